@@ -1,0 +1,40 @@
+# Thin wrapper around CMake. `make run` and `make test` work as root on a fresh Debian 12 machine.
+BUILD      ?= build
+BUILD_ASAN ?= build-asan
+JOBS       ?= $(shell nproc)
+
+.PHONY: all deps build build-asan run test test-release test-asan bench format clean
+
+all: build
+
+deps:
+	./scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: deps
+	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZOLVA_SANITIZE=ON -DZOLVA_BENCH=OFF
+	cmake --build $(BUILD_ASAN) -j $(JOBS)
+
+# The main job: start headless, build the default round twinlead and solve it fully.
+run: build
+	./$(BUILD)/app/zolva-batch
+
+test: test-release test-asan
+
+test-release: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: build-asan
+	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	./$(BUILD)/bench/zolva_bench
+
+format:
+	find src app tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(BUILD_ASAN)

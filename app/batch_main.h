@@ -1,0 +1,15 @@
+// The headless front end's command line, callable from tests.
+#pragma once
+
+#include <iosfwd>
+
+namespace zolva {
+
+class HeadlessPlatform;
+
+// Runs zolva-batch with the given arguments; output goes to out, messages to err.
+int BatchMain(int argc, char** argv);
+int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std::ostream& out,
+             std::ostream& err);
+
+}  // namespace zolva

@@ -1,0 +1,91 @@
+#include "platform/headless_platform.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+namespace zolva {
+
+int HeadlessPlatform::ShowMessageBox(const std::string& text, const std::string& caption,
+                                     int buttons) {
+  int answer = AnswerOk;
+  if (!queuedAnswers.empty()) {
+    answer = queuedAnswers.front();
+    queuedAnswers.pop_front();
+  }
+  if (buttons != ButtonsOkCancel) answer = AnswerOk;
+  if (echoMessages) std::cerr << caption << ": " << text << std::endl;
+  messages.push_back({text, caption, buttons, answer});
+  return answer;
+}
+
+void HeadlessPlatform::Sleep(int milliseconds, bool forHumanReader) {
+  sleeps.push_back(milliseconds);
+  if (realSleeps && !forHumanReader && milliseconds > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+}
+
+void HeadlessPlatform::PlayWave(WaveImage image, SoundMode mode) {
+  waves.push_back({std::move(image), mode});
+}
+
+bool HeadlessPlatform::PlaySoundFile(const std::string& path) {
+  soundFiles.push_back(path);
+  std::ifstream in(path, std::ios::binary);
+  char riff[4] = {};
+  return in.read(riff, 4) && std::string(riff, 4) == "RIFF";
+}
+
+int HeadlessPlatform::OpenDocument(const std::string& path, const std::string& parameters,
+                                   int show) {
+  documents.push_back({path, parameters, show});
+  return 42;
+}
+
+std::int64_t HeadlessPlatform::FreePhysicalMemory() {
+  if (freeMemoryOverride) return *freeMemoryOverride;
+  std::ifstream in("/proc/meminfo");
+  std::stringstream text;
+  text << in.rdbuf();
+  std::int64_t bytes = MemAvailableFromMeminfo(text.str());
+  return bytes >= 0 ? bytes : 0;
+}
+
+int HeadlessPlatform::ProcessorCount() {
+  if (processorCountOverride) return *processorCountOverride;
+  return ProcessorCountFromEnvironment(std::getenv("NUMBER_OF_PROCESSORS"),
+                                       std::thread::hardware_concurrency());
+}
+
+std::string HeadlessPlatform::ProgramFilePath() {
+  if (programFileOverride) return *programFileOverride;
+  char buffer[4096];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return "./zolva";
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+double HeadlessPlatform::Now() {
+  if (nowOverride) return *nowOverride;
+  using namespace std::chrono;
+  double unixSeconds =
+      duration_cast<duration<double>>(system_clock::now().time_since_epoch()).count();
+  std::time_t t = static_cast<std::time_t>(unixSeconds);
+  std::tm local{};
+  localtime_r(&t, &local);
+  return DateTimeFromUnixSeconds(unixSeconds, static_cast<double>(local.tm_gmtoff));
+}
+
+void HeadlessPlatform::ProcessPendingEvents() {
+  ++pendingEventCalls;
+  if (onPendingEvents) onPendingEvents();
+}
+
+}  // namespace zolva

@@ -1,0 +1,70 @@
+// A platform without windows or sound: message boxes print "caption: text" on standard error and
+// answer OK (or the next queued answer), sounds and documents are recorded, pauses for a human
+// reader are skipped. Tests read everything it recorded.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace zolva {
+
+class HeadlessPlatform : public Platform {
+ public:
+  struct Message {
+    std::string text;
+    std::string caption;
+    int buttons = ButtonsOk;
+    int answer = AnswerOk;
+  };
+  struct PlayedWave {
+    WaveImage image;
+    SoundMode mode = SoundMode::Sync;
+  };
+  struct OpenedDocument {
+    std::string path;
+    std::string parameters;
+    int show = 0;
+  };
+
+  int ShowMessageBox(const std::string& text, const std::string& caption, int buttons) override;
+  void Beep() override { ++beeps; }
+  void Sleep(int milliseconds, bool forHumanReader = false) override;
+  void PlayWave(WaveImage image, SoundMode mode) override;
+  bool PlaySoundFile(const std::string& path) override;
+  int OpenDocument(const std::string& path, const std::string& parameters, int show) override;
+  std::int64_t FreePhysicalMemory() override;
+  int ProcessorCount() override;
+  std::string ProgramFilePath() override;
+  ModifierKeys ModifierKeysNow() override { return modifierKeys; }
+  double Now() override;
+  std::string ShortDateText(double dateTime) override { return FormatShortDate(dateTime); }
+  std::string LongTimeText(double dateTime) override { return FormatLongTime(dateTime); }
+  void ProcessPendingEvents() override;
+
+  // Settings a test or the batch front end may change.
+  bool echoMessages = true;               // print message boxes on standard error
+  std::deque<int> queuedAnswers;          // answers given to the next message boxes
+  ModifierKeys modifierKeys;              // what ModifierKeysNow reports
+  std::optional<std::int64_t> freeMemoryOverride;
+  std::optional<int> processorCountOverride;
+  std::optional<std::string> programFileOverride;
+  std::optional<double> nowOverride;
+  bool realSleeps = false;                // sleep for pauses that are not only for a reader
+  std::function<void()> onPendingEvents;  // runs at every ProcessPendingEvents
+
+  // What was recorded.
+  std::vector<Message> messages;
+  int beeps = 0;
+  std::vector<int> sleeps;
+  std::vector<PlayedWave> waves;
+  std::vector<std::string> soundFiles;
+  std::vector<OpenedDocument> documents;
+  long pendingEventCalls = 0;
+};
+
+}  // namespace zolva

@@ -1,0 +1,87 @@
+// The program-wide run flags, countdowns and shared settings. Everything here lives on the main
+// thread; the worker threads never touch it.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace zolva {
+
+enum GeometryKind : int {
+  GeomTwinlead = 0,
+  GeomSquareTwinlead = 1,
+  GeomCoaxial = 2,
+  GeomUsermap = 3,
+};
+
+inline constexpr int kSwitchCount = 50;
+inline constexpr double kMetresPerInch = 0.0254;
+inline constexpr double kMu0 = 1.2566370614359173e-06;
+inline constexpr double kCopperOhmMetres = 1.7241e-8;
+// omega = 2 pi 1e6 f for f in MHz.
+inline constexpr double kOmegaPerMHz = 6283185.307179586;
+
+struct ProgramState {
+  // Run flags.
+  bool ready = false;
+  bool solveInProgress = false;
+  bool abortRequested = false;
+  bool setupChanged = false;
+  bool startupScriptChecked = false;
+  bool scriptRunning = false;
+  bool solveSucceeded = false;
+  bool operationFailed = false;
+  bool windowClosing = false;
+  bool minimized = false;
+  bool predictionFailed = false;
+
+  // Counters and times.
+  int tickGuard = 0;
+  int tickCount = 0;
+  int redrawCountdown = 0;
+  int panelLayoutCountdown = 0;
+  int resumeCountdown = 0;
+  int focusReleaseCountdown = 0;
+  double startTime = 0.0;  // days
+  int elapsedSeconds = 0;
+  int shownSeconds = 0;
+  int predictionFailedAt = 0;
+  int stepNumber = 0;
+  ModifierKeys startupShiftState;
+  ModifierKeys lastShiftState;
+
+  // Shared settings.
+  GeometryKind geometryKind = GeomTwinlead;
+  double frequencyMHz = 0.0;
+  double omega = 0.0;
+  double requestedPixelWidth = 0.0;  // metres, as last read from EditBoxPixelWidth
+  double pixelWidth = 0.0;           // metres; 0 means unknown
+  std::array<bool, kSwitchCount> switches{};
+  std::string programFolder;
+  std::string mapName = "Default";
+  std::string mapExtension = "bmp";
+
+  // Reporting state.
+  std::string statusText;  // the remembered status text
+  std::string errorCaption = "zolva stop";
+  std::string mainCaption = "zolva  -  Twinlead";
+  bool rescaleMenuEnabled = false;
+  // Set while the current map cannot be solved (a Usermap with too many colours).
+  bool mapUnusable = false;
+
+  // Constants set by the control panel's creation.
+  double metresPerInch = kMetresPerInch;
+  double mu0 = kMu0;
+  double copperResistivity = kCopperOhmMetres;
+
+  // Hooks installed by the main window (or a headless front end). Each may be empty.
+  std::function<void(const std::string&)> ShowStatusHook;
+  std::function<void()> RefreshDisplayHook;
+  std::function<void()> RefreshStatusLineHook;
+  std::function<void(int)> HandleCommandKeyHook;
+};
+
+}  // namespace zolva

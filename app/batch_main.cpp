@@ -1,27 +1,285 @@
 #include "batch_main.h"
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <iomanip>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/headless_platform.h"
 #include "setup/control_panel.h"
+#include "setup/results.h"
 #include "shell/context.h"
+#include "shell/pixel_map.h"
 #include "shell/reporting.h"
+#include "shell/solve_control.h"
 
 namespace zolva {
 
+namespace {
+
+// Ctrl-C acts as the Stop button: the running stage ends at its next check. A second Ctrl-C
+// ends the program at once.
+std::atomic<int> interruptCount{0};
+
+void OnInterrupt(int) {
+  if (interruptCount.fetch_add(1) >= 1) _exit(130);
+}
+
+void InstallInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+struct Options {
+  bool json = false;
+  bool noStartup = false;
+  std::string loadPath;
+  std::string folder;
+  std::string script;
+  int threads = 0;
+};
+
+const char* kUsage =
+    "usage: zolva-batch [SCRIPT] [--load FILE] [--folder DIR] [--threads N] [--json]"
+    " [--no-startup]\n";
+
+bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostream& err) {
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) {
+        err << "zolva-batch: " << name << " needs a value\n" << kUsage;
+        return nullptr;
+      }
+      return argv[++i];
+    };
+    if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--no-startup") {
+      options.noStartup = true;
+    } else if (arg == "--load") {
+      const char* v = value("--load");
+      if (!v) return false;
+      options.loadPath = v;
+    } else if (arg == "--folder") {
+      const char* v = value("--folder");
+      if (!v) return false;
+      options.folder = v;
+      if (!options.folder.empty() && options.folder.back() != '/') options.folder += '/';
+    } else if (arg == "--threads") {
+      const char* v = value("--threads");
+      if (!v) return false;
+      std::string text = v;
+      int n = 0;
+      auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+      if (ec != std::errc() || end != text.data() + text.size() || n < 1 || n > 64) {
+        err << "zolva-batch: --threads needs a number from 1 to 64; got \"" << text << "\"\n";
+        return false;
+      }
+      options.threads = n;
+    } else if (arg == "--help" || arg == "-h") {
+      err << kUsage;
+      return false;
+    } else if (!arg.empty() && arg[0] == '-') {
+      err << "zolva-batch: unknown option " << arg << "\n" << kUsage;
+      return false;
+    } else if (options.script.empty()) {
+      options.script = arg;
+    } else {
+      err << "zolva-batch: more than one script given\n" << kUsage;
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buffer[8];
+          std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+          out += buffer;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonNumber(double x) {
+  if (!std::isfinite(x)) return "null";
+  std::ostringstream s;
+  s << std::setprecision(17) << x;
+  return s.str();
+}
+
+// Progress lines: on a terminal they overwrite one line, into a pipe or file each is a line.
+class ProgressPrinter {
+ public:
+  ProgressPrinter(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}
+  void Print(const std::string& text) {
+    if (text.empty() || text == " " || text == last_) return;
+    last_ = text;
+    if (terminal_) {
+      out_ << "\r\033[K" << text << std::flush;
+      open_ = true;
+    } else {
+      out_ << text << "\n";
+    }
+  }
+  void EndLine() {
+    if (open_) out_ << "\n";
+    open_ = false;
+  }
+
+ private:
+  std::ostream& out_;
+  bool terminal_;
+  bool open_ = false;
+  std::string last_;
+};
+
+void PrintLoadAnalysis(const Context& ctx, std::ostream& out) {
+  char background[16];
+  std::snprintf(background, sizeof background, "#%02X%02X%02X", ctx.map.backgroundColor & 0xFF,
+                (ctx.map.backgroundColor >> 8) & 0xFF, (ctx.map.backgroundColor >> 16) & 0xFF);
+  out << "name: " << ctx.state.mapName << "\n"
+      << "extension: " << ctx.state.mapExtension << "\n"
+      << "pixel width: " << JsonNumber(ctx.state.pixelWidth) << " m\n"
+      << "size: " << ctx.map.Uwid << " x " << ctx.map.Uhei << "\n"
+      << "palette colours: " << ctx.materials.palette.count << "\n"
+      << "conductor pixels: " << ctx.map.condCount << "\n"
+      << "background colour: " << background << "\n";
+}
+
+void PrintJson(const Context& ctx, std::ostream& out) {
+  const Results& r = ctx.results;
+  out << "{\n";
+  out << "  \"map\": {\"Uwid\": " << ctx.map.Uwid << ", \"Uhei\": " << ctx.map.Uhei
+      << ", \"condCount\": " << ctx.map.condCount
+      << ", \"pixelWidth\": " << JsonNumber(ctx.state.pixelWidth)
+      << ", \"geometryKind\": " << static_cast<int>(ctx.state.geometryKind)
+      << ", \"mapName\": " << JsonString(ctx.state.mapName) << "},\n";
+  out << "  \"results\": {\"L\": " << JsonNumber(r.L) << ", \"Rs\": " << JsonNumber(r.Rs)
+      << ", \"C\": " << JsonNumber(r.C) << ", \"Gp\": " << JsonNumber(r.Gp)
+      << ", \"VoL\": " << JsonNumber(r.VoL) << ", \"Ignd\": " << JsonNumber(r.Ignd)
+      << ", \"VoC\": " << JsonNumber(r.VoC) << ", \"Qdif\": " << JsonNumber(r.Qdif)
+      << ", \"runSecondsL\": " << r.runSecondsL << ", \"runSecondsC\": " << r.runSecondsC
+      << ", \"vfAssumed\": " << JsonNumber(r.vfAssumed) << ", \"floatVolts\": [";
+  for (std::size_t i = 0; i < r.floatVolts.size(); ++i) {
+    out << (i ? ", " : "") << JsonNumber(r.floatVolts[i]);
+  }
+  out << "]";
+  // Zo and the velocity factor need both line constants of a lossless line.
+  if (r.L > 0 && r.C > 0) {
+    constexpr double c0 = 299792458.0;
+    out << ", \"Zo\": " << JsonNumber(std::sqrt(r.L / r.C))
+        << ", \"vf\": " << JsonNumber(1.0 / (c0 * std::sqrt(r.L * r.C)));
+  }
+  out << "},\n";
+  out << "  \"operationFailed\": " << (ctx.state.operationFailed ? "true" : "false")
+      << ", \"solveSucceeded\": " << (ctx.state.solveSucceeded ? "true" : "false") << "\n";
+  out << "}\n";
+}
+
+}  // namespace
+
 int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std::ostream& out,
              std::ostream& err) {
-  (void)argc;
-  (void)argv;
-  (void)platform;
-  (void)out;
-  err << "zolva-batch: not yet implemented\n";
-  return 1;
+  Options options;
+  if (!ParseOptions(argc, argv, options, err)) return 2;
+
+  platform.echoMessages = false;
+  Context ctx(platform);
+  const bool terminal = (&out == &std::cout) && isatty(STDOUT_FILENO);
+  // With --json, standard output carries the JSON object alone; the progress goes to stderr.
+  std::ostream& progressStream = options.json ? err : out;
+  ProgressPrinter progress(progressStream, terminal && !options.json);
+
+  std::size_t shownMessages = 0;
+  auto flushMessages = [&]() {
+    for (; shownMessages < platform.messages.size(); ++shownMessages) {
+      const auto& m = platform.messages[shownMessages];
+      progress.EndLine();
+      err << m.caption << ": " << m.text << std::endl;
+    }
+  };
+
+  bool failed = false;
+  bool interrupted = false;
+  ctx.state.ShowStatusHook = [&](const std::string& text) { progress.Print(text); };
+  // The desktop program's timer fires every 200 ms, also while a solve handles its events.
+  auto lastTick = std::chrono::steady_clock::now();
+  platform.onPendingEvents = [&]() {
+    flushMessages();
+    progress.Print(ctx.panel.labels[Label17]);
+    progress.Print(ctx.panel.labels[LabelValue]);
+    if (interruptCount.load() > 0 && !interrupted) {
+      interrupted = true;
+      RequestStop(ctx);
+    }
+    auto now = std::chrono::steady_clock::now();
+    if (now - lastTick >= std::chrono::milliseconds(200)) {
+      lastTick = now;
+      Tick(ctx);
+    }
+  };
+
+  StartMainWindow(ctx);
+  if (!options.folder.empty()) ctx.state.programFolder = options.folder;
+  CreatePanel(ctx);
+  if (!options.folder.empty()) ctx.state.programFolder = options.folder;
+  if (options.threads > 0) {
+    ctx.panel.threadMax = std::max(ctx.panel.threadMax, options.threads);
+    ctx.panel.threadCount = options.threads;
+  }
+  if (options.noStartup) ctx.state.startupScriptChecked = true;
+
+  // The first ticks build the default cross-section (or run the start-up script).
+  for (int i = 0; i < 4; ++i) Tick(ctx);
+  flushMessages();
+
+  if (!options.loadPath.empty()) {
+    if (!LoadUsermap(ctx, options.loadPath) || ctx.state.operationFailed) failed = true;
+    flushMessages();
+    progress.EndLine();
+    if (!failed && !options.json) PrintLoadAnalysis(ctx, out);
+  } else {
+    out << "map: " << ctx.map.Uwid << " x " << ctx.map.Uhei << " pixels, pixel width "
+        << JsonNumber(ctx.state.pixelWidth) << " m, " << ctx.map.condCount
+        << " conductor pixels\n";
+    SolveFully(ctx);
+    flushMessages();
+    progress.EndLine();
+    if (ctx.state.operationFailed) failed = true;
+    if (!options.json) out << ResultsPageText(ctx);
+  }
+  if (options.json) PrintJson(ctx, out);
+  return failed ? 1 : 0;
 }
 
 int BatchMain(int argc, char** argv) {
+  InstallInterruptHandler();
   HeadlessPlatform platform;
   return RunBatch(argc, argv, platform, std::cout, std::cerr);
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zolva {
@@ -91,5 +92,22 @@ void SetProperties(Context& ctx, double Permittivity, double TanDelta);
 void SetResistivity(Context& ctx, double Resistivity);
 // Index of the first table entry whose colour matches, or -1.
 int FindTableIndex(const ColorTable& table, std::uint32_t color);
+
+// One line of "MoreColors.txt" as read: a blank or comment-only line is Empty, a line with a
+// missing or unconvertible word is Bad, anything else a Good colour definition.
+struct MoreColorsLine {
+  enum class Status { Empty, Good, Bad };
+  Status status = Status::Empty;
+  std::uint32_t color = 0;
+  MaterialKind kind = KindInsul;
+  double Resistivity = 0.0;
+  double Permittivity = 1.0;
+  double TanDelta = 0.0;
+  double Permeability = 1.0;
+  std::string name;  // not yet cut to 32 characters; RegisterColor does that
+};
+MoreColorsLine ParseMoreColorsLine(std::string_view line);
+// Reads colour definitions from the named file; used by LoadMoreColors with the program folder.
+void LoadMoreColorsFile(Context& ctx, const std::string& path);
 
 }  // namespace zolva

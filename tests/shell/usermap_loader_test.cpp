@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/headless_platform.h"
+#include "platform/image_codec.h"
+#include "setup/control_panel.h"
+#include "setup/materials.h"
+#include "shell/context.h"
+#include "shell/pixel_map.h"
+
+namespace zolva {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t kWhite = PackColor(255, 255, 255);  // vacuum
+constexpr std::uint32_t kRed = PackColor(255, 0, 0);        // copper, +1 volt
+constexpr std::uint32_t kGreen = PackColor(0, 255, 0);      // copper, ground
+constexpr std::uint32_t kAir = PackColor(255, 202, 202);    // air
+constexpr std::uint32_t kUnknown = 0x123456;                // no definition: vacuum insulator
+
+class UsermapLoaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform.echoMessages = false;
+    InitMaterialTables(ctx);
+    SetMapSize(ctx, 600, 400);
+    dir = fs::temp_directory_path() /
+          ("zolva-umap-" +
+           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  std::string WritePng(const std::string& name, int w, int h, std::vector<std::uint32_t> pixels) {
+    std::string path = (dir / name).string();
+    EncodePngFile(path, RgbImage{w, h, std::move(pixels)});
+    return path;
+  }
+
+  HeadlessPlatform platform;
+  Context ctx{platform};
+  fs::path dir;
+};
+
+TEST_F(UsermapLoaderTest, LoadAnalysesNamePaletteAndBackground) {
+  ctx.results.C = 1e-10;
+  ctx.results.L = 1e-7;
+  // Palette in order of first sight: white 0, red 1, air 2, green 3, unknown 4. White and air
+  // both cover four pixels; the higher index, air, becomes the background.
+  const std::string path = WritePng("Usermap Test line (0.5mm).png", 4, 3,
+                                    {kWhite, kWhite, kRed, kAir,  //
+                                     kAir, kGreen, kWhite, kAir,  //
+                                     kUnknown, kAir, kWhite, kGreen});
+  ASSERT_TRUE(LoadUsermap(ctx, path));
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_FALSE(ctx.state.operationFailed);
+
+  EXPECT_EQ(ctx.state.geometryKind, GeomUsermap);
+  EXPECT_EQ(ctx.state.mainCaption, "zolva  -  Usermap Test line (0.5mm).png");
+  EXPECT_TRUE(ctx.state.rescaleMenuEnabled);
+  EXPECT_EQ(ctx.state.mapName, "Test line");
+  EXPECT_EQ(ctx.state.mapExtension, "png");
+  EXPECT_EQ(ctx.map.mapExtensionUpper, "PNG");
+  EXPECT_EQ(ctx.map.pixelWidthText, "0.5mm");
+  EXPECT_DOUBLE_EQ(ctx.state.pixelWidth, 0.0005);
+  EXPECT_EQ(ctx.panel.edits[EditBoxPixelWidth].text, "0.5mm");
+  EXPECT_EQ(ctx.results.C, 0.0);
+  EXPECT_EQ(ctx.results.L, 0.0);
+  EXPECT_EQ(ctx.state.statusText, "5 colors found");
+
+  const PixelMap& m = ctx.map;
+  EXPECT_EQ(m.Uwid, 4);
+  EXPECT_EQ(m.Uhei, 3);
+  EXPECT_EQ(m.rescaleIndex, 1);
+  EXPECT_EQ(m.analysedPixels, m.Ucolor);
+  EXPECT_EQ(m.Uindex, (std::vector<std::uint8_t>{0, 0, 1, 2, 2, 3, 0, 2, 4, 2, 0, 3}));
+  ASSERT_EQ(ctx.materials.palette.count, 5);
+  EXPECT_EQ(m.pixelCounts.at(0), 4);
+  EXPECT_EQ(m.pixelCounts.at(1), 1);
+  EXPECT_EQ(m.pixelCounts.at(2), 4);
+  EXPECT_EQ(m.pixelCounts.at(3), 2);
+  EXPECT_EQ(m.pixelCounts.at(4), 1);
+  EXPECT_EQ(m.condCount, 3);
+  EXPECT_EQ(m.backgroundColor, kAir);
+
+  // One material record per palette colour: copper's values, and vacuum for the unknown one.
+  ASSERT_TRUE(ctx.materials.paletteReady);
+  ASSERT_EQ(ctx.materials.recs.size(), 5u);
+  EXPECT_NEAR(ctx.materials.recs[1].Resistivity, 1.7241379, 1e-6);
+  EXPECT_EQ(ctx.materials.recs[4].Resistivity, 0.0);
+  EXPECT_EQ(ctx.materials.recs[4].Permittivity, 1.0);
+}
+
+TEST_F(UsermapLoaderTest, UnreadableFileKeepsThePreviousMap) {
+  ctx.state.geometryKind = GeomCoaxial;
+  ctx.state.mainCaption = "zolva  -  Coaxial";
+  ctx.state.pixelWidth = 0.001;
+  ctx.map.Ucolor[5] = kRed;
+  const std::vector<std::uint32_t> before = ctx.map.Ucolor;
+
+  const std::string bad = (dir / "Usermap bad (1mm).png").string();
+  std::ofstream(bad) << "not an image at all";
+  const std::string missing = (dir / "Usermap none.bmp").string();
+  for (const std::string& path : {bad, missing}) {
+    SCOPED_TRACE(path);
+    platform.messages.clear();
+    EXPECT_FALSE(LoadUsermap(ctx, path));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, "Exception Raised on file " + path);
+    EXPECT_EQ(platform.messages[0].caption, "zolva");
+    EXPECT_TRUE(ctx.state.operationFailed);
+    EXPECT_EQ(ctx.state.geometryKind, GeomCoaxial);
+    EXPECT_EQ(ctx.state.mainCaption, "zolva  -  Coaxial");
+    EXPECT_EQ(ctx.state.mapName, "Default");
+    EXPECT_EQ(ctx.state.pixelWidth, 0.001);
+    EXPECT_EQ(ctx.map.Uwid, 600);
+    EXPECT_EQ(ctx.map.Ucolor, before);
+  }
+
+  // The next good load clears the failure.
+  ASSERT_TRUE(LoadUsermap(ctx, WritePng("strip.png", 2, 1, {kRed, kWhite})));
+  EXPECT_FALSE(ctx.state.operationFailed);
+  EXPECT_EQ(ctx.state.pixelWidth, 0.0);
+  EXPECT_EQ(ctx.panel.edits[EditBoxPixelWidth].text, "");
+}
+
+TEST_F(UsermapLoaderTest, PaletteHoldsAtMost256Colours) {
+  // 256 distinct colours fill the palette exactly.
+  std::vector<std::uint32_t> colours;
+  for (std::uint32_t i = 0; i < 256; ++i) colours.push_back(0x010000u + i * 7);
+  ASSERT_TRUE(LoadUsermap(ctx, WritePng("full.png", 16, 16, colours)));
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_EQ(ctx.materials.palette.count, 256);
+  EXPECT_FALSE(ctx.state.mapUnusable);
+
+  // One more: the message, and a map that is consistent but marked unusable.
+  colours.push_back(0x020000u);
+  while (colours.size() < 17 * 16) colours.push_back(colours[3]);
+  EXPECT_FALSE(LoadUsermap(ctx, WritePng("over.png", 17, 16, colours)));
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].text, "More than 255 colors found");
+  EXPECT_EQ(platform.messages[0].caption, "zolva");
+  EXPECT_TRUE(ctx.state.mapUnusable);
+  EXPECT_EQ(ctx.materials.palette.count, 256);
+  ASSERT_EQ(ctx.map.Uindex.size(), 17u * 16u);
+  EXPECT_EQ(ctx.map.Uindex[255], 255);
+  EXPECT_EQ(ctx.map.Uindex[256], 0);  // not analysed
+  EXPECT_EQ(ctx.map.Uindex[300], 0);
+  EXPECT_EQ(ctx.materials.recs.size(), 256u);
+  EXPECT_EQ(ctx.map.pixelCounts.at(3), 1 + 17 * 16 - 257);
+
+  // A usable map lifts the mark, and so does a generated map.
+  platform.messages.clear();
+  ASSERT_TRUE(LoadUsermap(ctx, WritePng("small.png", 2, 2, {kRed, kWhite, kWhite, kRed})));
+  EXPECT_FALSE(ctx.state.mapUnusable);
+  EXPECT_TRUE(platform.messages.empty());
+  ctx.state.mapUnusable = true;
+  SetMapSize(ctx, 20, 10);
+  EXPECT_FALSE(ctx.state.mapUnusable);
+}
+
+TEST_F(UsermapLoaderTest, RescaleCommands) {
+  ASSERT_TRUE(LoadUsermap(
+      ctx, WritePng("Usermap d (0.1mm).png", 3, 2, {kRed, kWhite, kWhite, kWhite, kRed, kWhite})));
+  ctx.state.ready = true;
+  ctx.display.fieldReady = true;
+
+  SetRescale(ctx, 2);
+  EXPECT_EQ(ctx.map.rescaleIndex, 2);
+  EXPECT_EQ(ctx.map.Uwid, 6);
+  EXPECT_EQ(ctx.map.Uhei, 4);
+  EXPECT_EQ(ctx.map.Uindex.size(), 24u);
+  EXPECT_FALSE(ctx.display.fieldReady);
+  EXPECT_EQ(ctx.panel.edits[EditBoxPixelWidth].text, "0.05mm");
+  // The diagonal pair was closed: two more red pixels than the eight of the two blocks.
+  EXPECT_EQ(ctx.map.condCount, 10);
+
+  StepRescale(ctx, +5);  // limited to 300 %
+  EXPECT_EQ(ctx.map.rescaleIndex, 3);
+  EXPECT_EQ(ctx.map.Uwid, 9);
+  EXPECT_EQ(ctx.panel.edits[EditBoxPixelWidth].text, "0.0333333333mm");
+  StepRescale(ctx, -1);
+  EXPECT_EQ(ctx.map.Uwid, 6);
+  EXPECT_EQ(ctx.panel.edits[EditBoxPixelWidth].text, "0.05mm");
+  EXPECT_TRUE(platform.messages.empty());
+
+  // Refused during a solve.
+  ctx.state.solveInProgress = true;
+  SetRescale(ctx, 0);
+  StepRescale(ctx, -1);
+  EXPECT_EQ(platform.messages.size(), 2u);
+  EXPECT_EQ(platform.messages[0].text, "Request denied.  A solve is in progress.");
+  EXPECT_EQ(platform.beeps, 2);
+  EXPECT_EQ(ctx.map.rescaleIndex, 2);
+  ctx.state.solveInProgress = false;
+
+  // A rescale beyond the pixel limit is refused like an unusable file; nothing changes.
+  platform.messages.clear();
+  ctx.map.sourceWidth = 8000;
+  ctx.map.sourceHeight = 8000;
+  SetRescale(ctx, 3);
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].text, "Exception Raised on file " + ctx.map.sourcePath);
+  EXPECT_EQ(ctx.map.rescaleIndex, 2);
+  EXPECT_EQ(ctx.map.Uwid, 6);
+  EXPECT_EQ(ctx.panel.edits[EditBoxPixelWidth].text, "0.05mm");
+
+  // A generated map has nothing to rescale.
+  ctx.state.geometryKind = GeomCoaxial;
+  StepRescale(ctx, -1);
+  SetRescale(ctx, 1);
+  EXPECT_EQ(ctx.map.rescaleIndex, 2);
+}
+
+}  // namespace
+}  // namespace zolva

@@ -1,0 +1,187 @@
+#include "lsolver/conductor_index.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/headless_platform.h"
+#include "setup/materials.h"
+#include "shell/context.h"
+
+namespace zolva {
+namespace {
+
+constexpr std::uint32_t kWhite = PackColor(255, 255, 255);
+constexpr std::uint32_t kRed = PackColor(255, 0, 0);
+constexpr std::uint32_t kGreen = PackColor(0, 255, 0);
+constexpr std::uint32_t kBlue = PackColor(0, 0, 255);
+constexpr std::uint32_t kCyan = PackColor(0, 255, 255);
+
+// A context with the copper colours of each conductor kind and white vacuum, and a map drawn
+// from rows of characters: '+' red, 'g' green, '-' blue, 'f' cyan, anything else white.
+struct IndexFixture {
+  HeadlessPlatform platform;
+  Context ctx{platform};
+
+  IndexFixture() {
+    platform.echoMessages = false;
+    RegisterColor(ctx, kRed, KindPlus, 1.7241379, 1, 0, 1, "copper");
+    RegisterColor(ctx, kGreen, KindGround, 1.7241379, 1, 0, 1, "copper");
+    RegisterColor(ctx, kBlue, KindMinus, 1.7241379, 1, 0, 1, "copper");
+    RegisterColor(ctx, kCyan, KindFloat, 1.7241379, 1, 0, 1, "copper");
+    RegisterColor(ctx, kWhite, KindInsul, 0, 1, 0, 1, "vacuum");
+  }
+
+  void Draw(const std::vector<std::string>& rows) {
+    ctx.map.Uhei = static_cast<int>(rows.size());
+    ctx.map.Uwid = static_cast<int>(rows[0].size());
+    ctx.map.Ucolor.clear();
+    for (const std::string& row : rows)
+      for (char c : row)
+        ctx.map.Ucolor.push_back(c == '+'   ? kRed
+                                 : c == 'g' ? kGreen
+                                 : c == '-' ? kBlue
+                                 : c == 'f' ? kCyan
+                                            : kWhite);
+  }
+};
+
+TEST(ConductorIndex, RefusesMapsWithoutTwoFixedVoltages) {
+  // Red and a single ground pixel: one ground pixel does not make a second conductor.
+  {
+    IndexFixture f;
+    f.Draw({"..+..", ".....", "..g.."});
+    EXPECT_FALSE(BuildConductorIndex(f.ctx));
+    ASSERT_EQ(f.platform.messages.size(), 1u);
+    EXPECT_EQ(f.platform.messages[0].text, "Usermap deficient: Insufficient conductors.");
+    EXPECT_EQ(f.platform.messages[0].caption, "Solve");
+    EXPECT_TRUE(f.ctx.state.abortRequested);
+    EXPECT_TRUE(f.ctx.state.operationFailed);
+    // The counts are kept for the report, the index is empty.
+    EXPECT_EQ(f.ctx.cindex.plusPixels, 1);
+    EXPECT_EQ(f.ctx.cindex.groundPixels, 1);
+    EXPECT_EQ(f.ctx.cindex.size(), 0u);
+  }
+  // Two ground pixels are enough.
+  {
+    IndexFixture f;
+    f.Draw({"..+..", ".....", "..gg."});
+    EXPECT_TRUE(BuildConductorIndex(f.ctx));
+    EXPECT_TRUE(f.platform.messages.empty());
+    EXPECT_FALSE(f.ctx.state.abortRequested);
+    EXPECT_EQ(f.ctx.cindex.size(), 3u);
+  }
+  // Floating bodies never count as a conductor of their own.
+  {
+    IndexFixture f;
+    f.Draw({"++...", ".....", "..fff"});
+    EXPECT_FALSE(BuildConductorIndex(f.ctx));
+    EXPECT_TRUE(f.ctx.state.abortRequested);
+    EXPECT_TRUE(f.ctx.cindex.hasFloat);
+    EXPECT_EQ(f.ctx.cindex.floatPixels, 3);
+  }
+  // A refusal after a good map leaves no stale entries of the old map behind.
+  {
+    IndexFixture f;
+    f.Draw({"+.-"});
+    ASSERT_TRUE(BuildConductorIndex(f.ctx));
+    f.Draw({"+.+"});
+    EXPECT_FALSE(BuildConductorIndex(f.ctx));
+    EXPECT_EQ(f.ctx.cindex.size(), 0u);
+  }
+}
+
+TEST(ConductorIndex, CountsFlagsAndSolveState) {
+  IndexFixture f;
+  f.ctx.state.abortRequested = true;  // left over from an earlier stopped solve
+  f.ctx.state.solveSucceeded = true;
+  f.Draw({"++..-", "++..-", "....f"});
+  ASSERT_TRUE(BuildConductorIndex(f.ctx));
+  const ConductorIndex& ci = f.ctx.cindex;
+  EXPECT_EQ(ci.plusPixels, 4);
+  EXPECT_EQ(ci.minusPixels, 2);
+  EXPECT_EQ(ci.groundPixels, 0);
+  EXPECT_EQ(ci.floatPixels, 1);
+  EXPECT_TRUE(ci.hasPlus && ci.hasMinus && ci.hasFloat);
+  EXPECT_FALSE(ci.hasGround);
+  EXPECT_FALSE(ci.hasAllThree);
+  EXPECT_EQ(f.ctx.map.condCount, 7);
+  EXPECT_EQ(f.ctx.panel.labels[Label31], "7");
+  // The solve is now running and its inputs are locked.
+  EXPECT_TRUE(f.ctx.state.solveInProgress);
+  EXPECT_FALSE(f.ctx.state.abortRequested);
+  EXPECT_FALSE(f.ctx.state.solveSucceeded);
+  EXPECT_TRUE(f.ctx.panel.stopEnabled);
+  EXPECT_FALSE(f.ctx.panel.edits[EditBoxPixelWidth].enabled);
+  EXPECT_FALSE(f.ctx.panel.edits[EditBoxFrequency].enabled);
+  EXPECT_FALSE(f.ctx.panel.edits[EditBoxTotalConductorPixels].enabled);
+  EXPECT_EQ(f.ctx.state.statusText, "3. Building map index for 7 conductor pixels");
+
+  // Adding a ground pixel makes all three fixed voltages present.
+  f.Draw({"++..-", "++..-", "g...f"});
+  ASSERT_TRUE(BuildConductorIndex(f.ctx));
+  EXPECT_TRUE(f.ctx.cindex.hasAllThree);
+}
+
+TEST(ConductorIndex, PixelMapsAndEntryOrder) {
+  IndexFixture f;
+  // Colours first seen in row order: white, red, blue, green, cyan.
+  f.Draw({
+      ".+..-.",
+      "..g+..",
+      "f+.-..",
+      "...+.g",
+  });
+  ASSERT_TRUE(BuildConductorIndex(f.ctx));
+  const PixelMap& map = f.ctx.map;
+  const UsermapPalette& palette = f.ctx.materials.palette;
+  ASSERT_EQ(palette.count, 5);
+  EXPECT_EQ(palette.entries[0].color, kWhite);
+  EXPECT_EQ(palette.entries[1].color, kRed);
+  EXPECT_EQ(palette.entries[2].color, kBlue);
+  EXPECT_EQ(palette.entries[3].color, kGreen);
+  EXPECT_EQ(palette.entries[4].color, kCyan);
+  for (std::size_t p = 0; p < map.Ucolor.size(); ++p) {
+    EXPECT_EQ(palette.entries[map.Uindex[p]].color, map.Ucolor[p]) << "pixel " << p;
+    EXPECT_EQ(map.Ukind[p], palette.entries[map.Uindex[p]].kind) << "pixel " << p;
+  }
+
+  // Entries run up each column from the bottom, columns from the right.
+  const std::vector<std::vector<int>> expected = {
+      {5, 3, KindGround}, {4, 0, KindMinus}, {3, 3, KindPlus}, {3, 2, KindMinus}, {3, 1, KindPlus},
+      {2, 1, KindGround}, {1, 2, KindPlus},  {1, 0, KindPlus}, {0, 2, KindFloat}};
+  const ConductorIndex& ci = f.ctx.cindex;
+  ASSERT_EQ(ci.size(), expected.size());
+  for (std::size_t j = 0; j < expected.size(); ++j) {
+    EXPECT_EQ(ci.x[j], expected[j][0]) << "entry " << j;
+    EXPECT_EQ(ci.y[j], expected[j][1]) << "entry " << j;
+    EXPECT_EQ(ci.kind[j], expected[j][2]) << "entry " << j;
+    EXPECT_EQ(ci.depth[j], 0) << "entry " << j;
+    EXPECT_EQ(ci.surfaceKind[j], 0) << "entry " << j;
+  }
+}
+
+TEST(ConductorIndex, FullPaletteAndBadMapsAreRefusedCleanly) {
+  IndexFixture f;
+  // Fill the palette with 256 colours; the map then brings a 257th.
+  for (int i = 0; i < kPaletteCapacity; ++i)
+    ASSERT_GE(FindPaletteIndex(f.ctx, PackColor(i, 7, 7)), 0);
+  f.Draw({"+.-"});
+  EXPECT_FALSE(BuildConductorIndex(f.ctx));
+  ASSERT_EQ(f.platform.messages.size(), 1u);
+  EXPECT_EQ(f.platform.messages[0].text, "More than 255 colors found");
+  EXPECT_EQ(f.platform.messages[0].caption, "zolva");
+  EXPECT_TRUE(f.ctx.state.abortRequested);
+  EXPECT_TRUE(f.ctx.state.operationFailed);
+  EXPECT_EQ(f.ctx.cindex.size(), 0u);
+
+  // A colour array that does not match the map size is a range error, not a stray read.
+  IndexFixture g;
+  g.Draw({"+.-"});
+  g.ctx.map.Uwid = 4;
+  EXPECT_THROW(BuildConductorIndex(g.ctx), std::out_of_range);
+}
+
+}  // namespace
+}  // namespace zolva

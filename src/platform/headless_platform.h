@@ -45,6 +45,8 @@ class HeadlessPlatform : public Platform {
   std::string ShortDateText(double dateTime) override { return FormatShortDate(dateTime); }
   std::string LongTimeText(double dateTime) override { return FormatLongTime(dateTime); }
   void ProcessPendingEvents() override;
+  void SetMainWindowState(int state) override { windowStates.push_back(state); }
+  void QuitApplication() override { quitRequested = true; }
 
   // Settings a test or the batch front end may change.
   bool echoMessages = true;               // print message boxes on standard error
@@ -65,6 +67,8 @@ class HeadlessPlatform : public Platform {
   std::vector<std::string> soundFiles;
   std::vector<OpenedDocument> documents;
   long pendingEventCalls = 0;
+  std::vector<int> windowStates;  // states asked for by SetMainWindowState
+  bool quitRequested = false;
 };
 
 }  // namespace zolva

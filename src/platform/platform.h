@@ -57,6 +57,11 @@ class Platform {
   virtual std::string LongTimeText(double dateTime) = 0;
   // Handle all queued window events (input, repaint, timer) and return.
   virtual void ProcessPendingEvents() = 0;
+  // Main window state asked for by a script: 0 normal (restored and brought to the front),
+  // 1 minimised, 2 maximised (restored and brought to the front).
+  virtual void SetMainWindowState(int state) { (void)state; }
+  // Tell the application to end after the current event.
+  virtual void QuitApplication() {}
 };
 
 // Shared helpers of the platform implementations.

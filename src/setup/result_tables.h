@@ -1,0 +1,46 @@
+// Result tables for series of runs (one number per row, one file per quantity, named after the
+// run) and the dump of the solved potential of the capacitance grid.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zolva {
+
+struct Context;
+
+// Suffixes of the files, appended to the program folder and the run name.
+inline constexpr std::string_view kCapacitancesSuffix = " Capacitances.txt";
+inline constexpr std::string_view kConductancesSuffix = " Conductances.txt";
+inline constexpr std::string_view kVFactorsSuffix = " VFactors.txt";
+inline constexpr std::string_view kInductancesSuffix = " Inductances.txt";
+inline constexpr std::string_view kResistancesSuffix = " Resistances.txt";
+inline constexpr std::string_view kCvoltsSuffix = " Cvolts.txt";
+
+// Gp at or below this (siemens per metre) is a loss-free line: no Conductances row.
+inline constexpr double kLeastTabledConductance = 1e-16;
+
+// programFolder + the run name (the "Name :" field) + suffix.
+std::string TablePath(const Context& ctx, std::string_view suffix);
+
+// Writes one row: the text and CR LF. Nothing is written while switch 24 (dry run) is on. Row 1
+// starts the file afresh unless switch 23 is on; every other row, and row 1 under switch 23,
+// appends (a missing file is created, so a series may begin with any row). The whole row is
+// written, however long the number. Returns true when the row was written or skipped; false,
+// after a message that names the file and with operationFailed set, when the file could not be
+// created, opened, written or closed. Rows written before stay as they are.
+bool AppendRow(Context& ctx, const std::string& path, std::string_view text, int row);
+
+// After a scripted C and Gp solve: C in pF/m; Gp in S/m when above 1e-16; the velocity factor
+// 1/(sqrt(L C) c0) when an L is known. Stops at the first table that cannot be written.
+bool WriteCapacitanceRow(Context& ctx, int row);
+// After a scripted L and Rs solve or a sweep step: L in uH/m and Rs in ohm/m.
+bool WriteInductanceRow(Context& ctx, int row);
+
+// Writes the potential of the capacitance grid afresh to the run's " Cvolts.txt": twelve header
+// lines with the grid's sizes and offsets, ten lines that explain the layout, an empty line, then
+// one line of every core voltage and one of every apron voltage, row by row. Returns false after
+// a message naming the file (and with operationFailed set) when it cannot be written.
+bool WriteVoltageDump(Context& ctx);
+
+}  // namespace zolva

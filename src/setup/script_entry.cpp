@@ -1,0 +1,14 @@
+#include "setup/script_entry.h"
+
+#include "setup/script.h"
+#include "shell/context.h"
+
+namespace zolva {
+
+// The control loop calls this while startupScriptChecked is still false, which makes the
+// interpreter read the start-up script rather than the script named on the panel.
+void RunStartupScript(Context& ctx) {
+  RunScript(ctx);
+}
+
+}  // namespace zolva

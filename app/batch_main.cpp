@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "platform/headless_platform.h"
 #include "setup/control_panel.h"
 #include "setup/results.h"
+#include "setup/script.h"
 #include "shell/context.h"
 #include "shell/pixel_map.h"
 #include "shell/reporting.h"
@@ -202,6 +204,37 @@ void PrintJson(const Context& ctx, std::ostream& out) {
   out << "}\n";
 }
 
+// Runs the script named on the command line after the start-up script. False when it could not
+// be run or ended on a failure; the reason is written to err.
+bool RunCommandLineScript(Context& ctx, const std::string& path, std::ostream& err) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    err << "zolva-batch: cannot open the script \"" << path << "\"\n";
+    return false;
+  }
+  ScriptResult result;
+  try {
+    result = RunScriptFile(ctx, path);
+  } catch (const std::exception& e) {
+    OnUnexpectedError(ctx);
+    err << "zolva-batch: the script \"" << path << "\" ended on an error: " << e.what() << "\n";
+    return false;
+  }
+  switch (result.outcome) {
+    case ScriptOutcome::Completed:
+    case ScriptOutcome::Terminated:
+      return true;
+    case ScriptOutcome::Failed:
+      err << "zolva-batch: " << result.message << "\n";
+      return false;
+    case ScriptOutcome::NotRun:
+      break;
+  }
+  err << "zolva-batch: the script \"" << path
+      << "\" was not run: the control panel holds an invalid value\n";
+  return false;
+}
+
 }  // namespace
 
 int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std::ostream& out,
@@ -245,10 +278,11 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     }
   };
 
+  // The program folder is the folder of the program file: --folder stands in for it, so that
+  // "MoreColors.txt", the start-up script, the tables and the log are all taken from there.
+  if (!options.folder.empty()) platform.programFileOverride = options.folder + "zolva-batch";
   StartMainWindow(ctx);
-  if (!options.folder.empty()) ctx.state.programFolder = options.folder;
   CreatePanel(ctx);
-  if (!options.folder.empty()) ctx.state.programFolder = options.folder;
   if (options.threads > 0) {
     ctx.panel.threadMax = std::max(ctx.panel.threadMax, options.threads);
     ctx.panel.threadCount = options.threads;
@@ -258,8 +292,22 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
   // The first ticks build the default cross-section (or run the start-up script).
   for (int i = 0; i < 4; ++i) Tick(ctx);
   flushMessages();
+  // The start-up script ended the program (TER).
+  if (ctx.state.terminateRequested) return 0;
 
-  if (!options.loadPath.empty()) {
+  if (!options.script.empty()) {
+    // A Usermap named with --load is opened first, so that the script works on it.
+    if (!options.loadPath.empty() &&
+        (!LoadUsermap(ctx, options.loadPath) || ctx.state.operationFailed)) {
+      failed = true;
+    } else {
+      failed = !RunCommandLineScript(ctx, options.script, err);
+    }
+    flushMessages();
+    progress.EndLine();
+    if (ctx.state.terminateRequested) return failed ? 1 : 0;
+    if (!options.json) out << ResultsPageText(ctx);
+  } else if (!options.loadPath.empty()) {
     if (!LoadUsermap(ctx, options.loadPath) || ctx.state.operationFailed) failed = true;
     flushMessages();
     progress.EndLine();

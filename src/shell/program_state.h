@@ -37,6 +37,11 @@ struct ProgramState {
   bool windowClosing = false;
   bool minimized = false;
   bool predictionFailed = false;
+  // A script asked the program to end: every running script stops at once, without its
+  // end-of-script steps.
+  bool terminateRequested = false;
+  // Scripts on the call stack (a script may run another through the key pair F, 8).
+  int scriptNesting = 0;
 
   // Counters and times.
   int tickGuard = 0;
@@ -50,6 +55,9 @@ struct ProgramState {
   int shownSeconds = 0;
   int predictionFailedAt = 0;
   int stepNumber = 0;
+  // Solver stages (set-up, L and Rs, capacitance, resumed relaxation) still on the call stack.
+  // After Stop, solveInProgress is false while a stage unwinds; rebuilds wait until this is 0.
+  int stageDepth = 0;
   ModifierKeys startupShiftState;
   ModifierKeys lastShiftState;
 
@@ -60,6 +68,10 @@ struct ProgramState {
   double requestedPixelWidth = 0.0;  // metres, as last read from EditBoxPixelWidth
   double pixelWidth = 0.0;           // metres; 0 means unknown
   std::array<bool, kSwitchCount> switches{};
+  // Tuning inputs of the pixel resistance model, written by the parameter studies: the surface
+  // letter ('A'..'F', 0 for none) whose decay factor or skin correction is replaced, and the value.
+  char16_t calibrationKind = 0;
+  double calibrationValue = 0.0;
   std::string programFolder;
   std::string mapName = "Default";
   std::string mapExtension = "bmp";
@@ -82,6 +94,11 @@ struct ProgramState {
   std::function<void()> RefreshDisplayHook;
   std::function<void()> RefreshStatusLineHook;
   std::function<void(int)> HandleCommandKeyHook;
+  // Window work of the control loop's countdowns: redraw the main window at its current size,
+  // lay the control panel out again when its size changed, release the panel's focused control.
+  std::function<void()> RedrawMainWindowHook;
+  std::function<void()> LayoutPanelHook;
+  std::function<void()> ReleasePanelFocusHook;
 };
 
 }  // namespace zolva

@@ -187,11 +187,16 @@ void PrintJson(const Context& ctx, std::ostream& out) {
       << ", \"VoL\": " << JsonNumber(r.VoL) << ", \"Ignd\": " << JsonNumber(r.Ignd)
       << ", \"VoC\": " << JsonNumber(r.VoC) << ", \"Qdif\": " << JsonNumber(r.Qdif)
       << ", \"runSecondsL\": " << r.runSecondsL << ", \"runSecondsC\": " << r.runSecondsC
-      << ", \"vfAssumed\": " << JsonNumber(r.vfAssumed) << ", \"floatVolts\": [";
-  for (std::size_t i = 0; i < r.floatVolts.size(); ++i) {
-    out << (i ? ", " : "") << JsonNumber(r.floatVolts[i]);
+      << ", \"vfAssumed\": " << JsonNumber(r.vfAssumed) << ", \"floatVolts\": {";
+  // The solved voltage of every floating colour, keyed by palette index.
+  bool first = true;
+  const int paletteCount = ctx.materials.palette.count;
+  for (int i = 0; i < paletteCount && i < static_cast<int>(r.floatVolts.size()); ++i) {
+    if (ctx.materials.palette.entries[static_cast<std::size_t>(i)].kind != KindFloat) continue;
+    out << (first ? "" : ", ") << "\"" << i << "\": " << JsonNumber(r.floatVolts[i]);
+    first = false;
   }
-  out << "]";
+  out << "}";
   // Zo and the velocity factor need both line constants of a lossless line.
   if (r.L > 0 && r.C > 0) {
     constexpr double c0 = 299792458.0;
@@ -313,13 +318,17 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     progress.EndLine();
     if (!failed && !options.json) PrintLoadAnalysis(ctx, out);
   } else {
-    out << "map: " << ctx.map.Uwid << " x " << ctx.map.Uhei << " pixels, pixel width "
+    progressStream << "map: " << ctx.map.Uwid << " x " << ctx.map.Uhei << " pixels, pixel width "
         << JsonNumber(ctx.state.pixelWidth) << " m, " << ctx.map.condCount
         << " conductor pixels\n";
+    // The end of a failed solve beeps instead of playing its tone, and clears operationFailed;
+    // a refused solve never starts. A stage ended by Ctrl-C is not a failure.
+    const int beepsBefore = platform.beeps;
     SolveFully(ctx);
     flushMessages();
     progress.EndLine();
-    if (ctx.state.operationFailed) failed = true;
+    if (ctx.state.operationFailed || platform.beeps > beepsBefore) failed = true;
+    if (!ctx.state.solveSucceeded && !interrupted) failed = true;
     if (!options.json) out << ResultsPageText(ctx);
   }
   if (options.json) PrintJson(ctx, out);

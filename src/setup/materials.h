@@ -65,7 +65,10 @@ struct MaterialRec {
   double Permeability = 1.0;
   double MatVoltage = 0.0;
   double MatFix = 0.0;
-  double Rpixel = 0.0;
+  // Resistance per metre of one square pixel of this metal under the skin effect, by depth row
+  // (1..32) and surface letter (A..F): element 6 (row - 1) + (letter - 'A'). The values are real;
+  // the pixel model has no reactive self term.
+  std::array<double, 192> Rpixel{};
   int SkinDepth = 0;  // current-carrying depth in pixels
 };
 

@@ -1,0 +1,353 @@
+// Numbering, assembly and solution of the current equations.
+#include "lsolver/current_system.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "lsolver/conductor_index.h"
+#include "lsolver/elimination.h"
+#include "lsolver/lsolver.h"
+#include "setup/materials.h"
+#include "shell/context.h"
+#include "shell/reporting.h"
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace zolva {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kCaption = "Solving for L and Rs";
+// Offset tables larger than this are not worth their memory; the coefficients are then computed
+// pair by pair.
+constexpr std::size_t kMaxOffsetTable = std::size_t{1} << 24;
+
+// Calls ProcessPendingEvents when the interval has passed; answers whether to go on.
+class EventPump {
+ public:
+  explicit EventPump(Context& ctx) : ctx_(ctx), last_(Clock::now()) {}
+  bool Continue() {
+    const Clock::time_point now = Clock::now();
+    if (now - last_ >= std::chrono::milliseconds(20)) {
+      last_ = now;
+      ProcessPendingEvents(ctx_);
+    }
+    return !ctx_.state.abortRequested;
+  }
+
+ private:
+  Context& ctx_;
+  Clock::time_point last_;
+};
+
+int PaletteIndexOf(const Context& ctx, int x, int y) {
+  const std::size_t p = static_cast<std::size_t>(y) * static_cast<std::size_t>(ctx.map.Uwid) +
+                        static_cast<std::size_t>(x);
+  return ctx.map.Uindex.at(p);
+}
+
+}  // namespace
+
+UnknownNumbering NumberUnknowns(Context& ctx) {
+  const ConductorIndex& index = ctx.cindex;
+  UnknownNumbering n;
+  n.N = static_cast<int>(index.size());
+  // Floating colours that some conductor pixel carries.
+  std::array<bool, 256> used{};
+  for (std::size_t j = 0; j < index.size(); ++j) {
+    if (index.kind[j] != KindFloat) continue;
+    used[static_cast<std::size_t>(PaletteIndexOf(ctx, index.x[j], index.y[j]))] = true;
+  }
+  const UsermapPalette& palette = ctx.materials.palette;
+  const int count = std::clamp(palette.count, 0, kPaletteCapacity);
+  for (int o = count - 1; o >= 0; --o) {
+    const std::size_t u = static_cast<std::size_t>(o);
+    if (palette.entries[u].kind == KindFloat && used[u]) {
+      ++n.F;
+      n.floatNumber[u] = static_cast<std::uint8_t>(n.F);
+    }
+  }
+  int next = n.N;
+  if (index.hasPlus) n.plusIndex = next++;
+  if (index.hasMinus) n.minusIndex = next++;
+  if (index.hasGround) n.groundIndex = next++;
+  n.h = next + n.F;
+  return n;
+}
+
+void SystemArrayFree::operator()(double* p) const {
+  std::free(p);
+}
+
+SystemArray AllocateSystemArray(std::size_t count) {
+  constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  const std::size_t bytes = std::max<std::size_t>(count, 1) * sizeof(double);
+  if (bytes / sizeof(double) != std::max<std::size_t>(count, 1)) return nullptr;
+  // Large arrays start on a huge-page boundary and fill whole huge pages; small ones a cache line.
+  const std::size_t align = bytes >= kHugePage ? kHugePage : 64;
+  const std::size_t rounded = (bytes + align - 1) / align * align;
+  if (rounded < bytes) return nullptr;
+  void* p = std::aligned_alloc(align, rounded);
+  if (p == nullptr) return nullptr;
+#if defined(__linux__)
+  if (align == kHugePage) madvise(p, rounded, MADV_HUGEPAGE);
+#endif
+  return SystemArray(static_cast<double*>(p));
+}
+
+bool AllocateCurrentSystem(CurrentSystem& system, int h) {
+  ShrinkCurrentSystem(system);
+  if (h < 1) return false;
+  const std::size_t size = static_cast<std::size_t>(h) * (static_cast<std::size_t>(h) + 1);
+  system.re = AllocateSystemArray(size);
+  system.im = AllocateSystemArray(size);
+  if (!system.re || !system.im) {
+    ShrinkCurrentSystem(system);
+    return false;
+  }
+  system.h = h;
+  system.size = size;
+  return true;
+}
+
+void ShrinkCurrentSystem(CurrentSystem& system) {
+  system.re = AllocateSystemArray(1);
+  system.im = AllocateSystemArray(1);
+  if (!system.re || !system.im) throw std::bad_alloc();
+  system.re[0] = 0.0;
+  system.im[0] = 0.0;
+  system.size = 1;
+  system.h = 0;
+}
+
+bool AssembleCurrentSystem(Context& ctx) {
+  const ConductorIndex& index = ctx.cindex;
+  LSolverState& ls = ctx.lsolver;
+  const UnknownNumbering& num = ls.numbering;
+  CurrentSystem& sys = ls.system;
+  const int N = num.N;
+  const int h = num.h;
+  if (N != static_cast<int>(index.size()) || sys.h != h || h < N + 2 ||
+      sys.size != static_cast<std::size_t>(h) * (static_cast<std::size_t>(h) + 1))
+    throw std::out_of_range("AssembleCurrentSystem: system of " + std::to_string(sys.h) +
+                            " unknowns for " + std::to_string(N) + " pixels and " +
+                            std::to_string(h) + " unknowns");
+  const double omega = ctx.state.omega;
+  EventPump pump(ctx);
+
+  // The voltage unknown of each pixel's conductor.
+  std::vector<int> voltageOf(static_cast<std::size_t>(N));
+  std::vector<int> floatRow(static_cast<std::size_t>(N), -1);
+  const int fixedCount = h - num.F - N;
+  for (int e = 0; e < N; ++e) {
+    const std::size_t u = static_cast<std::size_t>(e);
+    int c = -1;
+    switch (index.kind[u]) {
+      case KindPlus:
+        c = num.plusIndex;
+        break;
+      case KindMinus:
+        c = num.minusIndex;
+        break;
+      case KindGround:
+        c = num.groundIndex;
+        break;
+      case KindFloat: {
+        const int m =
+            num.floatNumber[static_cast<std::size_t>(PaletteIndexOf(ctx, index.x[u], index.y[u]))];
+        if (m < 1) break;
+        c = h - num.F + m - 1;
+        floatRow[u] = N + fixedCount + m - 1;
+        break;
+      }
+      default:
+        break;
+    }
+    if (c < N || c >= h)
+      throw std::out_of_range("AssembleCurrentSystem: pixel " + std::to_string(e) + " of kind " +
+                              std::to_string(static_cast<int>(index.kind[u])) +
+                              " has no voltage unknown");
+    voltageOf[u] = c;
+  }
+
+  std::vector<double> selfTerm(static_cast<std::size_t>(N));
+  for (int e = 0; e < N; ++e) selfTerm[static_cast<std::size_t>(e)] = PixelResistance(ctx, e).re;
+
+  // The mutual coefficient -omega L / 2 depends only on the offset of the two pixels: tabulate it
+  // once over the conductors' bounding box when that is smaller than the number of pairs.
+  int minX = 0, maxX = -1, minY = 0, maxY = -1;
+  if (N > 0) {
+    minX = *std::min_element(index.x.begin(), index.x.end());
+    maxX = *std::max_element(index.x.begin(), index.x.end());
+    minY = *std::min_element(index.y.begin(), index.y.end());
+    maxY = *std::max_element(index.y.begin(), index.y.end());
+  }
+  const std::size_t spanX = static_cast<std::size_t>(maxX - minX + 1);
+  const std::size_t spanY = static_cast<std::size_t>(maxY - minY + 1);
+  const std::size_t pairs = static_cast<std::size_t>(N) * static_cast<std::size_t>(N);
+  std::vector<double> mutual;
+  const bool tabulated = spanX * spanY <= std::min(kMaxOffsetTable, pairs);
+  if (tabulated) {
+    mutual.resize(spanX * spanY);
+    for (std::size_t dv = 0; dv < spanY; ++dv) {
+      if (!pump.Continue()) return false;
+      for (std::size_t du = 0; du < spanX; ++du)
+        mutual[dv * spanX + du] =
+            (du == 0 && dv == 0)
+                ? 0.0
+                : -omega * LoopInductance(ls.loop, static_cast<int>(du), static_cast<int>(dv)) / 2;
+    }
+  }
+
+  // Current columns: pixel equations, the total current, and the floating conductors' sums.
+  for (int k = 0; k < N; ++k) {
+    if ((k & 15) == 0 && !pump.Continue()) return false;
+    const std::size_t uk = static_cast<std::size_t>(k);
+    double* cr = &sys.re[sys.Offset(k, 0)];
+    double* ci = &sys.im[sys.Offset(k, 0)];
+    const int xk = index.x[uk];
+    const int yk = index.y[uk];
+    for (int e = 0; e < N; ++e) {
+      const std::size_t ue = static_cast<std::size_t>(e);
+      cr[e] = 0.0;
+      const int du = std::abs(index.x[ue] - xk);
+      const int dv = std::abs(index.y[ue] - yk);
+      if (tabulated) {
+        ci[e] = mutual[static_cast<std::size_t>(dv) * spanX + static_cast<std::size_t>(du)];
+      } else {
+        ci[e] = (e == k) ? 0.0 : -omega * LoopInductance(ls.loop, du, dv) / 2;
+      }
+    }
+    cr[k] = selfTerm[uk];
+    ci[k] = 0.0;
+    for (int e = N; e < h; ++e) {
+      cr[e] = 0.0;
+      ci[e] = 0.0;
+    }
+    cr[N] = 1.0;
+    if (floatRow[uk] >= 0) cr[floatRow[uk]] = 1.0;
+  }
+
+  // Voltage columns and right-hand sides.
+  for (int k = N; k <= h; ++k) {
+    std::fill_n(&sys.re[sys.Offset(k, 0)], h, 0.0);
+    std::fill_n(&sys.im[sys.Offset(k, 0)], h, 0.0);
+  }
+  for (int e = 0; e < N; ++e) sys.Re(voltageOf[static_cast<std::size_t>(e)], e) = -1.0;
+  if (index.hasPlus && index.hasMinus) {
+    sys.Re(num.plusIndex, N + 1) = 1.0;
+    sys.Re(num.minusIndex, N + 1) = -1.0;
+    sys.Re(h, N + 1) = 2.0;
+  } else if (index.hasPlus && index.hasGround) {
+    sys.Re(num.plusIndex, N + 1) = 1.0;
+    sys.Re(num.groundIndex, N + 1) = -1.0;
+    sys.Re(h, N + 1) = 1.0;
+  } else if (index.hasMinus && index.hasGround) {
+    sys.Re(num.groundIndex, N + 1) = 1.0;
+    sys.Re(num.minusIndex, N + 1) = -1.0;
+    sys.Re(h, N + 1) = 1.0;
+  }
+  if (index.hasAllThree) sys.Re(N + 2, N + 2) = 1.0;
+
+  // Equation 0 and 1 change places.
+  for (int k = h; k >= 0; --k) {
+    std::swap(sys.re[sys.Offset(k, 0)], sys.re[sys.Offset(k, 1)]);
+    std::swap(sys.im[sys.Offset(k, 0)], sys.im[sys.Offset(k, 1)]);
+  }
+  return pump.Continue();
+}
+
+void ShowSolveProgress(Context& ctx, int i) {
+  LSolverState& ls = ctx.lsolver;
+  const int h = ls.system.h;
+  const double b = 1 - static_cast<double>(i + 1) / (h - 2);
+  const double c = 1 - b * b * b;
+  const int percent = static_cast<int>(std::trunc(100 * c));
+  int minutes = 0;
+  if (c >= 0.0001) {
+    const double m = (ctx.platform->Now() - ls.eliminationStart) * 1440 * (1 - c) / c;
+    minutes = std::isfinite(m) ? static_cast<int>(std::clamp(std::nearbyint(m), -1e9, 1e9)) : 0;
+  }
+  if (percent != ls.lastPercent || minutes != ls.lastMinutes) {
+    std::string text = std::to_string(ctx.state.stepNumber) + ". Solving " + std::to_string(h) +
+                       " equations   " + std::to_string(percent) + "%";
+    if (minutes > 0) {
+      text += "    Time remaining:  " + std::to_string(minutes) + " minute";
+      if (minutes != 1) text += "s";
+    }
+    ShowStatus(ctx, text);
+  }
+  ls.lastPercent = percent;
+  ls.lastMinutes = minutes;
+}
+
+bool SolveCurrentSystem(Context& ctx) {
+  LSolverState& ls = ctx.lsolver;
+  CurrentSystem& sys = ls.system;
+  const int h = sys.h;
+  if (h < 1 || sys.size != static_cast<std::size_t>(h) * (static_cast<std::size_t>(h) + 1))
+    throw std::out_of_range("SolveCurrentSystem: no system allocated");
+  ls.lastPercent = 777;
+  ls.lastMinutes = 0;
+  ls.eliminationStart = ctx.platform->Now();
+
+  const EliminationPoll poll = [&ctx](int pivot) {
+    ShowSolveProgress(ctx, pivot - pivot % 3);
+    ProcessPendingEvents(ctx);
+    return !ctx.state.abortRequested;
+  };
+
+  std::unique_ptr<CurrentEliminator> eliminator;
+  try {
+    eliminator = std::make_unique<CurrentEliminator>(sys.re.get(), sys.im.get(), h);
+  } catch (const std::bad_alloc&) {
+    MessageBox(ctx, "Memory request denied", kCaption, ButtonsOk);
+    ctx.state.operationFailed = true;
+    return false;
+  }
+  CurrentEliminator* e = eliminator.get();
+  struct PoolStopper {
+    WorkerPool& pool;
+    ~PoolStopper() { pool.StopWorkers(); }
+  } stopper{ctx.pool};
+  try {
+    ctx.pool.StartWorkers(std::clamp(ctx.panel.threadCount, 1, kMaxParticipants),
+                          [e](int participant) { e->RowUpdateKernel(participant); });
+  } catch (const std::runtime_error& error) {
+    MessageBox(ctx, error.what(), kCaption, ButtonsOk);
+    ctx.state.operationFailed = true;
+    return false;
+  }
+  EliminationResult result = e->Forward(ctx.pool, poll);
+  ctx.pool.StopWorkers();
+  if (result.status == EliminationStatus::Completed) result = e->Backward(poll);
+  if (result.status == EliminationStatus::Singular) {
+    // Without pivoting, a vanishing pivot would divide by zero and fill every current with
+    // meaningless numbers; the solve stops instead.
+    MessageBox(ctx, "Equations are singular.", kCaption, ButtonsOk);
+    ctx.state.operationFailed = true;
+  }
+  return result.status == EliminationStatus::Completed;
+}
+
+complex SolutionValue(Context& ctx, int e) {
+  CurrentSystem& sys = ctx.lsolver.system;
+  if (e < 0 || e >= sys.h)
+    throw std::out_of_range("SolutionValue: unknown " + std::to_string(e) + " of " +
+                            std::to_string(sys.h));
+  const complex rhs{sys.Re(sys.h, e), sys.Im(sys.h, e)};
+  const complex diagonal{sys.Re(e, e), sys.Im(e, e)};
+  return rhs / diagonal;
+}
+
+}  // namespace zolva

@@ -1,0 +1,170 @@
+// The register-tile kernels. Each keeps its tile of coefficients in registers for the whole block
+// of pivots and subtracts one complex product per pivot, computed as the textbook product
+// (ur lr - ui li) + j(ur li + ui lr). A fused multiply-add would round differently from the plain
+// row operations, so contraction is switched off for this file; the wide kernels gain their
+// speed from keeping the tile in registers and from separate multiply and add units.
+#include "lsolver/tile_kernels.h"
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define ZOLVA_X86_KERNELS 1
+#endif
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("fp-contract=off")
+// The elimination is the one loop whose speed decides whether a debug build (and its tests) can
+// solve a map of realistic size at all; it is optimised in every build.
+#if !defined(__OPTIMIZE__)
+#pragma GCC optimize("O2")
+#endif
+#endif
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#endif
+
+namespace zolva {
+
+namespace {
+
+constexpr int kGenericMr = 4;
+constexpr int kGenericNr = 4;
+
+void GenericTile(int b, const double* lre, const double* lim, const double* const* ure,
+                 const double* const* uim, double* const* cre, double* const* cim) {
+  double tr[kGenericNr][kGenericMr];
+  double ti[kGenericNr][kGenericMr];
+  for (int c = 0; c < kGenericNr; ++c)
+    for (int r = 0; r < kGenericMr; ++r) {
+      tr[c][r] = cre[c][r];
+      ti[c][r] = cim[c][r];
+    }
+  for (int i = 0; i < b; ++i) {
+    const double* lr = lre + i * kGenericMr;
+    const double* li = lim + i * kGenericMr;
+    for (int c = 0; c < kGenericNr; ++c) {
+      const double ur = ure[c][i];
+      const double ui = uim[c][i];
+      for (int r = 0; r < kGenericMr; ++r) {
+        tr[c][r] -= ur * lr[r] - ui * li[r];
+        ti[c][r] -= ur * li[r] + ui * lr[r];
+      }
+    }
+  }
+  for (int c = 0; c < kGenericNr; ++c)
+    for (int r = 0; r < kGenericMr; ++r) {
+      cre[c][r] = tr[c][r];
+      cim[c][r] = ti[c][r];
+    }
+}
+
+#if defined(ZOLVA_X86_KERNELS)
+
+// Four equations by four unknowns: 8 accumulators, 2 multiplier registers and the broadcasts fit
+// the 16 registers of AVX2.
+__attribute__((target("avx2"))) void Avx2Tile(int b, const double* lre, const double* lim,
+                                              const double* const* ure, const double* const* uim,
+                                              double* const* cre, double* const* cim) {
+  const double* u0r = ure[0];
+  const double* u1r = ure[1];
+  const double* u2r = ure[2];
+  const double* u3r = ure[3];
+  const double* u0i = uim[0];
+  const double* u1i = uim[1];
+  const double* u2i = uim[2];
+  const double* u3i = uim[3];
+  __m256d c0r = _mm256_loadu_pd(cre[0]);
+  __m256d c1r = _mm256_loadu_pd(cre[1]);
+  __m256d c2r = _mm256_loadu_pd(cre[2]);
+  __m256d c3r = _mm256_loadu_pd(cre[3]);
+  __m256d c0i = _mm256_loadu_pd(cim[0]);
+  __m256d c1i = _mm256_loadu_pd(cim[1]);
+  __m256d c2i = _mm256_loadu_pd(cim[2]);
+  __m256d c3i = _mm256_loadu_pd(cim[3]);
+  for (int i = 0; i < b; ++i) {
+    const __m256d lr = _mm256_loadu_pd(lre + 4 * i);
+    const __m256d li = _mm256_loadu_pd(lim + 4 * i);
+    __m256d ur = _mm256_broadcast_sd(u0r + i);
+    __m256d ui = _mm256_broadcast_sd(u0i + i);
+    c0r = _mm256_sub_pd(c0r, _mm256_sub_pd(_mm256_mul_pd(ur, lr), _mm256_mul_pd(ui, li)));
+    c0i = _mm256_sub_pd(c0i, _mm256_add_pd(_mm256_mul_pd(ur, li), _mm256_mul_pd(ui, lr)));
+    ur = _mm256_broadcast_sd(u1r + i);
+    ui = _mm256_broadcast_sd(u1i + i);
+    c1r = _mm256_sub_pd(c1r, _mm256_sub_pd(_mm256_mul_pd(ur, lr), _mm256_mul_pd(ui, li)));
+    c1i = _mm256_sub_pd(c1i, _mm256_add_pd(_mm256_mul_pd(ur, li), _mm256_mul_pd(ui, lr)));
+    ur = _mm256_broadcast_sd(u2r + i);
+    ui = _mm256_broadcast_sd(u2i + i);
+    c2r = _mm256_sub_pd(c2r, _mm256_sub_pd(_mm256_mul_pd(ur, lr), _mm256_mul_pd(ui, li)));
+    c2i = _mm256_sub_pd(c2i, _mm256_add_pd(_mm256_mul_pd(ur, li), _mm256_mul_pd(ui, lr)));
+    ur = _mm256_broadcast_sd(u3r + i);
+    ui = _mm256_broadcast_sd(u3i + i);
+    c3r = _mm256_sub_pd(c3r, _mm256_sub_pd(_mm256_mul_pd(ur, lr), _mm256_mul_pd(ui, li)));
+    c3i = _mm256_sub_pd(c3i, _mm256_add_pd(_mm256_mul_pd(ur, li), _mm256_mul_pd(ui, lr)));
+  }
+  _mm256_storeu_pd(cre[0], c0r);
+  _mm256_storeu_pd(cre[1], c1r);
+  _mm256_storeu_pd(cre[2], c2r);
+  _mm256_storeu_pd(cre[3], c3r);
+  _mm256_storeu_pd(cim[0], c0i);
+  _mm256_storeu_pd(cim[1], c1i);
+  _mm256_storeu_pd(cim[2], c2i);
+  _mm256_storeu_pd(cim[3], c3i);
+}
+
+// Eight equations by eight unknowns: 16 accumulators of the 32 registers of AVX-512.
+__attribute__((target("avx512f"))) void Avx512Tile(int b, const double* lre, const double* lim,
+                                                   const double* const* ure,
+                                                   const double* const* uim, double* const* cre,
+                                                   double* const* cim) {
+  constexpr int kNr = 8;
+  const double* ur[kNr];
+  const double* ui[kNr];
+  __m512d cr[kNr];
+  __m512d ci[kNr];
+#pragma GCC unroll 8
+  for (int c = 0; c < kNr; ++c) {
+    ur[c] = ure[c];
+    ui[c] = uim[c];
+    cr[c] = _mm512_loadu_pd(cre[c]);
+    ci[c] = _mm512_loadu_pd(cim[c]);
+  }
+  for (int i = 0; i < b; ++i) {
+    const __m512d lr = _mm512_loadu_pd(lre + 8 * i);
+    const __m512d li = _mm512_loadu_pd(lim + 8 * i);
+#pragma GCC unroll 8
+    for (int c = 0; c < kNr; ++c) {
+      const __m512d br = _mm512_set1_pd(ur[c][i]);
+      const __m512d bi = _mm512_set1_pd(ui[c][i]);
+      cr[c] = _mm512_sub_pd(cr[c], _mm512_sub_pd(_mm512_mul_pd(br, lr), _mm512_mul_pd(bi, li)));
+      ci[c] = _mm512_sub_pd(ci[c], _mm512_add_pd(_mm512_mul_pd(br, li), _mm512_mul_pd(bi, lr)));
+    }
+  }
+#pragma GCC unroll 8
+  for (int c = 0; c < kNr; ++c) {
+    _mm512_storeu_pd(cre[c], cr[c]);
+    _mm512_storeu_pd(cim[c], ci[c]);
+  }
+}
+
+#endif
+
+}  // namespace
+
+TileKernel GenericTileKernel() {
+  return {kGenericMr, kGenericNr, &GenericTile, "generic"};
+}
+
+TileKernel Avx2TileKernel() {
+#if defined(ZOLVA_X86_KERNELS)
+  if (__builtin_cpu_supports("avx2")) return {4, 4, &Avx2Tile, "avx2"};
+#endif
+  return {4, 4, nullptr, "avx2"};
+}
+
+TileKernel Avx512TileKernel() {
+#if defined(ZOLVA_X86_KERNELS)
+  if (__builtin_cpu_supports("avx512f")) return {8, 8, &Avx512Tile, "avx512"};
+#endif
+  return {8, 8, nullptr, "avx512"};
+}
+
+}  // namespace zolva

@@ -1,0 +1,138 @@
+#include "lsolver/elimination.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "lsolver/literal_elimination.h"
+#include "lsolver/lsolver_fixture.h"
+#include "shell/worker_pool.h"
+
+namespace zolva {
+namespace {
+
+using testing::Relative;
+using testing::SplitSystem;
+
+// Random coefficients with a strong diagonal, so that the natural order of pivots is safe.
+SplitSystem RandomSystem(int h, unsigned seed) {
+  SplitSystem m(h);
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  for (int k = 0; k <= h; ++k)
+    for (int e = 0; e < h; ++e) m.Set(k, e, {u(rng), u(rng)});
+  for (int e = 0; e < h; ++e) m.Set(e, e, m.At(e, e) + complex{2.0 * h, 0.5 * h});
+  return m;
+}
+
+// The unknowns of both, compared to 1e-9 relative; on x86-64 without fused multiply-add they
+// must agree to the last bit, since every coefficient sees the same operations.
+void ExpectSameSolution(const SplitSystem& literal, const SplitSystem& fast, const char* what) {
+  double worst = 0;
+  int differing = 0;
+  for (int e = 0; e < literal.h; ++e) {
+    const complex a = literal.Solution(e);
+    const complex b = fast.Solution(e);
+    worst = std::max({worst, Relative(a.re, b.re), Relative(a.im, b.im)});
+    if (a.re != b.re || a.im != b.im) ++differing;
+  }
+  EXPECT_LT(worst, 1e-9) << what;
+#if defined(__x86_64__) && !defined(__FMA__)
+  EXPECT_EQ(differing, 0) << what;
+#endif
+}
+
+SplitSystem EliminateFast(SplitSystem m, int threads, const EliminationTuning& tuning) {
+  WorkerPool pool;
+  const EliminationResult r =
+      EliminateCurrentSystem(m.re.data(), m.im.data(), m.h, pool, threads, nullptr, tuning);
+  EXPECT_EQ(r.status, EliminationStatus::Completed);
+  return m;
+}
+
+TEST(Elimination, BlockedOrderEqualsRowByRowOrder) {
+  // Sizes around the block and tile edges, every kernel, one to three participants, blocks
+  // from one pivot (the plain order) to wider than the system.
+  struct Case {
+    int h;
+    int block;
+    TileKernelChoice kernel;
+    int threads;
+  };
+  const Case cases[] = {
+      {1, 64, TileKernelChoice::Auto, 1},     {2, 64, TileKernelChoice::Auto, 2},
+      {5, 3, TileKernelChoice::Generic, 1},   {17, 4, TileKernelChoice::Avx2, 2},
+      {40, 1, TileKernelChoice::Auto, 1},     {64, 64, TileKernelChoice::Avx512, 3},
+      {65, 7, TileKernelChoice::Avx512, 2},   {130, 16, TileKernelChoice::Generic, 2},
+      {131, 64, TileKernelChoice::Avx2, 1},   {300, 64, TileKernelChoice::Auto, 2},
+      {300, 13, TileKernelChoice::Avx512, 1},
+  };
+  for (const Case& c : cases) {
+    const SplitSystem original = RandomSystem(c.h, static_cast<unsigned>(c.h * 31 + c.block));
+    SplitSystem literal = original;
+    testing::EliminateLiterally(literal);
+    EliminationTuning tuning;
+    tuning.block = c.block;
+    tuning.kernel = c.kernel;
+    // Small rounds, so that every size is split over several rounds and participants.
+    tuning.roundWork = 20000;
+    const SplitSystem fast = EliminateFast(original, c.threads, tuning);
+    ExpectSameSolution(literal, fast,
+                       ("h " + std::to_string(c.h) + " block " + std::to_string(c.block) + " " +
+                        TileKernelName(c.kernel) + " threads " + std::to_string(c.threads))
+                           .c_str());
+  }
+}
+
+TEST(Elimination, UnusablePivotsAndStop) {
+  WorkerPool pool;
+  // A zero pivot in the middle, then one that is not a number: the elimination names it.
+  SplitSystem m = RandomSystem(20, 5);
+  for (int e = 0; e < 20; ++e) m.Set(7, e, {0.0, 0.0});
+  for (int k = 0; k <= 20; ++k) m.Set(k, 7, {0.0, 0.0});
+  EliminationResult r = EliminateCurrentSystem(m.re.data(), m.im.data(), 20, pool, 2, nullptr);
+  EXPECT_EQ(r.status, EliminationStatus::Singular);
+  EXPECT_EQ(r.pivot, 7);
+  m = RandomSystem(9, 6);
+  m.Set(8, 8, {NAN, 0.0});
+  r = EliminateCurrentSystem(m.re.data(), m.im.data(), 9, pool, 1, nullptr);
+  EXPECT_EQ(r.status, EliminationStatus::Singular);
+  EXPECT_EQ(r.pivot, 8);
+  EXPECT_EQ(pool.workersRunning(), 0);
+
+  // Stop: the poll is asked at the start and then at short intervals; the elimination returns
+  // as soon as it answers false. The rounds are sized to about half the poll interval, so the
+  // gaps between polls stay short whatever the kernel's speed.
+  m = RandomSystem(1500, 7);
+  std::vector<double> gaps;
+  auto last = std::chrono::steady_clock::now();
+  int calls = 0;
+  EliminationTuning tuning;
+  tuning.pollInterval = std::chrono::milliseconds(20);
+  r = EliminateCurrentSystem(
+      m.re.data(), m.im.data(), 1500, pool, 2,
+      [&](int pivot) {
+        const auto now = std::chrono::steady_clock::now();
+        if (calls++ > 0) gaps.push_back(std::chrono::duration<double>(now - last).count());
+        last = now;
+        EXPECT_GE(pivot, 0);
+        return calls < 4;
+      },
+      tuning);
+  EXPECT_EQ(r.status, EliminationStatus::Stopped);
+  EXPECT_EQ(calls, 4);
+  ASSERT_FALSE(gaps.empty());
+  std::sort(gaps.begin(), gaps.end());
+  // The median gap shows the design (about the poll interval); the largest one is bounded
+  // loosely, since a loaded machine may deschedule the thread.
+  EXPECT_LT(gaps[gaps.size() / 2], 0.05);
+  EXPECT_LT(gaps.back(), 0.5);
+  EXPECT_EQ(pool.workersRunning(), 0);
+}
+
+}  // namespace
+}  // namespace zolva

@@ -110,11 +110,21 @@ std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (unsigned char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char buffer[8];
@@ -319,8 +329,8 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     if (!failed && !options.json) PrintLoadAnalysis(ctx, out);
   } else {
     progressStream << "map: " << ctx.map.Uwid << " x " << ctx.map.Uhei << " pixels, pixel width "
-        << JsonNumber(ctx.state.pixelWidth) << " m, " << ctx.map.condCount
-        << " conductor pixels\n";
+                   << JsonNumber(ctx.state.pixelWidth) << " m, " << ctx.map.condCount
+                   << " conductor pixels\n";
     // The end of a failed solve beeps instead of playing its tone, and clears operationFailed;
     // a refused solve never starts. A stage ended by Ctrl-C is not a failure.
     const int beepsBefore = platform.beeps;

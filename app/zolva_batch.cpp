@@ -1,4 +1,6 @@
 // zolva-batch: the headless front end.
 #include "batch_main.h"
 
-int main(int argc, char** argv) { return zolva::BatchMain(argc, argv); }
+int main(int argc, char** argv) {
+  return zolva::BatchMain(argc, argv);
+}

@@ -49,9 +49,9 @@ class HeadlessPlatform : public Platform {
   void QuitApplication() override { quitRequested = true; }
 
   // Settings a test or the batch front end may change.
-  bool echoMessages = true;               // print message boxes on standard error
-  std::deque<int> queuedAnswers;          // answers given to the next message boxes
-  ModifierKeys modifierKeys;              // what ModifierKeysNow reports
+  bool echoMessages = true;       // print message boxes on standard error
+  std::deque<int> queuedAnswers;  // answers given to the next message boxes
+  ModifierKeys modifierKeys;      // what ModifierKeysNow reports
   std::optional<std::int64_t> freeMemoryOverride;
   std::optional<int> processorCountOverride;
   std::optional<std::string> programFileOverride;

@@ -32,9 +32,9 @@ struct Context {
   Results results;
   WorkerPool pool;
   SolverGrid grid;
-  ConductorIndex cindex;  // conductor pixels and per-kind counts of the current solve
-  FieldRegions regions;   // field regions of the current solve
-  LSolverState lsolver;   // impedance model, current system and pixel currents of L and Rs
+  ConductorIndex cindex;       // conductor pixels and per-kind counts of the current solve
+  FieldRegions regions;        // field regions of the current solve
+  LSolverState lsolver;        // impedance model, current system and pixel currents of L and Rs
   PredictionState prediction;  // surface counts and balance of the field prediction
   SoundMode toneMode = SoundMode::Async;  // play flags of the tone generator
 };

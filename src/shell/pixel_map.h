@@ -27,7 +27,7 @@ struct PixelMap {
   int rescaleIndex = 1;  // 0: 50 %, 1: 100 %, 2: 200 %, 3: 300 %
   int condCount = 0;
   int conductorPixelsUnrestricted = 0;
-  int restrictedPixels = 0;  // conductor pixels the skin-depth restriction repainted
+  int restrictedPixels = 0;      // conductor pixels the skin-depth restriction repainted
   std::vector<int> pixelCounts;  // per palette entry
   std::uint32_t backgroundColor = 0;
   std::string pixelWidthText;

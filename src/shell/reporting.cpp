@@ -40,7 +40,9 @@ void ShowTrace(Context& ctx, std::string_view text) {
   ProcessPendingEvents(ctx);
 }
 
-void ProcessPendingEvents(Context& ctx) { ctx.platform->ProcessPendingEvents(); }
+void ProcessPendingEvents(Context& ctx) {
+  ctx.platform->ProcessPendingEvents();
+}
 
 int MessageBox(Context& ctx, std::string_view text, std::string_view caption, int buttons) {
   return ctx.platform->ShowMessageBox(std::string(text), std::string(caption), buttons);
@@ -66,9 +68,8 @@ void ReportProgramError(Context& ctx, int errorCode) {
 void ReportProgramErrorAt(Context& ctx, int errorCode, int cX, int cY) {
   const int CtoUX = ctx.grid.CtoUX;
   const int CtoUY = ctx.grid.CtoUY;
-  std::string caption = "Usermap " + std::to_string(cX + CtoUX) + "," +
-                        std::to_string(cY + CtoUY) + "  (" + std::to_string(cX) + "," +
-                        std::to_string(cY) + ")";
+  std::string caption = "Usermap " + std::to_string(cX + CtoUX) + "," + std::to_string(cY + CtoUY) +
+                        "  (" + std::to_string(cX) + "," + std::to_string(cY) + ")";
   ctx.state.errorCaption = Cut(caption, kMaxErrorCaption);
   ReportProgramError(ctx, errorCode);
 }

@@ -26,15 +26,17 @@ inline void CpuRelax() {
 
 WorkerPool::WorkerPool() : workerFlag_(new Flag[kMaxParticipants + 1]) {}
 
-WorkerPool::~WorkerPool() { StopWorkers(); }
+WorkerPool::~WorkerPool() {
+  StopWorkers();
+}
 
 void WorkerPool::StartWorkers(int n, Kernel kernel) {
   // A previous stage must have stopped its threads; make sure, so that none of them can run
   // this stage's kernel.
   StopWorkers();
   if (n > kMaxParticipants) {
-    throw std::out_of_range("worker pool: participant count " + std::to_string(n) +
-                            " exceeds " + std::to_string(kMaxParticipants));
+    throw std::out_of_range("worker pool: participant count " + std::to_string(n) + " exceeds " +
+                            std::to_string(kMaxParticipants));
   }
   for (int id = 2; id <= kMaxParticipants; ++id) {
     workerFlag_[id].value.store(0.0, std::memory_order_relaxed);

@@ -115,15 +115,16 @@ int RebuildCrossSection(Context& ctx) {
   ctx.results.C = 0.0;
   ctx.results.L = 0.0;
 
+  bool drawn = true;
   switch (s.geometryKind) {
     case GeomTwinlead:
-      GenerateRoundTwinlead(ctx);
+      drawn = GenerateRoundTwinlead(ctx);
       break;
     case GeomSquareTwinlead:
-      GenerateSquareTwinlead(ctx);
+      drawn = GenerateSquareTwinlead(ctx);
       break;
     case GeomCoaxial:
-      GenerateCoax(ctx);
+      drawn = GenerateCoax(ctx);
       break;
     case GeomUsermap:
       FillPaletteProperties(ctx);
@@ -134,11 +135,12 @@ int RebuildCrossSection(Context& ctx) {
   }
   DrawResults(ctx);
   ProcessPendingEvents(ctx);
-  return 0;
+  // A refused map (its message shown) must not be solved as if it had been drawn.
+  return drawn ? 0 : kRebuildRefused;
 }
 
 bool CheckSetupForSolve(Context& ctx) {
-  if (ctx.state.setupChanged) RebuildCrossSection(ctx);
+  if (ctx.state.setupChanged && RebuildCrossSection(ctx) == kRebuildRefused) return true;
   // A deferred rebuild leaves the map stale: no solve on it.
   if (ctx.state.setupChanged) return true;
   return ValidateGeometry(ctx) != 0;

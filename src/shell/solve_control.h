@@ -12,6 +12,8 @@ struct Context;
 // RebuildCrossSection's answer when a stopped stage is still returning: the rebuild is left
 // pending in setupChanged and the next tick after the stage has returned performs it.
 inline constexpr int kRebuildDeferred = -1;
+// The generator refused the dimensions (a map too large to hold); the previous map stays.
+inline constexpr int kRebuildRefused = 4;
 
 // One tick of the control loop (the 200 ms timer): countdowns, the pending rebuild or the
 // start-up script, the elapsed-time label and the expiry of the prediction notice.

@@ -1,0 +1,71 @@
+// Successive over-relaxation of the potential on the core and the apron, in rounds shared by the
+// main thread and the worker pool.
+//
+// A round gives every participant one pass: each line of both lattices once for each of eight
+// sweep directions. The participants enter the sequence of sixteen sweeps (1 to 8, then 1 to 8
+// again) at different offsets and relax the shared voltages at the same time without locks;
+// every voltage is read and written as one relaxed 64-bit atomic access.
+//
+// Sweeps (line order; node order within a line):
+//   1 core columns descending; rows descending      2 apron columns descending; rows ascending
+//   3 core rows descending; columns descending      4 apron rows descending; columns ascending
+//   5 core columns ascending; rows ascending        6 apron columns ascending; rows descending
+//   7 core rows ascending; columns ascending        8 apron rows ascending; columns descending
+// In a Gauss-Seidel sweep only the order in which two neighbouring nodes are updated matters. A
+// column sweep with columns and rows descending orders every neighbouring pair as a row sweep
+// with rows and columns descending does (likewise ascending, and for the apron's mixed orders),
+// so a participant relaxes its window of columns row by row, along the memory, with the same
+// result.
+#pragma once
+
+#include <cstdint>
+
+#include "csolver/relax_plan.h"
+
+namespace zolva {
+
+struct Context;
+struct SolverGrid;
+
+// Over-relaxation factor of every free node.
+inline constexpr double kOverRelaxation = 1.5;
+
+// edgeFactor[i] = 1 - 0.006 cosh((i - 200) / 200) / cosh(1), the decay of the potential beyond
+// the apron's border (cosh(1) taken in single precision).
+void BuildEdgeFactors(SolverGrid& g);
+
+// Reduces the node codes, builds the plan (coefficients, runs, line costs, estimate slots),
+// relaxes until abortRequested, then sums the results. Switch 3 skips the relaxation.
+void PrepareRelaxation(Context& ctx);
+// Runs rounds until abortRequested; returns after the workers are stopped.
+void Relax(Context& ctx);
+// The work of participant k (1-based) in one round. Thread-safe for distinct k while the plan
+// and the node codes stay unchanged.
+void RelaxPass(SolverGrid& g, int k);
+
+// For the sweep whose lines are first..last: sets the participant's window of lines and says
+// whether it has any. Every participant relaxes exactly linesPerPass lines per round, starting
+// at its offset and finishing in sweeps 9 to 16 what it skipped at the start.
+bool SweepWindow(ParticipantState& p, int linesPerPass, int first, int last);
+// Start offsets: equal shares of the lines of a pass, or, with the apron, of their cost.
+void SplitEvenly(RelaxPlan& plan, int n);
+void SplitByCost(RelaxPlan& plan, int n);
+
+// The weighted four-neighbour value W of a free node, straight from the grid: the
+// permittivity-weighted mean, or the plain mean where a neighbour comes from the apron (core
+// edge) or from beyond the apron's border.
+double CoreWeighted(const Context& ctx, int cX, int cY);
+double ApronWeighted(const Context& ctx, int aX, int aY);
+
+// Builds the coefficients, runs, line costs and estimate slots for the grid as it stands.
+void BuildRelaxPlan(Context& ctx);
+// True when the plan belongs to the grid's current arrays.
+bool PlanMatchesGrid(const SolverGrid& g);
+
+// The new value of one free node from the current voltages, exactly as the sweeps compute it:
+// V := 1.5 W - 0.5 V. For a plain node the four-neighbour sum is formed with the neighbour just
+// updated along the row (right when the sweep runs through the row towards lower x, left
+// otherwise) added last. Used by the tests' literal sweeps.
+double RelaxedValue(const SolverGrid& g, LatticeId lattice, int x, int y, bool xDescending);
+
+}  // namespace zolva

@@ -104,33 +104,23 @@ TEST(Elimination, UnusablePivotsAndStop) {
   EXPECT_EQ(r.pivot, 8);
   EXPECT_EQ(pool.workersRunning(), 0);
 
-  // Stop: the poll is asked at the start and then at short intervals; the elimination returns
-  // as soon as it answers false. The rounds are sized to about half the poll interval, so the
-  // gaps between polls stay short whatever the kernel's speed.
+  // Stop: the poll is asked at the start and then between rounds; the elimination returns as
+  // soon as it answers false, with the pool stopped. (How often it polls is a matter of speed,
+  // measured by the benchmark, not here.)
   m = RandomSystem(1500, 7);
-  std::vector<double> gaps;
-  auto last = std::chrono::steady_clock::now();
   int calls = 0;
   EliminationTuning tuning;
   tuning.pollInterval = std::chrono::milliseconds(20);
   r = EliminateCurrentSystem(
       m.re.data(), m.im.data(), 1500, pool, 2,
       [&](int pivot) {
-        const auto now = std::chrono::steady_clock::now();
-        if (calls++ > 0) gaps.push_back(std::chrono::duration<double>(now - last).count());
-        last = now;
+        ++calls;
         EXPECT_GE(pivot, 0);
         return calls < 4;
       },
       tuning);
   EXPECT_EQ(r.status, EliminationStatus::Stopped);
   EXPECT_EQ(calls, 4);
-  ASSERT_FALSE(gaps.empty());
-  std::sort(gaps.begin(), gaps.end());
-  // The median gap shows the design (about the poll interval); the largest one is bounded
-  // loosely, since a loaded machine may deschedule the thread.
-  EXPECT_LT(gaps[gaps.size() / 2], 0.05);
-  EXPECT_LT(gaps.back(), 0.5);
   EXPECT_EQ(pool.workersRunning(), 0);
 }
 

@@ -174,14 +174,27 @@ void SolveSetup(Context& ctx) {
   ProcessPendingEvents(ctx);
 }
 
-void SolveFully(Context& ctx) {
+namespace {
+
+// The shared start of "Solve fully" and "Solve for L and Rs": the pixel width is read from the
+// panel (L and Rs depend on it), the map rebuilt if needed, the set-up run and the L and Rs stage.
+// False when the solve was refused before it began.
+bool StartWithLandRs(Context& ctx) {
   ProgramState& s = ctx.state;
-  if (SolveBusy(ctx)) return;
+  if (SolveBusy(ctx)) return false;
   s.requestedPixelWidth = ReadLength(ctx.panel.edits[EditBoxPixelWidth].text);
   CheckPixelWidth(ctx);
-  if (CheckSetupForSolve(ctx)) return;
+  if (CheckSetupForSolve(ctx)) return false;
   SolveSetup(ctx);
   if (!s.abortRequested) LandRsStage(ctx);
+  return true;
+}
+
+}  // namespace
+
+void SolveFully(Context& ctx) {
+  ProgramState& s = ctx.state;
+  if (!StartWithLandRs(ctx)) return;
   if (!s.abortRequested) {
     // The capacitance solver walks its own conductor index and field regions of the same map.
     SolveSetup(ctx);
@@ -191,13 +204,7 @@ void SolveFully(Context& ctx) {
 }
 
 void SolveLAndRs(Context& ctx) {
-  ProgramState& s = ctx.state;
-  if (SolveBusy(ctx)) return;
-  s.requestedPixelWidth = ReadLength(ctx.panel.edits[EditBoxPixelWidth].text);
-  CheckPixelWidth(ctx);
-  if (CheckSetupForSolve(ctx)) return;
-  SolveSetup(ctx);
-  if (!s.abortRequested) LandRsStage(ctx);
+  if (!StartWithLandRs(ctx)) return;
   FinishSolve(ctx);
 }
 

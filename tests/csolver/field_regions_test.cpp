@@ -12,30 +12,17 @@
 #include "platform/headless_platform.h"
 #include "setup/materials.h"
 #include "shell/context.h"
+#include "support/sketch_map.h"
 
 namespace zolva {
 namespace {
 
-constexpr std::uint32_t kWhite = PackColor(255, 255, 255);
-constexpr std::uint32_t kRed = PackColor(255, 0, 0);
-constexpr std::uint32_t kGreen = PackColor(0, 255, 0);
-constexpr std::uint32_t kBlue = PackColor(0, 0, 255);
-constexpr std::uint32_t kCyan = PackColor(0, 255, 255);
-
-std::uint32_t ColorOf(char c) {
-  switch (c) {
-    case '+':
-      return kRed;
-    case 'g':
-      return kGreen;
-    case '-':
-      return kBlue;
-    case 'f':
-      return kCyan;
-    default:
-      return kWhite;
-  }
-}
+using sketch::ColorOf;
+using sketch::kBlue;
+using sketch::kCyan;
+using sketch::kGreen;
+using sketch::kRed;
+using sketch::kWhite;
 
 struct RegionFixture {
   HeadlessPlatform platform;
@@ -43,21 +30,12 @@ struct RegionFixture {
 
   RegionFixture() {
     platform.echoMessages = false;
-    RegisterColor(ctx, kRed, KindPlus, 1.7241379, 1, 0, 1, "copper");
-    RegisterColor(ctx, kGreen, KindGround, 1.7241379, 1, 0, 1, "copper");
-    RegisterColor(ctx, kBlue, KindMinus, 1.7241379, 1, 0, 1, "copper");
-    RegisterColor(ctx, kCyan, KindFloat, 1.7241379, 1, 0, 1, "copper");
-    RegisterColor(ctx, kWhite, KindInsul, 0, 1, 0, 1, "vacuum");
+    sketch::RegisterCopperAndVacuum(ctx);
   }
 
-  void Canvas(int w, int h) {
-    ctx.map.Uwid = w;
-    ctx.map.Uhei = h;
-    ctx.map.Ucolor.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), kWhite);
-  }
+  void Canvas(int w, int h) { sketch::Canvas(ctx, w, h); }
   void Fill(int x0, int y0, int x1, int y1, char c) {
-    for (int y = y0; y <= y1; ++y)
-      for (int x = x0; x <= x1; ++x) ctx.map.Ucolor.at(Index(x, y)) = ColorOf(c);
+    sketch::Fill(ctx, x0, y0, x1, y1, ColorOf(c));
   }
   // A square ring of conductor c, `t` pixels thick, around the box (x0, y0)..(x1, y1).
   void Ring(int x0, int y0, int x1, int y1, int t, char c) {

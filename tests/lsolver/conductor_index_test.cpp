@@ -8,15 +8,16 @@
 #include "platform/headless_platform.h"
 #include "setup/materials.h"
 #include "shell/context.h"
+#include "support/sketch_map.h"
 
 namespace zolva {
 namespace {
 
-constexpr std::uint32_t kWhite = PackColor(255, 255, 255);
-constexpr std::uint32_t kRed = PackColor(255, 0, 0);
-constexpr std::uint32_t kGreen = PackColor(0, 255, 0);
-constexpr std::uint32_t kBlue = PackColor(0, 0, 255);
-constexpr std::uint32_t kCyan = PackColor(0, 255, 255);
+using sketch::kBlue;
+using sketch::kCyan;
+using sketch::kGreen;
+using sketch::kRed;
+using sketch::kWhite;
 
 // A context with the copper colours of each conductor kind and white vacuum, and a map drawn
 // from rows of characters: '+' red, 'g' green, '-' blue, 'f' cyan, anything else white.
@@ -26,25 +27,10 @@ struct IndexFixture {
 
   IndexFixture() {
     platform.echoMessages = false;
-    RegisterColor(ctx, kRed, KindPlus, 1.7241379, 1, 0, 1, "copper");
-    RegisterColor(ctx, kGreen, KindGround, 1.7241379, 1, 0, 1, "copper");
-    RegisterColor(ctx, kBlue, KindMinus, 1.7241379, 1, 0, 1, "copper");
-    RegisterColor(ctx, kCyan, KindFloat, 1.7241379, 1, 0, 1, "copper");
-    RegisterColor(ctx, kWhite, KindInsul, 0, 1, 0, 1, "vacuum");
+    sketch::RegisterCopperAndVacuum(ctx);
   }
 
-  void Draw(const std::vector<std::string>& rows) {
-    ctx.map.Uhei = static_cast<int>(rows.size());
-    ctx.map.Uwid = static_cast<int>(rows[0].size());
-    ctx.map.Ucolor.clear();
-    for (const std::string& row : rows)
-      for (char c : row)
-        ctx.map.Ucolor.push_back(c == '+'   ? kRed
-                                 : c == 'g' ? kGreen
-                                 : c == '-' ? kBlue
-                                 : c == 'f' ? kCyan
-                                            : kWhite);
-  }
+  void Draw(const std::vector<std::string>& rows) { sketch::Draw(ctx, rows); }
 };
 
 TEST(ConductorIndex, RefusesMapsWithoutTwoFixedVoltages) {

@@ -10,13 +10,14 @@
 #include "platform/headless_platform.h"
 #include "setup/materials.h"
 #include "shell/context.h"
+#include "support/sketch_map.h"
 
 namespace zolva {
 namespace {
 
-constexpr std::uint32_t kWhite = PackColor(255, 255, 255);
-constexpr std::uint32_t kRed = PackColor(255, 0, 0);
-constexpr std::uint32_t kBlue = PackColor(0, 0, 255);
+using sketch::kBlue;
+using sketch::kRed;
+using sketch::kWhite;
 
 // Maps drawn on a white canvas: '+' red (+1 volt copper), '-' blue (-1 volt copper), 'n' the
 // no-current paint, anything else white.
@@ -32,15 +33,9 @@ struct SurfaceFixture {
     RegisterColor(ctx, NoCurrentMetalColor, KindInsul, 0, 1, 0, 1, "no-current metal");
   }
 
-  void Canvas(int w, int h) {
-    ctx.map.Uwid = w;
-    ctx.map.Uhei = h;
-    ctx.map.Ucolor.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), kWhite);
-  }
+  void Canvas(int w, int h) { sketch::Canvas(ctx, w, h); }
   void Fill(int x0, int y0, int x1, int y1, std::uint32_t color) {
-    for (int y = y0; y <= y1; ++y)
-      for (int x = x0; x <= x1; ++x)
-        ctx.map.Ucolor[static_cast<std::size_t>(y * ctx.map.Uwid + x)] = color;
+    sketch::Fill(ctx, x0, y0, x1, y1, color);
   }
   void Classify() {
     ASSERT_TRUE(BuildConductorIndex(ctx));

@@ -48,10 +48,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Equations per chunk of the multiplier round; a multiple of every kernel's tile height.
-constexpr int kPanelChunk = 64;
+// Equations per chunk of the multiplier round; a multiple of every kernel's tile height (4, 12).
+constexpr int kPanelChunk = 96;
 // Widest tile (unknowns) of any kernel.
-constexpr int kMaxTileWidth = 8;
+constexpr int kMaxTileWidth = 4;
 
 struct AlignedFree {
   void operator()(double* p) const { std::free(p); }
@@ -65,35 +65,22 @@ AlignedBuffer AllocateAligned(std::size_t count) {
   return AlignedBuffer(static_cast<double*>(p));
 }
 
-bool ProcessorIsAmd() {
-#if defined(__GNUC__) && defined(__x86_64__)
-  return __builtin_cpu_is("amd");
-#else
-  return false;
-#endif
-}
-
 TileKernel ResolveKernel(TileKernelChoice choice) {
+  const auto orGeneric = [](TileKernel k) { return k.fn != nullptr ? k : GenericTileKernel(); };
   switch (choice) {
     case TileKernelChoice::Generic:
       return GenericTileKernel();
-    case TileKernelChoice::Avx2: {
-      TileKernel k = Avx2TileKernel();
-      return k.fn != nullptr ? k : GenericTileKernel();
-    }
-    case TileKernelChoice::Avx512: {
-      TileKernel k = Avx512TileKernel();
-      return k.fn != nullptr ? k : GenericTileKernel();
-    }
+    case TileKernelChoice::Avx2:
+      return orGeneric(Avx2TileKernel());
+    case TileKernelChoice::Avx512:
+      return orGeneric(Avx512TileKernel());
+    case TileKernelChoice::Avx512Fused:
+      return orGeneric(Avx512FusedTileKernel());
     case TileKernelChoice::Auto:
     default: {
-      // AMD processors up to Zen 4 execute 512-bit operations in two 256-bit halves; there the
-      // AVX2 tile is as fast and the wider one only adds edge work.
-      TileKernel k = Avx512TileKernel();
-      if (k.fn != nullptr && !ProcessorIsAmd()) return k;
-      k = Avx2TileKernel();
+      TileKernel k = Avx512FusedTileKernel();
       if (k.fn != nullptr) return k;
-      return GenericTileKernel();
+      return orGeneric(Avx2TileKernel());
     }
   }
 }
@@ -157,6 +144,10 @@ std::string TileKernelName(TileKernelChoice choice) {
   return ResolveKernel(choice).name;
 }
 
+bool TileKernelIsExact(TileKernelChoice choice) {
+  return !ResolveKernel(choice).fused;
+}
+
 struct CurrentEliminator::Impl {
   enum class RoundKind { Multipliers = 0, Update = 1 };
 
@@ -180,9 +171,15 @@ struct CurrentEliminator::Impl {
   RoundKind kind = RoundKind::Update;
   int first = 0;  // Multipliers: first chunk; Update: first column
   int last = 0;   // exclusive
+  int tiles = 0;  // Update: tiles of unknowns in [first, last)
+  long units = 0;
+  long roundId = 0;
   const WorkerPool* pool = nullptr;
-  double ownSeconds = 0.0;       // time participant 1 spent on its share of the last round
-  std::atomic<int> finished{0};  // participants done with the current round
+  double roundSeconds = 0.0;      // length of the last round, seen by participant 1
+  std::atomic<long> nextUnit{0};  // the next unit to deal
+  std::atomic<int> finished{0};   // participants done with the current round
+  // Per tile of unknowns: the round whose block equations the tile has brought up to date.
+  std::unique_ptr<std::atomic<long>[]> tileReady;
 
   Impl(double* r, double* i, int n, const EliminationTuning& t)
       : re(r), im(i), h(n), ld(static_cast<std::size_t>(n)), tuning(t) {
@@ -200,6 +197,9 @@ struct CurrentEliminator::Impl {
     pivRe.resize(static_cast<std::size_t>(nb));
     pivIm.resize(static_cast<std::size_t>(nb));
     pivDen.resize(static_cast<std::size_t>(nb));
+    const std::size_t columnTiles = static_cast<std::size_t>(h + 1) / kernel.nr + 2;
+    tileReady = std::make_unique<std::atomic<long>[]>(columnTiles);
+    for (std::size_t t = 0; t < columnTiles; ++t) tileReady[t].store(0, std::memory_order_relaxed);
   }
 
   double* ColRe(int k) const { return re + static_cast<std::size_t>(k) * ld; }
@@ -288,79 +288,102 @@ struct CurrentEliminator::Impl {
     }
   }
 
-  // Step 3 for one participant: the tiles of unknowns it owns among [first, last).
-  void UpdateShare(int participant, int stride) {
+  // The rows [rb0, rb1) of the tile of unknowns [k0, k1): the block's update by the tile kernel,
+  // with plain loops at the edges.
+  void UpdateTileRows(int k0, int k1, int rb0, int rb1) {
     const int nr = kernel.nr;
     const int mr = kernel.mr;
-    const int tiles = (last - first + nr - 1) / nr;
-    const int R0 = RowStart();
-    // Tiles counted from the top: participant t takes the (t-1)-th from the last, then every
-    // stride-th below it, so that the shares stay even whatever the width of the round.
-    const int top = tiles - 1 - (participant - 1);
-    for (int t = top; t >= 0; t -= stride) {
-      const int k0 = first + t * nr;
-      const int k1 = std::min(k0 + nr, last);
-      for (int k = k0; k < k1; ++k) UpdateBlockRows(k);
+    if (k1 - k0 < nr) {
+      UpdateEdge(k0, k1, rb0, rb1);
+      return;
     }
-    if (R0 >= h) return;
+    const int R0 = RowStart();
     const int fullRows = R0 + ((h - R0) / mr) * mr;
+    const int tileEnd = std::min(rb1, fullRows);
     const double* uRe[kMaxTileWidth];
     const double* uIm[kMaxTileWidth];
     double* cRe[kMaxTileWidth];
     double* cIm[kMaxTileWidth];
-    for (int rb0 = R0; rb0 < h; rb0 += rowBlock) {
-      const int rb1 = std::min(rb0 + rowBlock, h);
-      const int tileEnd = std::min(rb1, fullRows);
-      for (int t = top; t >= 0; t -= stride) {
-        const int k0 = first + t * nr;
-        const int k1 = std::min(k0 + nr, last);
-        if (k1 - k0 < nr) {
-          UpdateEdge(k0, k1, rb0, rb1);
-          continue;
-        }
-        for (int c = 0; c < nr; ++c) {
-          uRe[c] = ColRe(k0 + c) + i0;
-          uIm[c] = ColIm(k0 + c) + i0;
-        }
-        for (int r = rb0; r < tileEnd; r += mr) {
-          const std::size_t tile = static_cast<std::size_t>((r - R0) / mr);
-          const double* pr = packedRe.get() + tile * static_cast<std::size_t>(mr) * b;
-          const double* pi = packedIm.get() + tile * static_cast<std::size_t>(mr) * b;
-          for (int c = 0; c < nr; ++c) {
-            cRe[c] = ColRe(k0 + c) + r;
-            cIm[c] = ColIm(k0 + c) + r;
-          }
-          kernel.fn(b, pr, pi, uRe, uIm, cRe, cIm);
-        }
-        if (tileEnd < rb1) UpdateEdge(k0, k1, std::max(tileEnd, rb0), rb1);
+    for (int c = 0; c < nr; ++c) {
+      uRe[c] = ColRe(k0 + c) + i0;
+      uIm[c] = ColIm(k0 + c) + i0;
+    }
+    for (int r = rb0; r < tileEnd; r += mr) {
+      const std::size_t tile = static_cast<std::size_t>((r - R0) / mr);
+      const double* pr = packedRe.get() + tile * static_cast<std::size_t>(mr) * b;
+      const double* pi = packedIm.get() + tile * static_cast<std::size_t>(mr) * b;
+      for (int c = 0; c < nr; ++c) {
+        cRe[c] = ColRe(k0 + c) + r;
+        cIm[c] = ColIm(k0 + c) + r;
+      }
+      kernel.fn(b, pr, pi, uRe, uIm, cRe, cIm);
+    }
+    if (tileEnd < rb1) UpdateEdge(k0, k1, std::max(tileEnd, rb0), rb1);
+  }
+
+  // Waits until another participant has published `flag` as `value` (it is working on it).
+  static void AwaitFlag(const std::atomic<long>& flag, long value) {
+    for (int spins = 0; flag.load(std::memory_order_acquire) != value; ++spins) {
+      if (spins < 1024) {
+        CpuRelax();
+      } else {
+        std::this_thread::yield();
       }
     }
   }
 
-  void MultiplierShare(int participant, int stride) {
-    const int R0 = RowStart();
-    for (int chunk = last - 1 - (participant - 1); chunk >= first; chunk -= stride) {
-      const int ra = R0 + chunk * kPanelChunk;
-      const int rb = std::min(ra + kPanelChunk, h);
-      MultiplierChunk(ra, rb);
+  // Step 3, unit j of the round: row block j / tiles of one tile of unknowns. The tiles are
+  // counted from the top (the right-hand side first). A tile's first unit also brings its
+  // coefficients in the block's own equations up to date, which every later row block of the tile
+  // reads; it publishes them through the tile's flag.
+  void UpdateUnit(long j) {
+    const int nr = kernel.nr;
+    const int t = tiles - 1 - static_cast<int>(j % tiles);
+    const int rowBlockIndex = static_cast<int>(j / tiles);
+    const int k0 = first + t * nr;
+    const int k1 = std::min(k0 + nr, last);
+    if (rowBlockIndex == 0) {
+      for (int k = k0; k < k1; ++k) UpdateBlockRows(k);
+      tileReady[static_cast<std::size_t>(t)].store(roundId, std::memory_order_release);
+    } else {
+      AwaitFlag(tileReady[static_cast<std::size_t>(t)], roundId);
     }
+    const int R0 = RowStart();
+    if (R0 >= h) return;
+    const int rb0 = R0 + rowBlockIndex * rowBlock;
+    UpdateTileRows(k0, k1, rb0, std::min(rb0 + rowBlock, h));
   }
 
+  // Step 2, unit j of the round: one chunk of equations, counted from the last.
+  void MultiplierUnit(long j) {
+    const int chunk = last - 1 - static_cast<int>(j);
+    const int ra = RowStart() + chunk * kPanelChunk;
+    MultiplierChunk(ra, std::min(ra + kPanelChunk, h));
+  }
+
+  // The units of a round are dealt one at a time, from the top down, to whichever participant is
+  // free. With participants of equal speed this is the interleaving of the unknowns over the
+  // participants (participant t takes the (t-1)-th from the top, then every S-th below); when a
+  // processor is also busy with other work, its participant simply takes fewer units, and the
+  // round does not wait for it.
   void Kernel(int participant) {
     const int stride = pool != nullptr ? pool->participantStride() : 1;
     if (participant < 1 || participant > stride) return;
     const Clock::time_point start = Clock::now();
-    if (kind == RoundKind::Multipliers) {
-      MultiplierShare(participant, stride);
-    } else {
-      UpdateShare(participant, stride);
+    for (;;) {
+      const long j = nextUnit.fetch_add(1, std::memory_order_relaxed);
+      if (j >= units) break;
+      if (kind == RoundKind::Multipliers) {
+        MultiplierUnit(j);
+      } else {
+        UpdateUnit(j);
+      }
     }
     finished.fetch_add(1, std::memory_order_acq_rel);
     if (participant != 1) return;
-    ownSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     // The dispatching participant waits here for the others rather than in the pool's spin: after
     // a short spin it gives its processor up, so that on a machine with more runnable threads
-    // than processors a worker queued behind it can run its share.
+    // than processors a worker queued behind it can run its last unit.
     for (int spins = 0; finished.load(std::memory_order_acquire) < stride; ++spins) {
       if (spins < 256) {
         CpuRelax();
@@ -368,6 +391,7 @@ struct CurrentEliminator::Impl {
         std::this_thread::yield();
       }
     }
+    roundSeconds = std::chrono::duration<double>(Clock::now() - start).count();
   }
 };
 
@@ -394,10 +418,10 @@ EliminationResult CurrentEliminator::Forward(WorkerPool& pool, const Elimination
     lastPoll = now;
     return poll(pivot);
   };
-  // Rounds are sized so that each takes about half the poll interval. The speed is measured on
-  // every round from the dispatching participant's own share, not from the round's length:
-  // time spent waiting for a busy processor says nothing about the work a round can hold, and
-  // shrinking the rounds for it would only add waits.
+  // Rounds are sized so that each takes about half the poll interval, by the speed measured on
+  // the previous round of the same kind (its work over its length, per participant). Since the
+  // units are dealt to whoever is free, a participant slowed by other work lowers the measured
+  // speed only by the share it did not do.
   const double target = std::chrono::duration<double>(s.tuning.pollInterval).count() / 2;
   const long long cap = std::max<long long>(s.tuning.roundWork, 1);
   double rate[2] = {1e8, 1e8};  // updates per second of one participant, per round kind
@@ -409,11 +433,13 @@ EliminationResult CurrentEliminator::Forward(WorkerPool& pool, const Elimination
   long rounds = 0;
   auto run = [&](long long work) {
     ++rounds;
-    s.ownSeconds = 0.0;
+    ++s.roundId;
+    s.roundSeconds = 0.0;
+    s.nextUnit.store(0, std::memory_order_relaxed);
     s.finished.store(0, std::memory_order_release);
     const int participants = pool.DispatchRunning();
-    if (s.ownSeconds > 20e-6)
-      rate[static_cast<int>(s.kind)] = static_cast<double>(work) / participants / s.ownSeconds;
+    if (s.roundSeconds > 20e-6)
+      rate[static_cast<int>(s.kind)] = static_cast<double>(work) / participants / s.roundSeconds;
   };
 
   for (s.i0 = 0; s.i0 < h; s.i0 += s.nb) {
@@ -435,6 +461,7 @@ EliminationResult CurrentEliminator::Forward(WorkerPool& pool, const Elimination
         s.kind = Impl::RoundKind::Multipliers;
         s.first = c;
         s.last = std::min(c + perRound, chunks);
+        s.units = s.last - s.first;
         run(chunkWork * (s.last - s.first));
         c = s.last;
         if (!due(s.i0)) return {EliminationStatus::Stopped, -1, rounds};
@@ -445,12 +472,15 @@ EliminationResult CurrentEliminator::Forward(WorkerPool& pool, const Elimination
     const int columns = h + 1 - R0;
     const long long columnWork = static_cast<long long>(s.b) * rows + s.b * s.b / 2 + 1;
     const int nr = s.kernel.nr;
+    const int rowBlocks = std::max(1, (rows + s.rowBlock - 1) / s.rowBlock);
     for (int k = R0; k < h + 1;) {
       long long width = budget(Impl::RoundKind::Update, participants) / columnWork;
       width = std::max<long long>(nr, (width / nr) * nr);
       s.kind = Impl::RoundKind::Update;
       s.first = k;
       s.last = static_cast<int>(std::min<long long>(k + width, h + 1));
+      s.tiles = (s.last - s.first + nr - 1) / nr;
+      s.units = static_cast<long>(s.tiles) * rowBlocks;
       run(columnWork * (s.last - s.first));
       k = s.last;
       const double done = static_cast<double>(s.last - R0) / columns;

@@ -5,9 +5,11 @@
 // The elimination is right-looking and blocked: the pivots are taken in blocks; each block's
 // multipliers are computed once and its update of all later equations is applied column by
 // column in tiles held in registers. Every coefficient still receives the updates of the pivots
-// in increasing order, each computed with the same complex arithmetic as one row operation at a
-// time would (textbook product and quotient, no fused multiply-add), so the result equals that
-// of the plain row-by-row order to the last bit on the same machine.
+// in increasing order, with the multiplier and pivot-row coefficient the row-by-row order would
+// use. With the exact tile kernels each update is also rounded as one row operation at a time
+// rounds it (textbook product and quotient, no fused multiply-add), so the result equals that of
+// the plain order to the last bit; the fused kernel, taken where the processor has it, rounds
+// each product once and agrees with the plain order to rounding error.
 #pragma once
 
 #include <chrono>
@@ -28,15 +30,20 @@ struct EliminationResult {
   long rounds = 0;  // pool rounds of the forward elimination
 };
 
-// Which register-tile kernel applies the block updates. Auto takes the widest one the processor
-// has; the others are for tests and benchmarks.
-enum class TileKernelChoice { Auto, Generic, Avx2, Avx512 };
+// Which register-tile kernel applies the block updates. Auto takes the fused AVX-512 kernel where
+// the processor has it, else the exact AVX2 one, else the generic one; the others are for tests
+// and benchmarks. Generic, Avx2 and Avx512 are exact (see above).
+enum class TileKernelChoice { Auto, Generic, Avx2, Avx512, Avx512Fused };
+
+// Whether a choice resolves, on this processor, to a kernel that rounds exactly as the plain
+// row operations.
+bool TileKernelIsExact(TileKernelChoice choice);
 
 struct EliminationTuning {
   int block = 64;  // pivots per block
   // Equations per row block of the update: one row block's packed multipliers (rowBlock block
   // complex values) should stay in the level-2 cache while a participant's unknowns pass over it.
-  int rowBlock = 256;
+  int rowBlock = 384;
   TileKernelChoice kernel = TileKernelChoice::Auto;
   // Longest time between two calls of the poll function on the dispatching thread. Pool rounds
   // are sized by the measured speed to take about half of it.

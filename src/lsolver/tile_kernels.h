@@ -17,11 +17,17 @@ struct TileKernel {
   int nr = 4;
   TileKernelFn fn = nullptr;
   const char* name = "generic";
+  // Computes each product-and-subtract with fused multiply-adds: the results agree with the plain
+  // row operations to rounding error instead of to the last bit.
+  bool fused = false;
 };
 
 TileKernel GenericTileKernel();
-// The kernels for AVX2 and AVX-512; fn is null when the processor (or the compiler) lacks them.
+// The kernels for AVX2 (four equations by four unknowns) and AVX-512 (twelve by four); fn is null
+// when the processor (or the compiler) lacks them.
 TileKernel Avx2TileKernel();
 TileKernel Avx512TileKernel();
+// Twelve by four with fused multiply-adds, where the processor has AVX-512 and FMA.
+TileKernel Avx512FusedTileKernel();
 
 }  // namespace zolva

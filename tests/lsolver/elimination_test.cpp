@@ -29,9 +29,11 @@ SplitSystem RandomSystem(int h, unsigned seed) {
   return m;
 }
 
-// The unknowns of both, compared to 1e-9 relative; on x86-64 without fused multiply-add they
-// must agree to the last bit, since every coefficient sees the same operations.
-void ExpectSameSolution(const SplitSystem& literal, const SplitSystem& fast, const char* what) {
+// The unknowns of both, compared to 1e-9 relative; with an exact kernel, on x86-64 without fused
+// multiply-add in the compiled code, they must agree to the last bit, since every coefficient
+// sees the same operations.
+void ExpectSameSolution(const SplitSystem& literal, const SplitSystem& fast, bool exact,
+                        const char* what) {
   double worst = 0;
   int differing = 0;
   for (int e = 0; e < literal.h; ++e) {
@@ -42,7 +44,11 @@ void ExpectSameSolution(const SplitSystem& literal, const SplitSystem& fast, con
   }
   EXPECT_LT(worst, 1e-9) << what;
 #if defined(__x86_64__) && !defined(__FMA__)
-  EXPECT_EQ(differing, 0) << what;
+  if (exact) {
+    EXPECT_EQ(differing, 0) << what;
+  }
+#else
+  (void)exact;
 #endif
 }
 
@@ -64,12 +70,13 @@ TEST(Elimination, BlockedOrderEqualsRowByRowOrder) {
     int threads;
   };
   const Case cases[] = {
-      {1, 64, TileKernelChoice::Auto, 1},     {2, 64, TileKernelChoice::Auto, 2},
-      {5, 3, TileKernelChoice::Generic, 1},   {17, 4, TileKernelChoice::Avx2, 2},
-      {40, 1, TileKernelChoice::Auto, 1},     {64, 64, TileKernelChoice::Avx512, 3},
-      {65, 7, TileKernelChoice::Avx512, 2},   {130, 16, TileKernelChoice::Generic, 2},
-      {131, 64, TileKernelChoice::Avx2, 1},   {300, 64, TileKernelChoice::Auto, 2},
-      {300, 13, TileKernelChoice::Avx512, 1},
+      {1, 64, TileKernelChoice::Auto, 1},          {2, 64, TileKernelChoice::Auto, 2},
+      {5, 3, TileKernelChoice::Generic, 1},        {17, 4, TileKernelChoice::Avx2, 2},
+      {40, 1, TileKernelChoice::Auto, 1},          {64, 64, TileKernelChoice::Avx512, 3},
+      {65, 7, TileKernelChoice::Avx512, 2},        {130, 16, TileKernelChoice::Generic, 2},
+      {131, 64, TileKernelChoice::Avx2, 1},        {300, 64, TileKernelChoice::Auto, 2},
+      {300, 13, TileKernelChoice::Avx512, 1},      {131, 64, TileKernelChoice::Avx512Fused, 2},
+      {300, 64, TileKernelChoice::Avx512Fused, 1}, {47, 5, TileKernelChoice::Avx512Fused, 3},
   };
   for (const Case& c : cases) {
     const SplitSystem original = RandomSystem(c.h, static_cast<unsigned>(c.h * 31 + c.block));
@@ -81,7 +88,7 @@ TEST(Elimination, BlockedOrderEqualsRowByRowOrder) {
     // Small rounds, so that every size is split over several rounds and participants.
     tuning.roundWork = 20000;
     const SplitSystem fast = EliminateFast(original, c.threads, tuning);
-    ExpectSameSolution(literal, fast,
+    ExpectSameSolution(literal, fast, TileKernelIsExact(c.kernel),
                        ("h " + std::to_string(c.h) + " block " + std::to_string(c.block) + " " +
                         TileKernelName(c.kernel) + " threads " + std::to_string(c.threads))
                            .c_str());

@@ -1,9 +1,10 @@
 # Thin wrapper around CMake. `make run` and `make test` work as root on a fresh Debian 12 machine.
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
+BUILD_TSAN ?= build-tsan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build build-asan run test test-release test-asan bench format clean
+.PHONY: all deps build build-asan build-tsan run test test-release test-asan test-tsan bench format clean
 
 all: build
 
@@ -18,6 +19,10 @@ build-asan: deps
 	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZOLVA_SANITIZE=ON -DZOLVA_BENCH=OFF
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
 
+build-tsan: deps
+	cmake -S . -B $(BUILD_TSAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOLVA_TSAN=ON -DZOLVA_BENCH=OFF
+	cmake --build $(BUILD_TSAN) -j $(JOBS)
+
 # The main job: start headless, build the default round twinlead and solve it fully.
 run: build
 	./$(BUILD)/app/zolva-batch
@@ -30,6 +35,10 @@ test-release: build
 test-asan: build-asan
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
+# ThreadSanitizer over every test (a few minutes; not part of `make test`).
+test-tsan: build-tsan
+	cd $(BUILD_TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
 bench: build
 	./$(BUILD)/bench/zolva_bench
 
@@ -37,4 +46,4 @@ format:
 	find src app tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN)

@@ -93,8 +93,10 @@ inline void CpuRelax() {
 
 // The short loops around the tile kernel, each over a contiguous run of one column, compiled for
 // AVX2 as well where the processor has it (chosen at load time). Neither clone may contract a
-// product and a sum into one rounding.
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
+// product and a sum into one rounding. ThreadSanitizer's runtime is not yet set up when the
+// loader runs the clones' resolvers, so a build under it keeps the plain versions.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__) && \
+    !defined(__SANITIZE_THREAD__)
 #define ZOLVA_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define ZOLVA_VECTOR_CLONES

@@ -232,7 +232,8 @@ BENCHMARK(BM_EliminationTuning)
                    {192, 384, 768},
                    {static_cast<int>(TileKernelChoice::Avx2),
                     static_cast<int>(TileKernelChoice::Avx512),
-                    static_cast<int>(TileKernelChoice::Avx512Fused)},
+                    static_cast<int>(TileKernelChoice::Avx512Fused),
+                    static_cast<int>(TileKernelChoice::Avx2Fused)},
                    {20, 30}})
     ->ArgNames({"h", "threads", "block", "rows", "kernel", "poll_ms"})
     ->UseManualTime()
@@ -241,12 +242,13 @@ BENCHMARK(BM_EliminationTuning)
 
 // One tile kernel alone, on data that stays in the level-1 and level-2 caches: the ceiling of the
 // update rate of the elimination on this processor (0 generic, 1 AVX2, 2 AVX-512, 3 AVX-512
-// fused), on one and on two threads at once.
+// fused, 4 AVX2 fused), on one and on two threads at once.
 void BM_TileKernelAlone(benchmark::State& state) {
   const TileKernel k = state.range(0) == 0   ? GenericTileKernel()
                        : state.range(0) == 1 ? Avx2TileKernel()
                        : state.range(0) == 2 ? Avx512TileKernel()
-                                             : Avx512FusedTileKernel();
+                       : state.range(0) == 3 ? Avx512FusedTileKernel()
+                                             : Avx2FusedTileKernel();
   if (k.fn == nullptr) {
     state.SkipWithError("not on this processor");
     return;
@@ -279,7 +281,7 @@ void BM_TileKernelAlone(benchmark::State& state) {
   state.counters["Gupd/s"] =
       benchmark::Counter(static_cast<double>(updates) / 1e9, benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_TileKernelAlone)->DenseRange(0, 3)->ThreadRange(1, 2);
+BENCHMARK(BM_TileKernelAlone)->DenseRange(0, 4)->ThreadRange(1, 2);
 
 }  // namespace
 }  // namespace zolva

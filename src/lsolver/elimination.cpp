@@ -74,14 +74,15 @@ TileKernel ResolveKernel(TileKernelChoice choice) {
       return orGeneric(Avx2TileKernel());
     case TileKernelChoice::Avx512:
       return orGeneric(Avx512TileKernel());
+    case TileKernelChoice::Avx2Fused:
+      return orGeneric(Avx2FusedTileKernel());
     case TileKernelChoice::Avx512Fused:
       return orGeneric(Avx512FusedTileKernel());
     case TileKernelChoice::Auto:
-    default: {
-      TileKernel k = Avx512FusedTileKernel();
-      if (k.fn != nullptr) return k;
-      return orGeneric(Avx2TileKernel());
-    }
+    default:
+      for (TileKernel k : {Avx512FusedTileKernel(), Avx2FusedTileKernel(), Avx2TileKernel()})
+        if (k.fn != nullptr) return k;
+      return GenericTileKernel();
   }
 }
 
@@ -95,8 +96,7 @@ inline void CpuRelax() {
 // AVX2 as well where the processor has it (chosen at load time). Neither clone may contract a
 // product and a sum into one rounding. ThreadSanitizer's runtime is not yet set up when the
 // loader runs the clones' resolvers, so a build under it keeps the plain versions.
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__) && \
-    !defined(__SANITIZE_THREAD__)
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define ZOLVA_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define ZOLVA_VECTOR_CLONES

@@ -31,9 +31,9 @@ struct EliminationResult {
 };
 
 // Which register-tile kernel applies the block updates. Auto takes the fused AVX-512 kernel where
-// the processor has it, else the exact AVX2 one, else the generic one; the others are for tests
-// and benchmarks. Generic, Avx2 and Avx512 are exact (see above).
-enum class TileKernelChoice { Auto, Generic, Avx2, Avx512, Avx512Fused };
+// the processor has it, else the fused AVX2 one, else the exact AVX2 one, else the generic one;
+// the others are for tests and benchmarks. Generic, Avx2 and Avx512 are exact (see above).
+enum class TileKernelChoice { Auto, Generic, Avx2, Avx512, Avx512Fused, Avx2Fused };
 
 // Whether a choice resolves, on this processor, to a kernel that rounds exactly as the plain
 // row operations.

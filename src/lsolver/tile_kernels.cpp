@@ -110,6 +110,38 @@ __attribute__((target("avx2"))) void Avx2Tile(int b, const double* lre, const do
   _mm256_storeu_pd(cim[3], c3i);
 }
 
+// Four equations by four unknowns with fused multiply-adds (see the AVX-512 kernel below for the
+// form): 8 accumulators, 2 multiplier registers and 2 broadcasts in the 16 registers of AVX2.
+__attribute__((target("avx2,fma"))) void Avx2FusedTile(int b, const double* lre, const double* lim,
+                                                       const double* const* ure,
+                                                       const double* const* uim, double* const* cre,
+                                                       double* const* cim) {
+  constexpr int kNr = 4;
+  __m256d cr[kNr];
+  __m256d ci[kNr];
+#pragma GCC unroll 4
+  for (int c = 0; c < kNr; ++c) {
+    cr[c] = _mm256_loadu_pd(cre[c]);
+    ci[c] = _mm256_loadu_pd(cim[c]);
+  }
+  for (int i = 0; i < b; ++i) {
+    const __m256d lr = _mm256_loadu_pd(lre + 4 * i);
+    const __m256d li = _mm256_loadu_pd(lim + 4 * i);
+#pragma GCC unroll 4
+    for (int c = 0; c < kNr; ++c) {
+      const __m256d br = _mm256_broadcast_sd(ure[c] + i);
+      const __m256d bi = _mm256_broadcast_sd(uim[c] + i);
+      cr[c] = _mm256_fmadd_pd(bi, li, _mm256_fnmadd_pd(br, lr, cr[c]));
+      ci[c] = _mm256_fnmadd_pd(bi, lr, _mm256_fnmadd_pd(br, li, ci[c]));
+    }
+  }
+#pragma GCC unroll 4
+  for (int c = 0; c < kNr; ++c) {
+    _mm256_storeu_pd(cre[c], cr[c]);
+    _mm256_storeu_pd(cim[c], ci[c]);
+  }
+}
+
 // kMv vectors of four equations by kNr unknowns in 256-bit registers, using the 32 registers of
 // AVX-512: with twelve equations by four unknowns, 24 accumulators, 6 multiplier registers and the
 // two broadcasts fill them, and each broadcast serves three vectors, so that the processor's front
@@ -195,6 +227,14 @@ TileKernel Avx2TileKernel() {
   if (__builtin_cpu_supports("avx2")) return {4, 4, &Avx2Tile, "avx2"};
 #endif
   return {4, 4, nullptr, "avx2"};
+}
+
+TileKernel Avx2FusedTileKernel() {
+#if defined(ZOLVA_X86_KERNELS)
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
+    return {4, 4, &Avx2FusedTile, "avx2 fused", true};
+#endif
+  return {4, 4, nullptr, "avx2 fused", true};
 }
 
 TileKernel Avx512TileKernel() {

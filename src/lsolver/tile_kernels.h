@@ -27,6 +27,8 @@ TileKernel GenericTileKernel();
 // when the processor (or the compiler) lacks them.
 TileKernel Avx2TileKernel();
 TileKernel Avx512TileKernel();
+// Four by four with fused multiply-adds, where the processor has AVX2 and FMA.
+TileKernel Avx2FusedTileKernel();
 // Twelve by four with fused multiply-adds, where the processor has AVX-512 and FMA.
 TileKernel Avx512FusedTileKernel();
 

@@ -77,6 +77,7 @@ TEST(Elimination, BlockedOrderEqualsRowByRowOrder) {
       {131, 64, TileKernelChoice::Avx2, 1},        {300, 64, TileKernelChoice::Auto, 2},
       {300, 13, TileKernelChoice::Avx512, 1},      {131, 64, TileKernelChoice::Avx512Fused, 2},
       {300, 64, TileKernelChoice::Avx512Fused, 1}, {47, 5, TileKernelChoice::Avx512Fused, 3},
+      {300, 64, TileKernelChoice::Avx2Fused, 2},   {66, 9, TileKernelChoice::Avx2Fused, 1},
   };
   for (const Case& c : cases) {
     const SplitSystem original = RandomSystem(c.h, static_cast<unsigned>(c.h * 31 + c.block));

@@ -41,9 +41,11 @@ void GenericTile(int b, const double* lre, const double* lim, const double* cons
   for (int i = 0; i < b; ++i) {
     const double* lr = lre + i * kGenericMr;
     const double* li = lim + i * kGenericMr;
+#pragma GCC unroll 4
     for (int c = 0; c < kGenericNr; ++c) {
       const double ur = ure[c][i];
       const double ui = uim[c][i];
+#pragma GCC unroll 4
       for (int r = 0; r < kGenericMr; ++r) {
         tr[c][r] -= ur * lr[r] - ui * li[r];
         ti[c][r] -= ur * li[r] + ui * lr[r];

@@ -48,7 +48,8 @@ void ShowFloatVoltages(Context& ctx) {
   std::string voltages;
   for (int n = std::clamp(palette.count, 0, kPaletteCapacity) - 1; n >= 0; --n) {
     if (palette.entries[n].kind != KindFloat) continue;
-    voltages += " " + Str(ctx.results.floatVolts.at(n), 5, 3);
+    voltages += ' ';
+    voltages += Str(ctx.results.floatVolts.at(n), 5, 3);
   }
   if (!voltages.empty()) SetLabel(ctx, Label40, "Float:" + voltages + "  volts");
 }

@@ -94,12 +94,12 @@ std::string CompactText(double x) {
     if (hasExponent) {
       std::string digits = t.substr(n - 4);
       digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size() - 1));
-      e = "e";
+      e.assign(1, 'e');
       if (t[n - 5] == '-') e += '-';
       e += digits;
       t.resize(n - 6);
     } else {
-      t = "********";
+      t.assign(8, '*');
     }
   }
   if (!t.empty() && t.front() == '+') t.erase(0, 1);
@@ -107,7 +107,7 @@ std::string CompactText(double x) {
   t.erase(0, std::min(t.find_first_not_of('0'), t.size()));
   while (!t.empty() && t.back() == '0') t.pop_back();
   if (!t.empty() && t.back() == '.') t.pop_back();
-  if (t.empty()) t = "0";
+  if (t.empty()) t.assign(1, '0');
   if (t.size() > 9) t.resize(9);
   if (t == "0") e.clear();
   return t + e;

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -20,6 +21,20 @@ inline void CpuRelax() {
 #elif defined(__aarch64__)
   asm volatile("yield");
 #endif
+}
+
+// Waits until ready() holds: spins for a short while (a round's start or end is usually
+// microseconds away), then gives the processor up at every turn, so that when threads outnumber
+// the free processors a spinning thread does not keep a working one from running.
+template <typename Ready>
+void SpinUntil(Ready ready) {
+  for (int spins = 0; !ready(); ++spins) {
+    if (spins < 2048) {
+      CpuRelax();
+    } else {
+      std::this_thread::yield();
+    }
+  }
 }
 
 }  // namespace
@@ -61,14 +76,16 @@ void WorkerPool::WorkerLoop(int id) {
   running_.fetch_add(1, std::memory_order_acq_rel);
   std::atomic<double>& flag = workerFlag_[id].value;
   for (;;) {
-    double command = flag.load(std::memory_order_acquire);
+    double command = 0.0;
+    SpinUntil([&] {
+      command = flag.load(std::memory_order_acquire);
+      return command != 0.0;
+    });
     if (command == 1.0) {
       workerKernel_(id);
       flag.store(0.0, std::memory_order_release);
     } else if (command == 2.0) {
       break;
-    } else {
-      CpuRelax();
     }
   }
 }
@@ -78,7 +95,7 @@ void WorkerPool::Dispatch(int n) {
   for (int id = 2; id <= n; ++id) workerFlag_[id].value.store(1.0, std::memory_order_release);
   workerKernel_(1);
   for (int id = 2; id <= n; ++id) {
-    while (workerFlag_[id].value.load(std::memory_order_acquire) == 1.0) CpuRelax();
+    SpinUntil([&] { return workerFlag_[id].value.load(std::memory_order_acquire) != 1.0; });
   }
 }
 
@@ -89,7 +106,7 @@ int WorkerPool::DispatchRunning() {
   for (int id = 2; id <= n; ++id) workerFlag_[id].value.store(1.0, std::memory_order_release);
   workerKernel_(1);
   for (int id = 2; id <= kMaxParticipants; ++id) {
-    while (workerFlag_[id].value.load(std::memory_order_acquire) == 1.0) CpuRelax();
+    SpinUntil([&] { return workerFlag_[id].value.load(std::memory_order_acquire) != 1.0; });
   }
   return n;
 }

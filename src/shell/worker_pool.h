@@ -1,6 +1,9 @@
 // A minimal pool of spinning worker threads. The main thread is participant 1; workers 2..N each
 // spin on their own flag: 0 idle, 1 run the kernel once, 2 end. A round costs one flag store and
-// one flag load per participant on each side: no lock, no condition variable, no system call.
+// one flag load per participant on each side: no lock, no condition variable, and no system call
+// while rounds follow each other closely. A thread that has waited longer gives its processor up
+// at every turn of its wait, so that more participants than free processors slow a stage down
+// instead of stalling it.
 //
 // Threading contract: StartWorkers, Dispatch and StopWorkers are called from the main thread
 // only. Kernels of one round run at the same time on different participants and must write

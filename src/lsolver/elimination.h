@@ -70,8 +70,9 @@ class CurrentEliminator {
   CurrentEliminator(const CurrentEliminator&) = delete;
   CurrentEliminator& operator=(const CurrentEliminator&) = delete;
 
-  // The share of participant t of the current pool round. Threading contract: called by all
-  // participants of a round at the same time; each writes only its own columns or rows.
+  // Participant t's part of the current pool round: it takes the round's units one at a time
+  // until none are left. Threading contract: called by all participants of a round at the same
+  // time; a unit (a block of coefficients) is dealt to exactly one of them, which alone writes it.
   void RowUpdateKernel(int participant);
 
   // Forward elimination on a pool started with a kernel that calls RowUpdateKernel. On

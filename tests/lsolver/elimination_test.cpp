@@ -62,12 +62,14 @@ SplitSystem EliminateFast(SplitSystem m, int threads, const EliminationTuning& t
 
 TEST(Elimination, BlockedOrderEqualsRowByRowOrder) {
   // Sizes around the block and tile edges, every kernel, one to six participants, blocks
-  // from one pivot (the plain order) to wider than the system.
+  // from one pivot (the plain order) to wider than the system, and row blocks shorter than the
+  // equations below a block, so that a tile's later row blocks wait for its first one.
   struct Case {
     int h;
     int block;
     TileKernelChoice kernel;
     int threads;
+    int rowBlock = 384;
   };
   const Case cases[] = {
       {1, 64, TileKernelChoice::Auto, 1},
@@ -88,6 +90,9 @@ TEST(Elimination, BlockedOrderEqualsRowByRowOrder) {
       {66, 9, TileKernelChoice::Avx2Fused, 1},
       // More participants than this machine's processors: the waits must give way.
       {257, 32, TileKernelChoice::Avx512, 6},
+      {300, 64, TileKernelChoice::Avx512, 2, 12},
+      {211, 16, TileKernelChoice::Avx2, 3, 8},
+      {200, 32, TileKernelChoice::Auto, 2, 40},
   };
   for (const Case& c : cases) {
     const SplitSystem original = RandomSystem(c.h, static_cast<unsigned>(c.h * 31 + c.block));
@@ -96,12 +101,14 @@ TEST(Elimination, BlockedOrderEqualsRowByRowOrder) {
     EliminationTuning tuning;
     tuning.block = c.block;
     tuning.kernel = c.kernel;
+    tuning.rowBlock = c.rowBlock;
     // Small rounds, so that every size is split over several rounds and participants.
     tuning.roundWork = 20000;
     const SplitSystem fast = EliminateFast(original, c.threads, tuning);
     ExpectSameSolution(literal, fast, TileKernelIsExact(c.kernel),
-                       ("h " + std::to_string(c.h) + " block " + std::to_string(c.block) + " " +
-                        TileKernelName(c.kernel) + " threads " + std::to_string(c.threads))
+                       ("h " + std::to_string(c.h) + " block " + std::to_string(c.block) +
+                        " rows " + std::to_string(c.rowBlock) + " " + TileKernelName(c.kernel) +
+                        " threads " + std::to_string(c.threads))
                            .c_str());
   }
 }

@@ -27,20 +27,9 @@
 #include <immintrin.h>
 #endif
 
+#include "lsolver/elimination_codegen.h"
 #include "lsolver/tile_kernels.h"
 #include "shell/worker_pool.h"
-
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC optimize("fp-contract=off")
-// The elimination is the one loop whose speed decides whether a debug build (and its tests) can
-// solve a map of realistic size at all; it is optimised in every build.
-#if !defined(__OPTIMIZE__)
-#pragma GCC optimize("O2")
-#endif
-#endif
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#endif
 
 namespace zolva {
 

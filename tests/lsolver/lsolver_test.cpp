@@ -13,6 +13,7 @@
 #include "lsolver/lsolver_fixture.h"
 #include "setup/results.h"
 #include "shell/reporting.h"
+#include "support/read_file.h"
 
 namespace zolva {
 namespace {
@@ -344,10 +345,7 @@ TEST(LandRsSolve, CurrentsFileAndPicture) {
   ls.solvedWidth = 130;
   ls.solvedHeight = 90;
   ASSERT_TRUE(WriteCurrentsFile(f.ctx));
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  EXPECT_EQ(text.str(),
+  EXPECT_EQ(testing::ReadWholeFile(file),
             "X\tY\ttype\tJ magnitude\tJ angle (degrees)\r\n\r\n"
             "7\t9\t0\t 1.000000000\t   0.0000000\r\n"
             "120\t85\t1\t 0.500000000\t  30.0000000\r\n"

@@ -12,18 +12,14 @@
 #include "platform/headless_platform.h"
 #include "setup/control_panel.h"
 #include "shell/context.h"
+#include "support/read_file.h"
 
 namespace zolva {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadWholeFile;
 
 struct TableRig {
   HeadlessPlatform p;
@@ -40,7 +36,7 @@ struct TableRig {
   }
   ~TableRig() { fs::remove_all(folder); }
   std::string Table(const char* suffix) const {
-    return ReadFile(folder / (std::string("run") + suffix));
+    return ReadWholeFile(folder / (std::string("run") + suffix));
   }
   bool Exists(const char* suffix) const {
     return fs::exists(folder / (std::string("run") + suffix));
@@ -92,7 +88,7 @@ TEST(ResultTables, RowsHoldTheWholeNumberAndCrLfAndFollowTheirConditions) {
   rig.ctx.state.switches[24] = false;
   SetField(rig.ctx, EditBoxName, "fresh");
   ASSERT_TRUE(WriteInductanceRow(rig.ctx, 3));
-  EXPECT_EQ(ReadFile(rig.folder / "fresh Inductances.txt"), "1.50000000\r\n");
+  EXPECT_EQ(ReadWholeFile(rig.folder / "fresh Inductances.txt"), "1.50000000\r\n");
   EXPECT_TRUE(rig.p.messages.empty());
 }
 

@@ -9,6 +9,7 @@
 #include "platform/headless_platform.h"
 #include "setup/utility.h"
 #include "shell/context.h"
+#include "support/read_file.h"
 
 namespace zolva {
 namespace {
@@ -38,12 +39,7 @@ struct ResultsFixture : ::testing::Test {
       if (line.x == x && line.y == y) return &line;
     return nullptr;
   }
-  std::string Log() const {
-    std::ifstream in(folder / "zolva log.txt", std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Log() const { return testing::ReadWholeFile(folder / "zolva log.txt"); }
   void AddPalette(std::uint32_t color, MaterialKind kind) {
     UsermapPalette& palette = ctx.materials.palette;
     palette.entries[palette.count].color = color;

@@ -18,18 +18,14 @@
 #include "setup/script_commands.h"
 #include "shell/context.h"
 #include "shell/reporting.h"
+#include "support/read_file.h"
 
 namespace zolva {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadWholeFile;
 
 // Table rows as the tables hold them: a fixed-point number with 8 decimals and CR LF.
 int CountRows(const std::string& table) {
@@ -178,16 +174,16 @@ TEST(ScriptLanguage, SweepStepsByDecadesAndWritesOneSeries) {
   EXPECT_EQ(rig.solvedDiameters[1], "0.062946270IN");
   EXPECT_EQ(rig.solvedDiameters[2], "0.079244659IN");
   // The first row of the script's first series replaced the older table.
-  std::string inductances = ReadFile(rig.folder / "test Inductances.txt");
+  std::string inductances = ReadWholeFile(rig.folder / "test Inductances.txt");
   EXPECT_EQ(CountRows(inductances), 3);
   EXPECT_EQ(inductances.find("older"), std::string::npos);
-  EXPECT_EQ(CountRows(ReadFile(rig.folder / "test Resistances.txt")), 3);
+  EXPECT_EQ(CountRows(ReadWholeFile(rig.folder / "test Resistances.txt")), 3);
 
   // NAM starts new L and Rs tables: two LRS lines give two rows in each, replacing the three.
   r = rig.Run("NAM test\nLRS\nLRS\n");
   EXPECT_EQ(r.outcome, ScriptOutcome::Completed) << r.message;
-  EXPECT_EQ(CountRows(ReadFile(rig.folder / "test Inductances.txt")), 2);
-  EXPECT_EQ(CountRows(ReadFile(rig.folder / "test Resistances.txt")), 2);
+  EXPECT_EQ(CountRows(ReadWholeFile(rig.folder / "test Inductances.txt")), 2);
+  EXPECT_EQ(CountRows(ReadWholeFile(rig.folder / "test Resistances.txt")), 2);
 
   // Bad sweeps end the script at their line.
   for (const char* line : {"SWE XYZ 3 10", "SWE DIA 0 10", "SWE DIA 3 -1", "SWE DIA 3 0"}) {

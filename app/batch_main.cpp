@@ -16,13 +16,14 @@
 #include <vector>
 
 #include "platform/headless_platform.h"
-#include "setup/control_panel.h"
-#include "setup/results.h"
-#include "setup/script.h"
-#include "shell/context.h"
-#include "shell/pixel_map.h"
-#include "shell/reporting.h"
-#include "shell/solve_control.h"
+#include "program/control_panel.h"
+#include "program/results_report.h"
+#include "program/script.h"
+#include "program/context.h"
+#include "core/pixel_map.h"
+#include "program/reporting.h"
+#include "program/solve_control.h"
+#include "program/map_commands.h"
 
 namespace zolva {
 

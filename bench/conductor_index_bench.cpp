@@ -4,10 +4,13 @@
 
 #include <vector>
 
-#include "lsolver/conductor_index.h"
+#include "core/conductor_index.h"
 #include "platform/headless_platform.h"
-#include "setup/materials.h"
-#include "shell/context.h"
+#include "core/materials.h"
+#include "program/context.h"
+#include "program/jobs.h"
+#include "lsolver/surface_classification.h"
+#include "program/solve_control.h"
 
 namespace zolva {
 namespace {
@@ -36,18 +39,18 @@ void BM_ClassifySurface(benchmark::State& state) {
   HeadlessPlatform platform;
   platform.echoMessages = false;
   Context ctx(platform);
-  RegisterColor(ctx, kRed, KindPlus, 1.7241379, 1, 0, 1, "copper");
-  RegisterColor(ctx, kBlue, KindMinus, 1.7241379, 1, 0, 1, "copper");
-  RegisterColor(ctx, kWhite, KindInsul, 0, 1, 0, 1, "vacuum");
+  RegisterColor(ctx.materials, ctx.reporter, kRed, KindPlus, 1.7241379, 1, 0, 1, "copper");
+  RegisterColor(ctx.materials, ctx.reporter, kBlue, KindMinus, 1.7241379, 1, 0, 1, "copper");
+  RegisterColor(ctx.materials, ctx.reporter, kWhite, KindInsul, 0, 1, 0, 1, "vacuum");
   DrawLattice(ctx, static_cast<int>(state.range(0)));
   ctx.state.pixelWidth = 1e-3;
   ctx.state.omega = kOmegaPerMHz;
-  if (!BuildConductorIndex(ctx)) {
+  if (!IndexConductors(ctx)) {
     state.SkipWithError("map refused");
     return;
   }
   for (auto _ : state) {
-    ClassifySurface(ctx);
+    ClassifySurface(LSolverJobOf(ctx));
     benchmark::DoNotOptimize(ctx.results.rsWarning);
   }
   state.counters["surface_pixels"] = static_cast<double>(ctx.cindex.size());
@@ -59,15 +62,15 @@ void BM_ProximityFlags(benchmark::State& state) {
   HeadlessPlatform platform;
   platform.echoMessages = false;
   Context ctx(platform);
-  RegisterColor(ctx, kRed, KindPlus, 1.7241379, 1, 0, 1, "copper");
-  RegisterColor(ctx, kBlue, KindMinus, 1.7241379, 1, 0, 1, "copper");
-  RegisterColor(ctx, kWhite, KindInsul, 0, 1, 0, 1, "vacuum");
+  RegisterColor(ctx.materials, ctx.reporter, kRed, KindPlus, 1.7241379, 1, 0, 1, "copper");
+  RegisterColor(ctx.materials, ctx.reporter, kBlue, KindMinus, 1.7241379, 1, 0, 1, "copper");
+  RegisterColor(ctx.materials, ctx.reporter, kWhite, KindInsul, 0, 1, 0, 1, "vacuum");
   DrawLattice(ctx, static_cast<int>(state.range(0)));
-  if (!BuildConductorIndex(ctx)) {
+  if (!IndexConductors(ctx)) {
     state.SkipWithError("map refused");
     return;
   }
-  ClassifySurface(ctx);
+  ClassifySurface(LSolverJobOf(ctx));
   const std::vector<std::uint8_t> coarse(ctx.cindex.size(), 1);
   for (auto _ : state) benchmark::DoNotOptimize(ProximityFlags(ctx.cindex, coarse));
 }

@@ -24,12 +24,14 @@
 #include "csolver/relaxation.h"
 #include "csolver/solver_grid.h"
 #include "platform/headless_platform.h"
-#include "setup/control_panel.h"
-#include "setup/materials.h"
-#include "shell/context.h"
-#include "shell/pixel_map.h"
-#include "shell/reporting.h"
-#include "shell/solve_control.h"
+#include "program/control_panel.h"
+#include "core/materials.h"
+#include "program/context.h"
+#include "core/pixel_map.h"
+#include "program/reporting.h"
+#include "program/solve_control.h"
+#include "program/jobs.h"
+#include "geometry/map_ops.h"
 
 namespace zolva {
 namespace {
@@ -50,9 +52,9 @@ struct BenchGrid {
 // 1580 x 1580 pixels of vacuum inside a grounded frame with a +1 volt pixel in the middle: a
 // core of 1600 x 1600 cells, the margin held by the frame's voltage.
 void DrawUniform(Context& ctx) {
-  RegisterColor(ctx, kRed, KindPlus, 1.7241, 1, 0, 1, "copper");
-  RegisterColor(ctx, kGreen, KindGround, 1.7241, 1, 0, 1, "copper");
-  RegisterColor(ctx, kBlack, KindInsul, 0, 1, 0, 1, "vacuum");
+  RegisterColor(ctx.materials, ctx.reporter, kRed, KindPlus, 1.7241, 1, 0, 1, "copper");
+  RegisterColor(ctx.materials, ctx.reporter, kGreen, KindGround, 1.7241, 1, 0, 1, "copper");
+  RegisterColor(ctx.materials, ctx.reporter, kBlack, KindInsul, 0, 1, 0, 1, "vacuum");
   const int n = 1580;
   ctx.map.Uwid = ctx.map.Uhei = n;
   ctx.map.Ucolor.assign(static_cast<std::size_t>(n) * n, kBlack);
@@ -72,9 +74,9 @@ void Build(BenchGrid& b, GridKind kind) {
   Context& ctx = *b.ctx;
   if (kind == GridKind::UniformCore) {
     DrawUniform(ctx);
-    if (!BuildConductorIndex(ctx)) return;
-    FillPaletteProperties(ctx);
-    FindFieldRegions(ctx);
+    if (!IndexConductors(ctx)) return;
+    FillPaletteProperties(GeometryJobOf(ctx));
+    FindFieldRegions(CapacitanceJobOf(ctx));
   } else {
     // The program's own start: the panel's defaults and the default round twinlead.
     StartMainWindow(ctx);
@@ -85,12 +87,12 @@ void Build(BenchGrid& b, GridKind kind) {
   }
   if (ctx.state.abortRequested) return;
   BuildEdgeFactors(ctx.grid);
-  if (!SizeGrid(ctx) || !DistributeCharge(ctx)) return;
+  if (!SizeGrid(CapacitanceJobOf(ctx)) || !DistributeCharge(CapacitanceJobOf(ctx))) return;
   for (std::uint8_t& c : ctx.grid.Acode) c &= 0xF;
   for (std::uint8_t& c : ctx.grid.Ccode)
     c = (c & (NodeFree | NodeFreeMixed | NodeConductor)) ? static_cast<std::uint8_t>(c & 0xF)
                                                          : NodeOutside;
-  BuildRelaxPlan(ctx);
+  BuildRelaxPlan(CapacitanceJobOf(ctx));
   b.ok = true;
 }
 

@@ -1,18 +1,13 @@
-// The capacitance solver's entry points: the "Solve for C and Gp" stage, the resume of a stopped
-// relaxation, and the discarding of the grid when the cross-section changes.
+// The capacitance solver's entry point: the "Solve for C and Gp" stage.
 #pragma once
 
 namespace zolva {
 
-struct Context;
+struct CapacitanceJob;
 
 // Relaxes the potential of the current map and sums C and Gp into the results record. The solve
-// control calls it after SolveSetup has found the field regions.
-void SolveCapacitance(Context& ctx);
-// Continues a stopped relaxation on the grid as it stands (the Resume button, via the tick).
-void ResumeRelaxation(Context& ctx);
-// Discards the previous solution: every grid array shrinks to one node, the apron is inactive
-// and the display no longer has a field to show.
-void ResetGrid(Context& ctx);
+// control calls it after SolveSetup has found the field regions. A stopped relaxation is
+// continued by Relax and FinishCapacitance (relaxation.h, summation.h) on the grid as it stands.
+void SolveCapacitance(const CapacitanceJob& job);
 
 }  // namespace zolva

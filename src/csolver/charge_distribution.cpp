@@ -1,5 +1,6 @@
 // Distribution of the fixed voltages over the core and the apron, the coupling of the two
 // lattices along the core's edge, and the surface links of the conductors.
+#include "csolver/capacitance_job.h"
 #include "csolver/charge_distribution.h"
 
 #include <algorithm>
@@ -10,17 +11,13 @@
 #include <vector>
 
 #include "csolver/solver_grid.h"
-#include "setup/control_panel.h"
-#include "setup/materials.h"
-#include "shell/context.h"
-#include "shell/reporting.h"
+#include "core/materials.h"
 
 namespace zolva {
 
 namespace {
 
 constexpr std::uint8_t kFreeBits = NodeFree | NodeFreeMixed;
-constexpr std::int8_t kFieldRegionKind = 8;
 constexpr std::int32_t kUnlinked = 77777777;
 
 int Clamp(int v, int lo, int hi) {
@@ -34,15 +31,15 @@ std::size_t At(int x, int y, int width) {
 
 // The Usermap pixel under core cell (cX, cY), both coordinates clamped into the map, so that the
 // core's margin continues the map's edge pixels.
-std::size_t PixelUnder(const Context& ctx, int cX, int cY) {
-  const PixelMap& map = ctx.map;
-  const int uX = Clamp(cX + ctx.grid.CtoUX, 0, map.Uwid - 1);
-  const int uY = Clamp(cY + ctx.grid.CtoUY, 0, map.Uhei - 1);
+std::size_t PixelUnder(const CapacitanceJob& job, int cX, int cY) {
+  const PixelMap& map = job.map;
+  const int uX = Clamp(cX + job.grid.CtoUX, 0, map.Uwid - 1);
+  const int uY = Clamp(cY + job.grid.CtoUY, 0, map.Uhei - 1);
   return At(uX, uY, map.Uwid);
 }
 
-void CheckMap(const Context& ctx) {
-  const PixelMap& map = ctx.map;
+void CheckMap(const CapacitanceJob& job) {
+  const PixelMap& map = job.map;
   const std::size_t pixels = static_cast<std::size_t>(std::max(map.Uwid, 0)) *
                              static_cast<std::size_t>(std::max(map.Uhei, 0));
   if (pixels == 0 || map.Ukind.size() != pixels || map.Uindex.size() != pixels)
@@ -51,15 +48,15 @@ void CheckMap(const Context& ctx) {
 }
 
 // Permittivity of every palette colour, looked up once for the classification of all nodes.
-std::array<double, 256> PermittivityTable(const Context& ctx) {
+std::array<double, 256> PermittivityTable(const CapacitanceJob& job) {
   std::array<double, 256> eps{};
-  for (int i = 0; i < 256; ++i) eps[static_cast<std::size_t>(i)] = PalettePermittivity(ctx, i);
+  for (int i = 0; i < 256; ++i) eps[static_cast<std::size_t>(i)] = PalettePermittivity(job.materials, i);
   return eps;
 }
 
-void MarkCoreNodes(Context& ctx) {
-  SolverGrid& g = ctx.grid;
-  const PixelMap& map = ctx.map;
+void MarkCoreNodes(const CapacitanceJob& job) {
+  SolverGrid& g = job.grid;
+  const PixelMap& map = job.map;
   const int W = g.Cwid, H = g.Chei;
   std::fill(g.Ccode.begin(), g.Ccode.end(), NodeOutside);
 
@@ -74,7 +71,7 @@ void MarkCoreNodes(Context& ctx) {
   // Field cells free their four corners. The order does not matter: all set the same values.
   for (int y = 0; y < H - 1; ++y) {
     for (int x = 0; x < W - 1; ++x) {
-      if (map.Ukind[pixel(x, y)] != kFieldRegionKind) continue;
+      if (map.Ukind[pixel(x, y)] != KindInsulInField) continue;
       const std::size_t i = At(x, y, W);
       for (std::size_t k : {i, i + 1, i + static_cast<std::size_t>(W), i + W + 1u}) {
         g.Cvolts[k] = 0.0;
@@ -105,9 +102,9 @@ void MarkCoreNodes(Context& ctx) {
 
 // A free node whose four cells have equal permittivity takes the plain average; any other free
 // node the weighted one.
-void ClassifyFreeNodes(Context& ctx) {
-  SolverGrid& g = ctx.grid;
-  const std::array<double, 256> eps = PermittivityTable(ctx);
+void ClassifyFreeNodes(const CapacitanceJob& job) {
+  SolverGrid& g = job.grid;
+  const std::array<double, 256> eps = PermittivityTable(job);
   const int W = g.Cwid, H = g.Chei;
   for (int y = 0; y < H; ++y) {
     for (int x = 0; x < W; ++x) {
@@ -119,20 +116,20 @@ void ClassifyFreeNodes(Context& ctx) {
         uniform = eps[g.Cmat[i - 1]] == e && eps[g.Cmat[i - static_cast<std::size_t>(W)]] == e &&
                   eps[g.Cmat[i - W - 1u]] == e;
       } else {
-        uniform = CellsUniform(ctx, x, y);
+        uniform = CellsUniform(job, x, y);
       }
       if (!uniform) g.Ccode[i] = NodeFreeMixed;
     }
   }
 }
 
-void SetUpApron(Context& ctx) {
-  SolverGrid& g = ctx.grid;
+void SetUpApron(const CapacitanceJob& job) {
+  SolverGrid& g = job.grid;
   const int AW = g.Awid, AH = g.Ahei;
   const int fl = g.footLeft, fr = g.footRight, ft = g.footTop, fb = g.footBottom;
 
   // The open space around the picture is made of the map's background.
-  int background = FindPaletteIndex(ctx, ctx.map.backgroundColor);
+  int background = FindPaletteIndex(job.materials, job.map.backgroundColor);
   if (background < 0) background = g.Cmat.at(0);  // palette full: the material of the corner
   std::fill(g.Amat.begin(), g.Amat.end(), static_cast<std::uint8_t>(background));
 
@@ -142,12 +139,12 @@ void SetUpApron(Context& ctx) {
   // Eight core nodes map to one apron node; the loops run downwards so that the last call for
   // an apron node is the core node that lies on it.
   for (int cX = g.Cwid - 1; cX >= 0; --cX) {
-    CoupleEdge(ctx, cX, 0, (cX + g.CtoAX) >> 3, ft);
-    CoupleEdge(ctx, cX, g.Chei - 1, (cX + g.CtoAX) >> 3, fb);
+    CoupleEdge(job, cX, 0, (cX + g.CtoAX) >> 3, ft);
+    CoupleEdge(job, cX, g.Chei - 1, (cX + g.CtoAX) >> 3, fb);
   }
   for (int cY = g.Chei - 2; cY >= 1; --cY) {
-    CoupleEdge(ctx, 0, cY, fl, (cY + g.CtoAY) >> 3);
-    CoupleEdge(ctx, g.Cwid - 1, cY, fr, (cY + g.CtoAY) >> 3);
+    CoupleEdge(job, 0, cY, fl, (cY + g.CtoAY) >> 3);
+    CoupleEdge(job, g.Cwid - 1, cY, fr, (cY + g.CtoAY) >> 3);
   }
 
   // Material steps along the boundary need the weighted update.
@@ -198,10 +195,10 @@ void SetUpApron(Context& ctx) {
       if (aX >= fl && aX <= fr && aY >= ft && aY <= fb) continue;
       const std::size_t i = At(aX, aY, AW);
       if (!(g.Acode[i] & NodeFreeMixed)) continue;
-      const double e = ApronCellPermittivityOrZero(ctx, aX, aY);
-      if (ApronCellPermittivityOrZero(ctx, aX - 1, aY - 1) == e &&
-          ApronCellPermittivityOrZero(ctx, aX - 1, aY) == e &&
-          ApronCellPermittivityOrZero(ctx, aX, aY - 1) == e)
+      const double e = ApronCellPermittivityOrZero(job, aX, aY);
+      if (ApronCellPermittivityOrZero(job, aX - 1, aY - 1) == e &&
+          ApronCellPermittivityOrZero(job, aX - 1, aY) == e &&
+          ApronCellPermittivityOrZero(job, aX, aY - 1) == e)
         g.Acode[i] = NodeFree;
     }
   }
@@ -232,14 +229,14 @@ void SetUpApron(Context& ctx) {
 
 }  // namespace
 
-bool CellsUniform(const Context& ctx, int cX, int cY) {
-  const double e = CellPermittivity(ctx, cX, cY);
-  return CellPermittivity(ctx, cX - 1, cY - 1) == e && CellPermittivity(ctx, cX, cY - 1) == e &&
-         CellPermittivity(ctx, cX - 1, cY) == e;
+bool CellsUniform(const CapacitanceJob& job, int cX, int cY) {
+  const double e = CellPermittivity(job, cX, cY);
+  return CellPermittivity(job, cX - 1, cY - 1) == e && CellPermittivity(job, cX, cY - 1) == e &&
+         CellPermittivity(job, cX - 1, cY) == e;
 }
 
-void CoupleEdge(Context& ctx, int cX, int cY, int aX, int aY) {
-  SolverGrid& g = ctx.grid;
+void CoupleEdge(const CapacitanceJob& job, int cX, int cY, int aX, int aY) {
+  SolverGrid& g = job.grid;
   if (cX < 0 || cY < 0 || cX >= g.Cwid || cY >= g.Chei || aX < 0 || aY < 0 || aX >= g.Awid ||
       aY >= g.Ahei)
     throw std::out_of_range("CoupleEdge: core node " + std::to_string(cX) + "," +
@@ -247,13 +244,13 @@ void CoupleEdge(Context& ctx, int cX, int cY, int aX, int aY) {
                             std::to_string(aY));
   const std::size_t ci = At(cX, cY, g.Cwid);
   const std::size_t i = At(aX, aY, g.Awid);
-  const int f = ctx.map.Uindex.at(PixelUnder(ctx, cX, cY));
+  const int f = job.map.Uindex.at(PixelUnder(job, cX, cY));
   const std::uint8_t c = g.Ccode[ci];
   const double v = g.Cvolts[ci];
   const std::uint8_t a = g.Acode[i];
 
   int o = 0;
-  if (!(c & NodeConductor)) o = CellsUniform(ctx, cX, cY) ? 1 : 2;
+  if (!(c & NodeConductor)) o = CellsUniform(job, cX, cY) ? 1 : 2;
   int t;
   if (a & NodeConductor) {
     t = 4;
@@ -261,7 +258,7 @@ void CoupleEdge(Context& ctx, int cX, int cY, int aX, int aY) {
     t = (c & kFreeBits) ? o : 0;
   }
   if (t == 1 && (a & NodeFreeMixed)) t = 2;
-  if ((c & NodeConductor) && PaletteIsConductor(ctx, f)) {
+  if ((c & NodeConductor) && PaletteIsConductor(job.materials, f)) {
     t = 4;
     g.Amat[i] = static_cast<std::uint8_t>(f);
     g.Avolts[i] = v;
@@ -270,7 +267,7 @@ void CoupleEdge(Context& ctx, int cX, int cY, int aX, int aY) {
     if (!(a & (NodeFree | NodeFreeMixed | NodeConductor))) {
       g.Amat[i] = static_cast<std::uint8_t>(f);
     } else if ((a & kFreeBits) &&
-               PalettePermittivity(ctx, f) > PalettePermittivity(ctx, g.Amat[i])) {
+               PalettePermittivity(job.materials, f) > PalettePermittivity(job.materials, g.Amat[i])) {
       // Along the edge the highest permittivity wins.
       g.Amat[i] = static_cast<std::uint8_t>(f);
     }
@@ -281,8 +278,8 @@ void CoupleEdge(Context& ctx, int cX, int cY, int aX, int aY) {
   if (c & NodeFree) g.Ccode[ci] = static_cast<std::uint8_t>((c & 0xFC) | NodeFreeMixed);
 }
 
-void BuildSurfaceList(Context& ctx) {
-  SolverGrid& g = ctx.grid;
+void BuildSurfaceList(const CapacitanceJob& job) {
+  SolverGrid& g = job.grid;
   const int W = g.Cwid, H = g.Chei;
   static constexpr int kDx[4] = {1, -1, 0, 0};
   static constexpr int kDy[4] = {0, 0, 1, -1};
@@ -308,9 +305,9 @@ void BuildSurfaceList(Context& ctx) {
         SurfaceRecord& r = g.surfaceList.at(static_cast<std::size_t>(g.surfaceCount));
         // The conductor is the one of the cells around the node; the last of this order wins.
         for (const auto& [dx, dy] : {std::pair{0, 0}, {0, -1}, {-1, 0}, {-1, -1}}) {
-          const int h = ctx.map.Uindex.at(PixelUnder(ctx, x + dx, y + dy));
-          if (PaletteIsConductor(ctx, h)) {
-            r.sType = ctx.materials.palette.entries[static_cast<std::size_t>(h)].kind;
+          const int h = job.map.Uindex.at(PixelUnder(job, x + dx, y + dy));
+          if (PaletteIsConductor(job.materials, h)) {
+            r.sType = job.materials.palette.entries[static_cast<std::size_t>(h)].kind;
             r.sM = static_cast<std::uint8_t>(h);
           }
         }
@@ -329,8 +326,8 @@ void BuildSurfaceList(Context& ctx) {
   }
 }
 
-bool AnalyseSurfaceChains(Context& ctx) {
-  SolverGrid& g = ctx.grid;
+bool AnalyseSurfaceChains(const CapacitanceJob& job) {
+  SolverGrid& g = job.grid;
   const int W = g.Cwid, H = g.Chei;
   auto freeAt = [&](int x, int y) {
     return x >= 0 && y >= 0 && x < W && y < H && (g.Ccode[At(x, y, W)] & kFreeBits);
@@ -422,12 +419,12 @@ bool AnalyseSurfaceChains(Context& ctx) {
   }
 
   if (marked < 2) {
-    MessageBox(ctx,
+    job.report.MessageBox(
                "Surface analysis needs at least two conductor surface nodes; found " +
                    std::to_string(marked) + ".",
                "zolva", ButtonsOk);
-    ctx.state.operationFailed = true;
-    ctx.state.abortRequested = true;
+    job.state.operationFailed = true;
+    job.state.abortRequested = true;
     return false;
   }
   g.chainStats.records = marked;
@@ -437,35 +434,35 @@ bool AnalyseSurfaceChains(Context& ctx) {
   return true;
 }
 
-bool DistributeCharge(Context& ctx) {
-  CheckMap(ctx);
-  SolverGrid& g = ctx.grid;
-  MarkCoreNodes(ctx);
-  ctx.results.VoC = 0.0;
-  if (ctx.state.abortRequested) return false;
-  ClassifyFreeNodes(ctx);
-  if (ctx.state.switches[13]) RefreshDisplay(ctx);
+bool DistributeCharge(const CapacitanceJob& job) {
+  CheckMap(job);
+  SolverGrid& g = job.grid;
+  MarkCoreNodes(job);
+  job.results.VoC = 0.0;
+  if (job.state.abortRequested) return false;
+  ClassifyFreeNodes(job);
+  if (job.state.switches[13]) job.report.RefreshDisplay();
 
   g.apronActive = g.openBoundary;
   if (!g.apronActive) {
     // A closed cross-section has no apron and no prediction, but its floating conductors still
     // follow their surroundings through the surface links.
-    BuildSurfaceList(ctx);
+    BuildSurfaceList(job);
     return true;
   }
 
-  SetUpApron(ctx);
-  BuildSurfaceList(ctx);
-  if (ctx.state.switches[45]) {
-    AnalyseSurfaceChains(ctx);
-    RefreshDisplay(ctx);
-    if (ctx.state.abortRequested) return false;
+  SetUpApron(job);
+  BuildSurfaceList(job);
+  if (job.state.switches[45]) {
+    AnalyseSurfaceChains(job);
+    job.report.RefreshDisplay();
+    if (job.state.abortRequested) return false;
   }
-  SetLabel(ctx, Label36, std::to_string(g.surfaceCount) + "  surface pixels");
-  if (ctx.state.switches[13]) RefreshDisplay(ctx);
-  ShowPanel(ctx, TabConverging);
-  ProcessPendingEvents(ctx);
-  return !ctx.state.abortRequested;
+  job.report.SetLabel(Label36, std::to_string(g.surfaceCount) + "  surface pixels");
+  if (job.state.switches[13]) job.report.RefreshDisplay();
+  job.report.ShowTab(TabConverging);
+  job.report.ProcessPendingEvents();
+  return !job.state.abortRequested;
 }
 
 }  // namespace zolva

@@ -1,6 +1,7 @@
 // The search for field regions: connected insulator areas that touch conductors of two different
 // fixed voltages. Only these carry field; the capacitance solver leaves every other insulator
 // pixel out, and uses the apron around the picture only when a field region reaches its edge.
+#include "csolver/capacitance_job.h"
 #include "csolver/field_regions.h"
 
 #include <algorithm>
@@ -10,10 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "lsolver/conductor_index.h"
-#include "setup/materials.h"
-#include "shell/context.h"
-#include "shell/reporting.h"
+#include "core/conductor_index.h"
+#include "core/materials.h"
 
 namespace zolva {
 
@@ -51,16 +50,16 @@ void StepBack(int& x, int& y, int move) {
 
 }  // namespace
 
-void FloodRegion(Context& ctx, int x, int y, bool collect) {
-  PixelMap& map = ctx.map;
+void FloodRegion(const CapacitanceJob& job, int x, int y, bool collect) {
+  PixelMap& map = job.map;
   const int W = map.Uwid;
   const int H = map.Uhei;
   if (x < 0 || x >= W || y < 0 || y >= H) return;
   CheckMapSize(map, "FloodRegion");
-  FieldRegions& r = ctx.regions;
+  FieldRegions& r = job.regions;
   std::int8_t* kind = map.Ukind.data();
   std::uint32_t* color = map.Ucolor.data();
-  const bool paint = ctx.state.switches[14];
+  const bool paint = job.state.switches[14];
   auto at = [W](int px, int py) {
     return static_cast<std::size_t>(py) * static_cast<std::size_t>(W) +
            static_cast<std::size_t>(px);
@@ -137,7 +136,7 @@ void FloodRegion(Context& ctx, int x, int y, bool collect) {
       const std::size_t done = at(px, py);
       const std::int8_t stored = kind[done];
       if (stored < RegionFilled || stored > MoveUp) {
-        ReportProgramErrorAt(ctx, 2, px + ctx.grid.UtoCX, py + ctx.grid.UtoCY);
+        job.report.ReportProgramError(2, ProgramErrorCaption(px + job.grid.UtoCX, py + job.grid.UtoCY, job.grid.CtoUX, job.grid.CtoUY));
         return;
       }
       kind[done] = RegionFilled;
@@ -149,22 +148,22 @@ void FloodRegion(Context& ctx, int x, int y, bool collect) {
   }
 }
 
-bool TryRegion(Context& ctx, int x, int y) {
-  FieldRegions& r = ctx.regions;
+bool TryRegion(const CapacitanceJob& job, int x, int y) {
+  FieldRegions& r = job.regions;
   r.metPlus = r.metMinus = r.metGround = r.metFloat = false;
   r.minX = r.minY = 1000000;
   r.maxX = r.maxY = -1;
-  FloodRegion(ctx, x, y, true);
+  FloodRegion(job, x, y, true);
   // Field needs a difference of fixed voltage; a floating body takes whatever voltage its
   // surroundings give it and so cannot supply one.
   const bool field =
       (r.metPlus && r.metMinus) || (r.metPlus && r.metGround) || (r.metMinus && r.metGround);
   if (!field) return true;  // the area stays filled so that no later seed tries it again
   if (r.regionCount >= kMaxFieldRegions) {
-    MessageBox(ctx, "Aborted.  More than " + std::to_string(kMaxFieldRegions) + " field regions.",
+    job.report.MessageBox("Aborted.  More than " + std::to_string(kMaxFieldRegions) + " field regions.",
                "zolva", ButtonsOk);
-    ctx.state.operationFailed = true;
-    ctx.state.abortRequested = true;
+    job.state.operationFailed = true;
+    job.state.abortRequested = true;
     return false;
   }
   RegionRecord& rec = r.table[static_cast<std::size_t>(r.regionCount)];
@@ -178,41 +177,41 @@ bool TryRegion(Context& ctx, int x, int y) {
   return true;
 }
 
-bool FindFieldRegions(Context& ctx) {
-  PixelMap& map = ctx.map;
+bool FindFieldRegions(const CapacitanceJob& job) {
+  PixelMap& map = job.map;
   CheckMapSize(map, "FindFieldRegions");
-  FieldRegions& r = ctx.regions;
+  FieldRegions& r = job.regions;
   const int W = map.Uwid;
   const int H = map.Uhei;
 
   // Fixed conductors start at their own voltage; floating ones at 0 until the solver finds them.
-  std::vector<double>& floatVolts = ctx.results.floatVolts;
+  std::vector<double>& floatVolts = job.results.floatVolts;
   if (floatVolts.size() < static_cast<std::size_t>(kPaletteCapacity))
     floatVolts.resize(static_cast<std::size_t>(kPaletteCapacity), 0.0);
-  const UsermapPalette& palette = ctx.materials.palette;
+  const UsermapPalette& palette = job.materials.palette;
   for (int n = 0; n < palette.count && n < kPaletteCapacity; ++n) {
     const MaterialKind k = palette.entries[static_cast<std::size_t>(n)].kind;
     floatVolts[static_cast<std::size_t>(n)] = k == KindPlus ? 1.0 : (k == KindMinus ? -1.0 : 0.0);
   }
 
-  ShowStep(ctx, "Looking for field regions");
+  job.report.ShowStep("Looking for field regions");
   r.regionCount = 0;
-  ctx.grid.openBoundary = false;
+  job.grid.openBoundary = false;
 
   bool ok = true;
   // Areas that reach the picture's edge first: the field there continues beyond the picture.
-  for (int x = W - 1; ok && x >= 0; --x) ok = TryRegion(ctx, x, 0) && TryRegion(ctx, x, H - 1);
-  for (int y = H - 1; ok && y >= 0; --y) ok = TryRegion(ctx, 0, y) && TryRegion(ctx, W - 1, y);
-  if (ok && r.regionCount > 0) ctx.grid.openBoundary = true;
+  for (int x = W - 1; ok && x >= 0; --x) ok = TryRegion(job, x, 0) && TryRegion(job, x, H - 1);
+  for (int y = H - 1; ok && y >= 0; --y) ok = TryRegion(job, 0, y) && TryRegion(job, W - 1, y);
+  if (ok && r.regionCount > 0) job.grid.openBoundary = true;
 
   // Then every enclosed area, reached from the conductors that bound it.
-  const ConductorIndex& index = ctx.cindex;
+  const ConductorIndex& index = job.cindex;
   const std::size_t n = std::min(index.x.size(), index.y.size());
   for (std::size_t j = n; ok && j-- > 0;) {
     const int cx = index.x[j];
     const int cy = index.y[j];
-    ok = TryRegion(ctx, cx + 1, cy) && TryRegion(ctx, cx - 1, cy) && TryRegion(ctx, cx, cy + 1) &&
-         TryRegion(ctx, cx, cy - 1);
+    ok = TryRegion(job, cx + 1, cy) && TryRegion(job, cx - 1, cy) && TryRegion(job, cx, cy + 1) &&
+         TryRegion(job, cx, cy - 1);
   }
 
   // Release every area filled so far, then fill only the field regions again.
@@ -223,15 +222,15 @@ bool FindFieldRegions(Context& ctx) {
   if (!ok) {
     // A refused map keeps no half-found regions: no pixel is marked and the table is empty.
     r.regionCount = 0;
-    ctx.grid.openBoundary = false;
+    job.grid.openBoundary = false;
     return false;
   }
   for (int i = r.regionCount - 1; i >= 0; --i) {
     const RegionRecord& rec = r.table[static_cast<std::size_t>(i)];
-    FloodRegion(ctx, rec.seedX, rec.seedY, false);
+    FloodRegion(job, rec.seedX, rec.seedY, false);
   }
 
-  if (ctx.state.switches[15]) {
+  if (job.state.switches[15]) {
     std::uint32_t* color = map.Ucolor.data();
     for (std::size_t p = 0; p < pixels; ++p)
       if (kind[p] == RegionFilled) color[p] = kFieldPaint;

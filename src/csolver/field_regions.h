@@ -8,7 +8,7 @@
 
 namespace zolva {
 
-struct Context;
+struct CapacitanceJob;
 
 inline constexpr int kMaxFieldRegions = 100;
 
@@ -40,13 +40,13 @@ struct FieldRegions {
 // Fills the 4-connected insulator area around (x, y) with RegionFilled, without a stack: each
 // pixel on the path keeps the move that entered it, so the fill can retrace its way back. With
 // collect set, records what the area touches and its box.
-void FloodRegion(Context& ctx, int x, int y, bool collect);
+void FloodRegion(const CapacitanceJob& job, int x, int y, bool collect);
 // Fills the area around (x, y) and appends it to the table when it is a field region. Returns
 // false (after a message) when the table is already full.
-bool TryRegion(Context& ctx, int x, int y);
+bool TryRegion(const CapacitanceJob& job, int x, int y);
 // Finds every field region, leaves their pixels at RegionFilled in Ukind, and sets openBoundary
 // when one of them reaches the edge of the map. Returns false, with abortRequested and
 // operationFailed set, when there are more field regions than the solver can hold.
-bool FindFieldRegions(Context& ctx);
+bool FindFieldRegions(const CapacitanceJob& job);
 
 }  // namespace zolva

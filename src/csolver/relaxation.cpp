@@ -1,6 +1,7 @@
 // The relaxation: the per-solve plan (coefficients of the weighted nodes, runs of plain nodes,
 // line costs, start offsets), the round kernel shared by the participants, and the loop of
 // rounds with its per-round adjustments, estimate and convergence test.
+#include "csolver/capacitance_job.h"
 #include "csolver/relaxation.h"
 
 // The bit-for-bit equivalence of the row-wise kernel and a literal column sweep rests on every
@@ -22,10 +23,7 @@
 #include "csolver/flush_denormals.h"
 #include "csolver/solver_grid.h"
 #include "csolver/summation.h"
-#include "prediction/prediction.h"
-#include "setup/control_panel.h"
-#include "shell/context.h"
-#include "shell/reporting.h"
+#include "csolver/prediction.h"
 
 namespace zolva {
 
@@ -241,8 +239,8 @@ bool SetWeights(WeightedNode& n, double eUL, double eUR, double eLL, double eLR)
   return true;
 }
 
-WeightedNode CoreWeightedNode(const Context& ctx, int x, int y) {
-  const SolverGrid& g = ctx.grid;
+WeightedNode CoreWeightedNode(const CapacitanceJob& job, int x, int y) {
+  const SolverGrid& g = job.grid;
   WeightedNode n;
   const std::size_t i = At(x, y, g.Cwid);
   n.index = static_cast<std::int32_t>(i);
@@ -256,14 +254,14 @@ WeightedNode CoreWeightedNode(const Context& ctx, int x, int y) {
   if (!n.plainAverage) {
     // Cells of zero total permittivity (which no valid material gives) fall back to the mean.
     n.plainAverage =
-        !SetWeights(n, CellPermittivity(ctx, x - 1, y - 1), CellPermittivity(ctx, x, y - 1),
-                    CellPermittivity(ctx, x - 1, y), CellPermittivity(ctx, x, y));
+        !SetWeights(n, CellPermittivity(job, x - 1, y - 1), CellPermittivity(job, x, y - 1),
+                    CellPermittivity(job, x - 1, y), CellPermittivity(job, x, y));
   }
   return n;
 }
 
-WeightedNode ApronWeightedNode(const Context& ctx, int x, int y) {
-  const SolverGrid& g = ctx.grid;
+WeightedNode ApronWeightedNode(const CapacitanceJob& job, int x, int y) {
+  const SolverGrid& g = job.grid;
   WeightedNode n;
   const std::size_t i = At(x, y, g.Awid);
   n.index = static_cast<std::int32_t>(i);
@@ -282,8 +280,8 @@ WeightedNode ApronWeightedNode(const Context& ctx, int x, int y) {
                                [](const NeighbourRef& r) { return r.kind != NeighbourDirect; });
   if (!n.plainAverage) {
     n.plainAverage = !SetWeights(
-        n, ApronCellPermittivity(ctx, x - 1, y - 1), ApronCellPermittivity(ctx, x, y - 1),
-        ApronCellPermittivity(ctx, x - 1, y), ApronCellPermittivity(ctx, x, y));
+        n, ApronCellPermittivity(job, x - 1, y - 1), ApronCellPermittivity(job, x, y - 1),
+        ApronCellPermittivity(job, x - 1, y), ApronCellPermittivity(job, x, y));
   }
   return n;
 }
@@ -339,10 +337,10 @@ void FillCosts(const std::vector<std::uint8_t>& code, int W, int H, std::vector<
 // The cells of the estimate: a cell counts when its Usermap pixel (clamped) lies in a field
 // region; an apron cell also needs four free corners. Neighbouring counting cells of one
 // material along a row form a run.
-void BuildEstimateRuns(Context& ctx) {
-  SolverGrid& g = ctx.grid;
+void BuildEstimateRuns(const CapacitanceJob& job) {
+  SolverGrid& g = job.grid;
   RelaxPlan& plan = g.plan;
-  const PixelMap& map = ctx.map;
+  const PixelMap& map = job.map;
   if (map.Uwid < 1 || map.Uhei < 1 ||
       map.Ukind.size() != static_cast<std::size_t>(map.Uwid) * static_cast<std::size_t>(map.Uhei) ||
       map.Uindex.size() != map.Ukind.size())
@@ -363,9 +361,9 @@ void BuildEstimateRuns(Context& ctx) {
       if (slots >= 255) throw std::out_of_range("capacitance estimate: too many materials");
       ++slots;
       slotOf[static_cast<std::size_t>(m)] = static_cast<std::uint8_t>(slots);
-      const double eps = PalettePermittivity(ctx, m);
+      const double eps = PalettePermittivity(job.materials, m);
       plan.slotEps[static_cast<std::size_t>(slots)] = eps;
-      plan.slotEpsTan[static_cast<std::size_t>(slots)] = eps * PaletteTanDelta(ctx, m);
+      plan.slotEpsTan[static_cast<std::size_t>(slots)] = eps * PaletteTanDelta(job.materials, m);
     }
     return slotOf[static_cast<std::size_t>(m)];
   };
@@ -458,8 +456,8 @@ void SplitByCost(RelaxPlan& plan, int n) {
   }
 }
 
-double CoreWeighted(const Context& ctx, int cX, int cY) {
-  const SolverGrid& g = ctx.grid;
+double CoreWeighted(const CapacitanceJob& job, int cX, int cY) {
+  const SolverGrid& g = job.grid;
   bool fromApron = false;
   auto core = [&](int x, int y, bool inside) {
     if (inside) return CoreValue(g, x, y);
@@ -471,14 +469,14 @@ double CoreWeighted(const Context& ctx, int cX, int cY) {
   const double left = core(cX - 1, cY, cX >= 1);
   const double right = core(cX + 1, cY, cX < g.Cwid - 1);
   if (fromApron) return (up + down + left + right) / 4;
-  const double eUL = CellPermittivity(ctx, cX - 1, cY - 1), eUR = CellPermittivity(ctx, cX, cY - 1);
-  const double eLL = CellPermittivity(ctx, cX - 1, cY), eLR = CellPermittivity(ctx, cX, cY);
+  const double eUL = CellPermittivity(job, cX - 1, cY - 1), eUR = CellPermittivity(job, cX, cY - 1);
+  const double eLL = CellPermittivity(job, cX - 1, cY), eLR = CellPermittivity(job, cX, cY);
   return ((eUL + eUR) * up + (eLL + eLR) * down + (eUL + eLL) * left + (eUR + eLR) * right) /
          (2 * (eUL + eUR + eLL + eLR));
 }
 
-double ApronWeighted(const Context& ctx, int aX, int aY) {
-  const SolverGrid& g = ctx.grid;
+double ApronWeighted(const CapacitanceJob& job, int aX, int aY) {
+  const SolverGrid& g = job.grid;
   const double self = ApronValue(g, aX, aY);
   const double fCol = g.edgeFactor.at(static_cast<std::size_t>(aX));
   const double fRow = g.edgeFactor.at(static_cast<std::size_t>(aY));
@@ -488,10 +486,10 @@ double ApronWeighted(const Context& ctx, int aX, int aY) {
   const double left = aX < 1 ? self * fRow : ApronValue(g, aX - 1, aY);
   const double right = aX < g.Awid - 1 ? ApronValue(g, aX + 1, aY) : self * fRow;
   if (beyond) return (up + down + left + right) / 4;
-  const double eUL = ApronCellPermittivity(ctx, aX - 1, aY - 1);
-  const double eUR = ApronCellPermittivity(ctx, aX, aY - 1);
-  const double eLL = ApronCellPermittivity(ctx, aX - 1, aY);
-  const double eLR = ApronCellPermittivity(ctx, aX, aY);
+  const double eUL = ApronCellPermittivity(job, aX - 1, aY - 1);
+  const double eUR = ApronCellPermittivity(job, aX, aY - 1);
+  const double eLL = ApronCellPermittivity(job, aX - 1, aY);
+  const double eLR = ApronCellPermittivity(job, aX, aY);
   return ((eUL + eUR) * up + (eLL + eLR) * down + (eUL + eLL) * left + (eUR + eLR) * right) /
          (2 * (eUL + eUR + eLL + eLR));
 }
@@ -505,8 +503,8 @@ bool PlanMatchesGrid(const SolverGrid& g) {
          g.Avolts.size() == apron && g.Acode.size() == apron;
 }
 
-void BuildRelaxPlan(Context& ctx) {
-  SolverGrid& g = ctx.grid;
+void BuildRelaxPlan(const CapacitanceJob& job) {
+  SolverGrid& g = job.grid;
   const std::size_t core = static_cast<std::size_t>(g.Cwid) * static_cast<std::size_t>(g.Chei);
   const std::size_t apron = static_cast<std::size_t>(g.Awid) * static_cast<std::size_t>(g.Ahei);
   if (g.Cwid < 1 || g.Chei < 1 || g.Cvolts.size() != core || g.Ccode.size() != core ||
@@ -526,10 +524,10 @@ void BuildRelaxPlan(Context& ctx) {
   plan.Ahei = g.Ahei;
   plan.apronActive = g.apronActive;
   BuildLattice(plan.core, g.Ccode, g.Cwid, g.Chei,
-               [&](int x, int y) { return CoreWeightedNode(ctx, x, y); });
+               [&](int x, int y) { return CoreWeightedNode(job, x, y); });
   if (g.apronActive) {
     BuildLattice(plan.apron, g.Acode, g.Awid, g.Ahei,
-                 [&](int x, int y) { return ApronWeightedNode(ctx, x, y); });
+                 [&](int x, int y) { return ApronWeightedNode(job, x, y); });
   } else {
     plan.apron = LatticePlan{};
     plan.apron.width = g.Awid;
@@ -540,7 +538,7 @@ void BuildRelaxPlan(Context& ctx) {
   FillCosts(g.Acode, g.Awid, g.Ahei, plan.AcolCost, plan.ArowCost);
   plan.linesPerPass =
       g.apronActive ? 2 * (g.Cwid + g.Chei + g.Awid + g.Ahei) : 2 * (g.Cwid + g.Chei);
-  BuildEstimateRuns(ctx);
+  BuildEstimateRuns(job);
   plan.ready = true;
 }
 
@@ -581,27 +579,27 @@ void RelaxPass(SolverGrid& g, int k) {
   }
 }
 
-void PrepareRelaxation(Context& ctx) {
-  SolverGrid& g = ctx.grid;
+void PrepareRelaxation(const CapacitanceJob& job) {
+  SolverGrid& g = job.grid;
   for (std::uint8_t& c : g.Acode) c &= 0xF;
   for (std::uint8_t& c : g.Ccode)
     c = (c & (NodeFree | NodeFreeMixed | NodeConductor)) ? static_cast<std::uint8_t>(c & 0xF)
                                                          : NodeOutside;
-  BuildRelaxPlan(ctx);
-  ctx.state.abortRequested = ctx.state.switches[3];
-  Relax(ctx);
-  FinishCapacitance(ctx);
+  BuildRelaxPlan(job);
+  job.state.abortRequested = job.state.switches[3];
+  Relax(job);
+  FinishCapacitance(job);
 }
 
-void Relax(Context& ctx) {
-  SolverGrid& g = ctx.grid;
-  if (!PlanMatchesGrid(g)) BuildRelaxPlan(ctx);
+void Relax(const CapacitanceJob& job) {
+  SolverGrid& g = job.grid;
+  if (!PlanMatchesGrid(g)) BuildRelaxPlan(job);
   RelaxPlan& plan = g.plan;
-  ProgramState& s = ctx.state;
+  ProgramState& s = job.state;
   DenormalsOff denormalsOff;
-  if (s.switches[9]) ShowProgress(ctx, "relax");
+  if (s.switches[9]) job.report.ShowProgress("relax");
 
-  int n = std::clamp(ctx.panel.threadCount, 1, kMaxRelaxParticipants);
+  int n = std::clamp(job.options.threadCount, 1, kMaxRelaxParticipants);
   auto split = [&](int participants) {
     plan.participants = participants;
     SplitEvenly(plan, participants);
@@ -609,7 +607,7 @@ void Relax(Context& ctx) {
   };
   split(n);
   try {
-    ctx.pool.StartWorkers(n, [&g](int k) {
+    job.pool.StartWorkers(n, [&g](int k) {
       DenormalsOff workerDenormalsOff;
       RelaxPass(g, k);
     });
@@ -617,30 +615,30 @@ void Relax(Context& ctx) {
     // A thread that cannot be made would never answer its flag: relax on the main thread alone.
     n = 1;
     split(n);
-    ctx.pool.StartWorkers(1, [&g](int k) { RelaxPass(g, k); });
+    job.pool.StartWorkers(1, [&g](int k) { RelaxPass(g, k); });
   }
 
   try {
     while (!s.abortRequested) {
-      ProcessPendingEvents(ctx);
+      job.report.ProcessPendingEvents();
       if (++plan.roundCount == 0) s.abortRequested = true;
-      ctx.pool.Dispatch(n);
-      ShowTrace(ctx, "F");
-      UpdateFloatingConductors(ctx);
-      ShowTrace(ctx, "");
-      EstimateCapacitance(ctx);
-      ShowConvergence(ctx, ctx.results.C);
-      if (g.openBoundary) AdjustOpenBoundary(ctx);
-      if (plan.roundCount % 4 == 0) RefreshDisplay(ctx);
-      RefreshStatusLine(ctx);
+      job.pool.Dispatch(n);
+      job.report.ShowTrace("F");
+      UpdateFloatingConductors(job);
+      job.report.ShowTrace("");
+      EstimateCapacitance(job);
+      job.report.ShowConvergence(job.results.C);
+      if (g.openBoundary) AdjustOpenBoundary(job);
+      if (plan.roundCount % 4 == 0) job.report.RefreshDisplay();
+      job.report.RefreshStatusLine();
     }
   } catch (...) {
-    ctx.pool.StopWorkers();
+    job.pool.StopWorkers();
     throw;
   }
-  ctx.pool.StopWorkers();
-  ShowProgress(ctx, "");
-  RefreshDisplay(ctx);
+  job.pool.StopWorkers();
+  job.report.ShowProgress("");
+  job.report.RefreshDisplay();
 }
 
 }  // namespace zolva

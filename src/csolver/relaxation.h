@@ -24,7 +24,7 @@
 
 namespace zolva {
 
-struct Context;
+struct CapacitanceJob;
 struct SolverGrid;
 
 // Over-relaxation factor of every free node.
@@ -36,9 +36,9 @@ void BuildEdgeFactors(SolverGrid& g);
 
 // Reduces the node codes, builds the plan (coefficients, runs, line costs, estimate slots),
 // relaxes until abortRequested, then sums the results. Switch 3 skips the relaxation.
-void PrepareRelaxation(Context& ctx);
+void PrepareRelaxation(const CapacitanceJob& job);
 // Runs rounds until abortRequested; returns after the workers are stopped.
-void Relax(Context& ctx);
+void Relax(const CapacitanceJob& job);
 // The work of participant k (1-based) in one round. Thread-safe for distinct k while the plan
 // and the node codes stay unchanged.
 void RelaxPass(SolverGrid& g, int k);
@@ -54,11 +54,11 @@ void SplitByCost(RelaxPlan& plan, int n);
 // The weighted four-neighbour value W of a free node, straight from the grid: the
 // permittivity-weighted mean, or the plain mean where a neighbour comes from the apron (core
 // edge) or from beyond the apron's border.
-double CoreWeighted(const Context& ctx, int cX, int cY);
-double ApronWeighted(const Context& ctx, int aX, int aY);
+double CoreWeighted(const CapacitanceJob& job, int cX, int cY);
+double ApronWeighted(const CapacitanceJob& job, int aX, int aY);
 
 // Builds the coefficients, runs, line costs and estimate slots for the grid as it stands.
-void BuildRelaxPlan(Context& ctx);
+void BuildRelaxPlan(const CapacitanceJob& job);
 // True when the plan belongs to the grid's current arrays.
 bool PlanMatchesGrid(const SolverGrid& g);
 

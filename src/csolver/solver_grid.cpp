@@ -1,5 +1,6 @@
 // Sizing of the core and the apron, the coordinate offsets between Usermap, core and apron, and
 // the value and permittivity lookups that every later stage of the capacitance solver shares.
+#include "csolver/capacitance_job.h"
 #include "csolver/solver_grid.h"
 
 #include <algorithm>
@@ -7,10 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "setup/control_panel.h"
-#include "setup/materials.h"
-#include "shell/context.h"
-#include "shell/reporting.h"
+#include "core/materials.h"
 
 namespace zolva {
 
@@ -20,23 +18,22 @@ int Clamp(int v, int lo, int hi) {
   return v < lo ? lo : (v > hi ? hi : v);
 }
 
-const PaletteEntry& PaletteAt(const Context& ctx, int paletteIndex) {
+const PaletteEntry& PaletteAt(const MaterialTables& materials, int paletteIndex) {
   if (paletteIndex < 0 || paletteIndex >= kPaletteCapacity)
     throw std::out_of_range("palette index " + std::to_string(paletteIndex));
-  return ctx.materials.palette.entries[static_cast<std::size_t>(paletteIndex)];
+  return materials.palette.entries[static_cast<std::size_t>(paletteIndex)];
 }
 
 // The table entry behind a palette colour that has no material record yet, or null.
-const ColorDefinition* TableEntryOf(const Context& ctx, int paletteIndex) {
-  const PaletteEntry& e = PaletteAt(ctx, paletteIndex);
+const ColorDefinition* TableEntryOf(const MaterialTables& materials, int paletteIndex) {
+  const PaletteEntry& e = PaletteAt(materials, paletteIndex);
   if (e.tableIndex == kNoTableEntry || e.tableIndex >= kColorTableCapacity) return nullptr;
-  return &ctx.materials.table.entries[e.tableIndex];
+  return &materials.table.entries[e.tableIndex];
 }
 
 }  // namespace
 
-void ResetGrid(Context& ctx) {
-  SolverGrid& g = ctx.grid;
+void ResetGrid(SolverGrid& g, DisplaySettings& display) {
   // Fresh one-element vectors give the memory of a large grid back at once.
   std::vector<double>(1, 0.0).swap(g.Cvolts);
   std::vector<double>(1, 0.0).swap(g.Avolts);
@@ -51,13 +48,13 @@ void ResetGrid(Context& ctx) {
   g.apronActive = false;
   // The plan refers to the old arrays: nothing may be resumed on it.
   g.plan = RelaxPlan{};
-  ctx.display.fieldReady = false;
+  display.fieldReady = false;
 }
 
-bool SizeGrid(Context& ctx) {
-  SolverGrid& g = ctx.grid;
-  const PixelMap& map = ctx.map;
-  const ConductorIndex& ci = ctx.cindex;
+bool SizeGrid(const CapacitanceJob& job) {
+  SolverGrid& g = job.grid;
+  const PixelMap& map = job.map;
+  const ConductorIndex& ci = job.cindex;
 
   // Extent of the conductors and of the field regions; empty lists leave the start values.
   int condMinX = 1000000, condMinY = 1000000, condMaxX = -1000000, condMaxY = -1000000;
@@ -69,9 +66,9 @@ bool SizeGrid(Context& ctx) {
     condMaxY = std::max(condMaxY, ci.y[j]);
   }
   int regMinX = 1000000, regMinY = 1000000, regMaxX = -1000000, regMaxY = -1000000;
-  const int regions = std::clamp(ctx.regions.regionCount, 0, kMaxFieldRegions);
+  const int regions = std::clamp(job.regions.regionCount, 0, kMaxFieldRegions);
   for (int r = 0; r < regions; ++r) {
-    const RegionRecord& rec = ctx.regions.table[static_cast<std::size_t>(r)];
+    const RegionRecord& rec = job.regions.table[static_cast<std::size_t>(r)];
     regMinX = std::min(regMinX, rec.minX);
     regMaxX = std::max(regMaxX, rec.maxX);
     regMinY = std::min(regMinY, rec.minY);
@@ -111,13 +108,13 @@ bool SizeGrid(Context& ctx) {
   const bool apronRing = !g.openBoundary || (footLeft >= 1 && footTop >= 1 && footRight <= A - 2 &&
                                              footBottom <= A - 2);
   if (Cwid > kMaxCoreNodes || Chei > kMaxCoreNodes || !apronRing) {
-    MessageBox(ctx, "Aborted.  Usermap too large.", "Solving for C and Gp", ButtonsOk);
-    ctx.state.operationFailed = true;
-    ctx.state.abortRequested = true;
+    job.report.MessageBox("Aborted.  Usermap too large.", "Solving for C and Gp", ButtonsOk);
+    job.state.operationFailed = true;
+    job.state.abortRequested = true;
     return false;
   }
 
-  ResetGrid(ctx);
+  ResetGrid(job.grid, job.display);
   g.Cwid = Cwid;
   g.Chei = Chei;
   g.CtoUX = left;
@@ -162,7 +159,7 @@ bool SizeGrid(Context& ctx) {
   g.predictWidth = g.predictRight - g.predictLeft + 1;
   g.predictHeight = g.predictBottom - g.predictTop + 1;
 
-  SetLabel(ctx, LabelCoreSize,
+  job.report.SetLabel(LabelCoreSize,
            "core: " + std::to_string(Cwid - 1) + " x " + std::to_string(Chei - 1));
   return true;
 }
@@ -205,30 +202,30 @@ double InterpolateApron(const SolverGrid& g, int cX, int cY) {
   return topV + fy * (bottomV - topV);
 }
 
-double PalettePermittivity(const Context& ctx, int paletteIndex) {
-  PaletteAt(ctx, paletteIndex);
-  const std::vector<MaterialRec>& recs = ctx.materials.recs;
+double PalettePermittivity(const MaterialTables& materials, int paletteIndex) {
+  PaletteAt(materials, paletteIndex);
+  const std::vector<MaterialRec>& recs = materials.recs;
   if (static_cast<std::size_t>(paletteIndex) < recs.size())
     return recs[static_cast<std::size_t>(paletteIndex)].Permittivity;
-  const ColorDefinition* t = TableEntryOf(ctx, paletteIndex);
+  const ColorDefinition* t = TableEntryOf(materials, paletteIndex);
   return t ? t->Permittivity : 1.0;
 }
 
-double PaletteTanDelta(const Context& ctx, int paletteIndex) {
-  PaletteAt(ctx, paletteIndex);
-  const std::vector<MaterialRec>& recs = ctx.materials.recs;
+double PaletteTanDelta(const MaterialTables& materials, int paletteIndex) {
+  PaletteAt(materials, paletteIndex);
+  const std::vector<MaterialRec>& recs = materials.recs;
   if (static_cast<std::size_t>(paletteIndex) < recs.size())
     return recs[static_cast<std::size_t>(paletteIndex)].TanDelta;
-  const ColorDefinition* t = TableEntryOf(ctx, paletteIndex);
+  const ColorDefinition* t = TableEntryOf(materials, paletteIndex);
   return t ? t->TanDelta : 0.0;
 }
 
-bool PaletteIsConductor(const Context& ctx, int paletteIndex) {
-  return PaletteAt(ctx, paletteIndex).kind < KindInsul;
+bool PaletteIsConductor(const MaterialTables& materials, int paletteIndex) {
+  return PaletteAt(materials, paletteIndex).kind < KindInsul;
 }
 
-double CellPermittivity(const Context& ctx, int cX, int cY) {
-  const SolverGrid& g = ctx.grid;
+double CellPermittivity(const CapacitanceJob& job, int cX, int cY) {
+  const SolverGrid& g = job.grid;
   long long index;
   if (cX < 0) {
     index = static_cast<long long>(cY) * g.Cwid;
@@ -238,11 +235,11 @@ double CellPermittivity(const Context& ctx, int cX, int cY) {
     index = static_cast<long long>(cY) * g.Cwid + cX;
   }
   if (index < 0) index = 0;
-  return PalettePermittivity(ctx, g.Cmat.at(static_cast<std::size_t>(index)));
+  return PalettePermittivity(job.materials, g.Cmat.at(static_cast<std::size_t>(index)));
 }
 
-double ApronCellPermittivity(const Context& ctx, int aX, int aY) {
-  const SolverGrid& g = ctx.grid;
+double ApronCellPermittivity(const CapacitanceJob& job, int aX, int aY) {
+  const SolverGrid& g = job.grid;
   const std::size_t i = static_cast<std::size_t>(aY) * static_cast<std::size_t>(g.Awid) +
                         static_cast<std::size_t>(aX);
   if (aX < 0 || aY < 0 || aX >= g.Awid || aY >= g.Ahei)
@@ -251,25 +248,25 @@ double ApronCellPermittivity(const Context& ctx, int aX, int aY) {
   if (g.Acode.at(i) & NodeOutside) {
     // Inside the core's footprint the apron cell stands for 8 x 8 Usermap pixels; the pixel
     // near its middle speaks for them.
-    const PixelMap& map = ctx.map;
+    const PixelMap& map = job.map;
     if (map.Uwid < 1 || map.Uhei < 1) throw std::out_of_range("ApronCellPermittivity: no map");
     const int uX = Clamp(8 * aX + g.AtoUX + 3, 0, map.Uwid - 1);
     const int uY = Clamp(8 * aY + g.AtoUY + 3, 0, map.Uhei - 1);
     return PalettePermittivity(
-        ctx, map.Uindex.at(static_cast<std::size_t>(uY) * static_cast<std::size_t>(map.Uwid) +
+      job.materials, map.Uindex.at(static_cast<std::size_t>(uY) * static_cast<std::size_t>(map.Uwid) +
                            static_cast<std::size_t>(uX)));
   }
-  return PalettePermittivity(ctx, g.Amat.at(i));
+  return PalettePermittivity(job.materials, g.Amat.at(i));
 }
 
-double ApronCellPermittivityOrZero(const Context& ctx, int aX, int aY) {
-  const SolverGrid& g = ctx.grid;
+double ApronCellPermittivityOrZero(const CapacitanceJob& job, int aX, int aY) {
+  const SolverGrid& g = job.grid;
   aX = Clamp(aX, 0, g.Awid - 1);
   aY = Clamp(aY, 0, g.Ahei - 1);
   const int m = g.Amat.at(static_cast<std::size_t>(aY) * static_cast<std::size_t>(g.Awid) +
                           static_cast<std::size_t>(aX));
-  if (PaletteIsConductor(ctx, m)) return 0.0;
-  return PalettePermittivity(ctx, m);
+  if (PaletteIsConductor(job.materials, m)) return 0.0;
+  return PalettePermittivity(job.materials, m);
 }
 
 }  // namespace zolva

@@ -15,7 +15,9 @@
 
 namespace zolva {
 
-struct Context;
+struct CapacitanceJob;
+struct DisplaySettings;
+struct MaterialTables;
 
 // Node codes: bit sets, tested by bit. "Free" means code & 3 != 0.
 inline constexpr std::uint8_t NodeFree = 1;       // plain four-neighbour average
@@ -93,11 +95,11 @@ struct SolverGrid {
 
 // Empties the grid: every shared array shrinks to one node, the surface list to one record, the
 // apron is inactive and no relaxation can be resumed.
-void ResetGrid(Context& ctx);
+void ResetGrid(SolverGrid& grid, DisplaySettings& display);
 // Sizes and places the core and the apron for the current map and field regions and allocates
 // the shared arrays, zero-filled. Returns false, after "Aborted.  Usermap too large.", when the
 // core (with the apron ring it needs) does not fit the 3200-node limit.
-bool SizeGrid(Context& ctx);
+bool SizeGrid(const CapacitanceJob& job);
 
 // R8(n): n rounded up to a multiple of 8.
 constexpr int RoundUp8(int n) {
@@ -116,18 +118,18 @@ double InterpolateApron(const SolverGrid& g, int cX, int cY);
 
 // Permittivity and loss tangent of a palette colour: its material record, else its colour-table
 // entry (a colour added after the records were filled), else vacuum.
-double PalettePermittivity(const Context& ctx, int paletteIndex);
-double PaletteTanDelta(const Context& ctx, int paletteIndex);
+double PalettePermittivity(const MaterialTables& materials, int paletteIndex);
+double PaletteTanDelta(const MaterialTables& materials, int paletteIndex);
 // True when the palette colour is a conductor (kind below 6).
-bool PaletteIsConductor(const Context& ctx, int paletteIndex);
+bool PaletteIsConductor(const MaterialTables& materials, int paletteIndex);
 
 // Permittivity of the core cell whose top-left node is (cX, cY); coordinates left of or above
 // the core fold onto its first column or row.
-double CellPermittivity(const Context& ctx, int cX, int cY);
+double CellPermittivity(const CapacitanceJob& job, int cX, int cY);
 // Permittivity of an apron cell for the weighted update: inside the core's footprint the
 // material of the Usermap pixel near the cell's middle, else the cell's own material.
-double ApronCellPermittivity(const Context& ctx, int aX, int aY);
+double ApronCellPermittivity(const CapacitanceJob& job, int aX, int aY);
 // Permittivity of an apron cell for the classification: 0 for a conductor cell.
-double ApronCellPermittivityOrZero(const Context& ctx, int aX, int aY);
+double ApronCellPermittivityOrZero(const CapacitanceJob& job, int aX, int aY);
 
 }  // namespace zolva

@@ -1,5 +1,6 @@
 // The capacitance and the dielectric conductance from the energy of the relaxed field, the
 // figures of the apron's border, and the report at the end of a capacitance solve.
+#include "csolver/capacitance_job.h"
 #include "csolver/summation.h"
 
 #include <cmath>
@@ -7,10 +8,6 @@
 
 #include "csolver/relaxation.h"
 #include "csolver/solver_grid.h"
-#include "setup/control_panel.h"
-#include "setup/results.h"
-#include "shell/context.h"
-#include "shell/reporting.h"
 
 namespace zolva {
 
@@ -57,28 +54,28 @@ EnergySums SumCells(const std::vector<double>& V, const std::vector<EstimateRun>
 
 }  // namespace
 
-void EstimateCapacitance(Context& ctx) {
-  ShowTrace(ctx, "C");
-  SolverGrid& g = ctx.grid;
-  if (!PlanMatchesGrid(g)) BuildRelaxPlan(ctx);
+void EstimateCapacitance(const CapacitanceJob& job) {
+  job.report.ShowTrace("C");
+  SolverGrid& g = job.grid;
+  if (!PlanMatchesGrid(g)) BuildRelaxPlan(job);
   const RelaxPlan& plan = g.plan;
   const EnergySums core = SumCells(g.Cvolts, plan.coreRuns, g.Cwid, plan);
   EnergySums apron;
   if (g.apronActive) apron = SumCells(g.Avolts, plan.apronRuns, g.Awid, plan);
   double C = (core.S + apron.S) * kEpsilon0 / 2;
-  double Gp = (core.T + apron.T) * kEpsilon0 * ctx.state.frequencyMHz * kOmegaPerMHz / 2;
+  double Gp = (core.T + apron.T) * kEpsilon0 * job.state.frequencyMHz * kOmegaPerMHz / 2;
   // Conductors at +1 and -1 volt are 2 volts apart: the energy is four times that of 1 volt.
-  if (ctx.cindex.plusPixels > 0 && ctx.cindex.minusPixels > 0) {
+  if (job.cindex.plusPixels > 0 && job.cindex.minusPixels > 0) {
     C /= 4;
     Gp /= 4;
   }
-  ctx.results.C = C;
-  ctx.results.Gp = Gp;
-  ShowTrace(ctx, "");
+  job.results.C = C;
+  job.results.Gp = Gp;
+  job.report.ShowTrace("");
 }
 
-void BorderFlux(Context& ctx) {
-  SolverGrid& g = ctx.grid;
+void BorderFlux(const CapacitanceJob& job) {
+  SolverGrid& g = job.grid;
   const int W = g.Awid, H = g.Ahei;
   if (g.Acode.size() != static_cast<std::size_t>(W) * static_cast<std::size_t>(H) ||
       g.Avolts.size() != g.Acode.size())
@@ -108,26 +105,24 @@ void BorderFlux(Context& ctx) {
   if (count > 0) g.borderMean = sumB / count;
 }
 
-void FinishCapacitance(Context& ctx) {
-  ProgramState& s = ctx.state;
+void FinishCapacitance(const CapacitanceJob& job) {
+  ProgramState& s = job.state;
   if (s.windowClosing) return;
-  ShowStep(ctx, "Summing capacitance terms.  ");
-  EstimateCapacitance(ctx);
-  Results& r = ctx.results;
+  job.report.ShowStep("Summing capacitance terms.  ");
+  EstimateCapacitance(job);
+  Results& r = job.results;
   r.Qdif = 0.0;
-  if (ctx.grid.apronActive) {
-    BorderFlux(ctx);
+  if (job.grid.apronActive) {
+    BorderFlux(job);
     // Without a capacitance there is no charge to compare the border flux with.
-    r.Qdif = r.C != 0.0 ? ctx.grid.borderFlux * kChargeDifferenceFactor / r.C : 0.0;
+    r.Qdif = r.C != 0.0 ? job.grid.borderFlux * kChargeDifferenceFactor / r.C : 0.0;
   }
-  ShowPanel(ctx, TabResults);
+  job.report.ShowTab(TabResults);
   r.runSecondsC =
-      static_cast<int>(std::lrint((ctx.platform->Now() - ctx.grid.solveStartTime) * 86400.0));
-  DrawResults(ctx);
-  SummarizeC(ctx);
-  ctx.panel.resumeEnabled = true;
+      static_cast<int>(std::lrint((job.platform.Now() - job.grid.solveStartTime) * 86400.0));
+  job.report.ShowSolvedFigures(SolvedFigures::CandGp);
   s.solveSucceeded = true;
-  ShowStatus(ctx, "done");
+  job.report.ShowStatus("done");
 }
 
 }  // namespace zolva

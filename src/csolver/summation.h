@@ -4,7 +4,7 @@
 
 namespace zolva {
 
-struct Context;
+struct CapacitanceJob;
 
 // Charge-difference factor of Qdif (percent per unit of border flux per farad).
 inline constexpr double kChargeDifferenceFactor = 4.6e-10;
@@ -12,12 +12,12 @@ inline constexpr double kChargeDifferenceFactor = 4.6e-10;
 // C and Gp from the current voltages: every field-region cell contributes
 // ((V00 - V11)^2 + (V10 - V01)^2) eps, and eps tan(delta) for the loss; apron cells of 8 x 8
 // pixels enter without a size factor, since the energy of a cell does not depend on its size.
-void EstimateCapacitance(Context& ctx);
+void EstimateCapacitance(const CapacitanceJob& job);
 // borderFlux (sum over the free nodes of the apron's outer border of their voltage minus that
 // of their inner neighbour) and borderMean (their mean voltage).
-void BorderFlux(Context& ctx);
+void BorderFlux(const CapacitanceJob& job);
 // Sums the final C and Gp, Qdif and the run time into the results and reports them; enables
 // Resume. Does nothing while the main window is closing.
-void FinishCapacitance(Context& ctx);
+void FinishCapacitance(const CapacitanceJob& job);
 
 }  // namespace zolva

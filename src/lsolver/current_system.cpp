@@ -1,4 +1,5 @@
 // Numbering, assembly and solution of the current equations.
+#include "lsolver/lsolver_job.h"
 #include "lsolver/current_system.h"
 
 #include <algorithm>
@@ -10,12 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "lsolver/conductor_index.h"
+#include "core/conductor_index.h"
 #include "lsolver/elimination.h"
 #include "lsolver/lsolver.h"
-#include "setup/materials.h"
-#include "shell/context.h"
-#include "shell/reporting.h"
+#include "core/materials.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -35,40 +34,40 @@ constexpr std::size_t kMaxOffsetTable = std::size_t{1} << 24;
 // Calls ProcessPendingEvents when the interval has passed; answers whether to go on.
 class EventPump {
  public:
-  explicit EventPump(Context& ctx) : ctx_(ctx), last_(Clock::now()) {}
+  explicit EventPump(const LSolverJob& job) : job_(job), last_(Clock::now()) {}
   bool Continue() {
     const Clock::time_point now = Clock::now();
     if (now - last_ >= std::chrono::milliseconds(20)) {
       last_ = now;
-      ProcessPendingEvents(ctx_);
+      job_.report.ProcessPendingEvents();
     }
-    return !ctx_.state.abortRequested;
+    return !job_.state.abortRequested;
   }
 
  private:
-  Context& ctx_;
+  const LSolverJob& job_;
   Clock::time_point last_;
 };
 
-int PaletteIndexOf(const Context& ctx, int x, int y) {
-  const std::size_t p = static_cast<std::size_t>(y) * static_cast<std::size_t>(ctx.map.Uwid) +
+int PaletteIndexOf(const LSolverJob& job, int x, int y) {
+  const std::size_t p = static_cast<std::size_t>(y) * static_cast<std::size_t>(job.map.Uwid) +
                         static_cast<std::size_t>(x);
-  return ctx.map.Uindex.at(p);
+  return job.map.Uindex.at(p);
 }
 
 }  // namespace
 
-UnknownNumbering NumberUnknowns(Context& ctx) {
-  const ConductorIndex& index = ctx.cindex;
+UnknownNumbering NumberUnknowns(const LSolverJob& job) {
+  const ConductorIndex& index = job.cindex;
   UnknownNumbering n;
   n.N = static_cast<int>(index.size());
   // Floating colours that some conductor pixel carries.
   std::array<bool, 256> used{};
   for (std::size_t j = 0; j < index.size(); ++j) {
     if (index.kind[j] != KindFloat) continue;
-    used[static_cast<std::size_t>(PaletteIndexOf(ctx, index.x[j], index.y[j]))] = true;
+    used[static_cast<std::size_t>(PaletteIndexOf(job, index.x[j], index.y[j]))] = true;
   }
-  const UsermapPalette& palette = ctx.materials.palette;
+  const UsermapPalette& palette = job.materials.palette;
   const int count = std::clamp(palette.count, 0, kPaletteCapacity);
   for (int o = count - 1; o >= 0; --o) {
     const std::size_t u = static_cast<std::size_t>(o);
@@ -130,9 +129,9 @@ void ShrinkCurrentSystem(CurrentSystem& system) {
   system.h = 0;
 }
 
-bool AssembleCurrentSystem(Context& ctx) {
-  const ConductorIndex& index = ctx.cindex;
-  LSolverState& ls = ctx.lsolver;
+bool AssembleCurrentSystem(const LSolverJob& job) {
+  const ConductorIndex& index = job.cindex;
+  LSolverState& ls = job.lsolver;
   const UnknownNumbering& num = ls.numbering;
   CurrentSystem& sys = ls.system;
   const int N = num.N;
@@ -142,8 +141,8 @@ bool AssembleCurrentSystem(Context& ctx) {
     throw std::out_of_range("AssembleCurrentSystem: system of " + std::to_string(sys.h) +
                             " unknowns for " + std::to_string(N) + " pixels and " +
                             std::to_string(h) + " unknowns");
-  const double omega = ctx.state.omega;
-  EventPump pump(ctx);
+  const double omega = job.state.omega;
+  EventPump pump(job);
 
   // The voltage unknown of each pixel's conductor.
   std::vector<int> voltageOf(static_cast<std::size_t>(N));
@@ -164,7 +163,7 @@ bool AssembleCurrentSystem(Context& ctx) {
         break;
       case KindFloat: {
         const int m =
-            num.floatNumber[static_cast<std::size_t>(PaletteIndexOf(ctx, index.x[u], index.y[u]))];
+            num.floatNumber[static_cast<std::size_t>(PaletteIndexOf(job, index.x[u], index.y[u]))];
         if (m < 1) break;
         c = h - num.F + m - 1;
         floatRow[u] = N + fixedCount + m - 1;
@@ -181,7 +180,7 @@ bool AssembleCurrentSystem(Context& ctx) {
   }
 
   std::vector<double> selfTerm(static_cast<std::size_t>(N));
-  for (int e = 0; e < N; ++e) selfTerm[static_cast<std::size_t>(e)] = PixelResistance(ctx, e).re;
+  for (int e = 0; e < N; ++e) selfTerm[static_cast<std::size_t>(e)] = PixelResistance(job, e).re;
 
   // The mutual coefficient -omega L / 2 depends only on the offset of the two pixels: tabulate it
   // once over the conductors' bounding box when that is smaller than the number of pairs.
@@ -267,81 +266,81 @@ bool AssembleCurrentSystem(Context& ctx) {
   return pump.Continue();
 }
 
-void ShowSolveProgress(Context& ctx, int i) {
-  LSolverState& ls = ctx.lsolver;
+void ShowSolveProgress(const LSolverJob& job, int i) {
+  LSolverState& ls = job.lsolver;
   const int h = ls.system.h;
   const double b = 1 - static_cast<double>(i + 1) / (h - 2);
   const double c = 1 - b * b * b;
   const int percent = static_cast<int>(std::trunc(100 * c));
   int minutes = 0;
   if (c >= 0.0001) {
-    const double m = (ctx.platform->Now() - ls.eliminationStart) * 1440 * (1 - c) / c;
+    const double m = (job.platform.Now() - ls.eliminationStart) * 1440 * (1 - c) / c;
     minutes = std::isfinite(m) ? static_cast<int>(std::clamp(std::nearbyint(m), -1e9, 1e9)) : 0;
   }
   if (percent != ls.lastPercent || minutes != ls.lastMinutes) {
-    std::string text = std::to_string(ctx.state.stepNumber) + ". Solving " + std::to_string(h) +
+    std::string text = std::to_string(job.state.stepNumber) + ". Solving " + std::to_string(h) +
                        " equations   " + std::to_string(percent) + "%";
     if (minutes > 0) {
       text += "    Time remaining:  " + std::to_string(minutes) + " minute";
       if (minutes != 1) text += "s";
     }
-    ShowStatus(ctx, text);
+    job.report.ShowStatus(text);
   }
   ls.lastPercent = percent;
   ls.lastMinutes = minutes;
 }
 
-bool SolveCurrentSystem(Context& ctx) {
-  LSolverState& ls = ctx.lsolver;
+bool SolveCurrentSystem(const LSolverJob& job) {
+  LSolverState& ls = job.lsolver;
   CurrentSystem& sys = ls.system;
   const int h = sys.h;
   if (h < 1 || sys.size != static_cast<std::size_t>(h) * (static_cast<std::size_t>(h) + 1))
     throw std::out_of_range("SolveCurrentSystem: no system allocated");
   ls.lastPercent = 777;
   ls.lastMinutes = 0;
-  ls.eliminationStart = ctx.platform->Now();
+  ls.eliminationStart = job.platform.Now();
 
-  const EliminationPoll poll = [&ctx](int pivot) {
-    ShowSolveProgress(ctx, pivot - pivot % 3);
-    ProcessPendingEvents(ctx);
-    return !ctx.state.abortRequested;
+  const EliminationPoll poll = [&job](int pivot) {
+    ShowSolveProgress(job, pivot - pivot % 3);
+    job.report.ProcessPendingEvents();
+    return !job.state.abortRequested;
   };
 
   std::unique_ptr<CurrentEliminator> eliminator;
   try {
     eliminator = std::make_unique<CurrentEliminator>(sys.re.get(), sys.im.get(), h);
   } catch (const std::bad_alloc&) {
-    MessageBox(ctx, "Memory request denied", kCaption, ButtonsOk);
-    ctx.state.operationFailed = true;
+    job.report.MessageBox("Memory request denied", kCaption, ButtonsOk);
+    job.state.operationFailed = true;
     return false;
   }
   CurrentEliminator* e = eliminator.get();
   struct PoolStopper {
     WorkerPool& pool;
     ~PoolStopper() { pool.StopWorkers(); }
-  } stopper{ctx.pool};
+  } stopper{job.pool};
   try {
-    ctx.pool.StartWorkers(std::clamp(ctx.panel.threadCount, 1, kMaxParticipants),
+    job.pool.StartWorkers(std::clamp(job.options.threadCount, 1, kMaxParticipants),
                           [e](int participant) { e->RowUpdateKernel(participant); });
   } catch (const std::runtime_error& error) {
-    MessageBox(ctx, error.what(), kCaption, ButtonsOk);
-    ctx.state.operationFailed = true;
+    job.report.MessageBox(error.what(), kCaption, ButtonsOk);
+    job.state.operationFailed = true;
     return false;
   }
-  EliminationResult result = e->Forward(ctx.pool, poll);
-  ctx.pool.StopWorkers();
+  EliminationResult result = e->Forward(job.pool, poll);
+  job.pool.StopWorkers();
   if (result.status == EliminationStatus::Completed) result = e->Backward(poll);
   if (result.status == EliminationStatus::Singular) {
     // Without pivoting, a vanishing pivot would divide by zero and fill every current with
     // meaningless numbers; the solve stops instead.
-    MessageBox(ctx, "Equations are singular.", kCaption, ButtonsOk);
-    ctx.state.operationFailed = true;
+    job.report.MessageBox("Equations are singular.", kCaption, ButtonsOk);
+    job.state.operationFailed = true;
   }
   return result.status == EliminationStatus::Completed;
 }
 
-complex SolutionValue(Context& ctx, int e) {
-  CurrentSystem& sys = ctx.lsolver.system;
+complex SolutionValue(const LSolverJob& job, int e) {
+  CurrentSystem& sys = job.lsolver.system;
   if (e < 0 || e >= sys.h)
     throw std::out_of_range("SolutionValue: unknown " + std::to_string(e) + " of " +
                             std::to_string(sys.h));

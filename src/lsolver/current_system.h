@@ -16,7 +16,7 @@
 
 namespace zolva {
 
-struct Context;
+struct LSolverJob;
 
 // The numbering of the unknowns: currents 0..N-1 in the order of the conductor index, then the
 // voltages of the +1, -1 and ground conductors that are present, then one voltage per floating
@@ -60,7 +60,7 @@ struct CurrentSystem {
 // Numbers the unknowns of the current conductor index and palette. A floating colour that no
 // conductor pixel carries gets no number: its voltage would appear in no equation, and its
 // zero-current equation would be empty, which would make the system singular.
-UnknownNumbering NumberUnknowns(Context& ctx);
+UnknownNumbering NumberUnknowns(const LSolverJob& job);
 
 // Allocates both arrays with h (h + 1) elements (contents unset; the assembly writes every
 // element). Returns false when the memory cannot be had.
@@ -68,21 +68,21 @@ bool AllocateCurrentSystem(CurrentSystem& system, int h);
 // Frees the arrays, leaving one element in each.
 void ShrinkCurrentSystem(CurrentSystem& system);
 
-// Fills every coefficient and right-hand side of ctx.lsolver.system from the conductor index,
+// Fills every coefficient and right-hand side of job.lsolver.system from the conductor index,
 // the numbering, the pixel resistances and the loop inductances, then exchanges equations 0
 // and 1. Processes pending events while it works; returns false when a stop was requested.
-bool AssembleCurrentSystem(Context& ctx);
+bool AssembleCurrentSystem(const LSolverJob& job);
 
 // Eliminates the system on the worker pool (thread count of the control panel) with a progress
 // text and the time remaining. Returns false when the elimination was stopped or met a pivot that
 // is zero or not finite; the latter is reported ("Equations are singular.") and sets
 // operationFailed.
-bool SolveCurrentSystem(Context& ctx);
+bool SolveCurrentSystem(const LSolverJob& job);
 // Unknown e after SolveCurrentSystem: right-hand side over the diagonal coefficient.
-complex SolutionValue(Context& ctx, int e);
+complex SolutionValue(const LSolverJob& job, int e);
 
 // The status text of the elimination at pivot i: the percentage of the work done and, once the
 // estimate reaches a minute, the time remaining. Shown only when either changed.
-void ShowSolveProgress(Context& ctx, int i);
+void ShowSolveProgress(const LSolverJob& job, int i);
 
 }  // namespace zolva

@@ -29,7 +29,7 @@
 
 #include "lsolver/elimination_codegen.h"
 #include "lsolver/tile_kernels.h"
-#include "shell/worker_pool.h"
+#include "core/worker_pool.h"
 
 namespace zolva {
 

@@ -10,7 +10,7 @@
 
 namespace zolva {
 
-struct Context;
+struct LSolverJob;
 
 // Everything the L and Rs solver keeps between and during its solves.
 struct LSolverState {
@@ -36,17 +36,17 @@ struct LSolverState {
 // report. The solve control calls it after SolveSetup, with every field-region mark (kind 8) of
 // Ukind turned back into an insulator (kind 6). On failure or stop it leaves abortRequested set
 // and the previous results, currents and picture as they were.
-void SolveLandRs(Context& ctx);
+void SolveLandRs(const LSolverJob& job);
 
 // Repaints the conductor pixels of analysedPixels from the last solved currents: brightness is
 // the current's magnitude against the strongest pixel's (its square root with highIntensity),
 // hue its phase against the strongest pixel whose current has a positive real part. Does nothing
 // when no currents exist or the map has changed size since they were solved.
-void RenderCurrentDensity(Context& ctx);
+void RenderCurrentDensity(const LSolverJob& job);
 
 // Writes programFolder + name + " currents.txt": every pixel's position, kind, relative current
 // magnitude and phase. Writes nothing when no currents exist (or all are zero). Returns false
 // after a message when the file cannot be written.
-bool WriteCurrentsFile(Context& ctx);
+bool WriteCurrentsFile(const LSolverJob& job);
 
 }  // namespace zolva

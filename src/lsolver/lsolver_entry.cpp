@@ -10,14 +10,12 @@
 #include <stdexcept>
 #include <string>
 
-#include "lsolver/conductor_index.h"
+#include "lsolver/lsolver_job.h"
+#include "lsolver/surface_classification.h"
+#include "core/conductor_index.h"
 #include "lsolver/current_system.h"
 #include "lsolver/lsolver.h"
 #include "lsolver/pixel_impedance.h"
-#include "setup/control_panel.h"
-#include "setup/results.h"
-#include "shell/context.h"
-#include "shell/reporting.h"
 
 namespace zolva {
 
@@ -27,17 +25,17 @@ constexpr const char* kCaption = "Solving for L and Rs";
 
 // Stops the pool, marks the solve as stopped, blanks the status and frees the system; the
 // results and currents of the previous solve stay.
-void AbortPath(Context& ctx) {
-  if (ctx.pool.workersRunning() > 0) ctx.pool.StopWorkers();
-  ctx.state.abortRequested = true;
-  ShowStatus(ctx, "");
-  ShrinkCurrentSystem(ctx.lsolver.system);
+void AbortPath(const LSolverJob& job) {
+  if (job.pool.workersRunning() > 0) job.pool.StopWorkers();
+  job.state.abortRequested = true;
+  job.report.ShowStatus("");
+  ShrinkCurrentSystem(job.lsolver.system);
 }
 
-void Refuse(Context& ctx, const char* text) {
-  MessageBox(ctx, text, kCaption, ButtonsOk);
-  ctx.state.operationFailed = true;
-  AbortPath(ctx);
+void Refuse(const LSolverJob& job, const char* text) {
+  job.report.MessageBox(text, kCaption, ButtonsOk);
+  job.state.operationFailed = true;
+  AbortPath(job);
 }
 
 // The phase of a current as the picture measures it: the real part is the first argument.
@@ -56,50 +54,50 @@ std::string Fixed(double x, int decimals, std::size_t width) {
 
 }  // namespace
 
-void SolveLandRs(Context& ctx) {
-  ProgramState& s = ctx.state;
-  LSolverState& ls = ctx.lsolver;
-  ConductorIndex& index = ctx.cindex;
+void SolveLandRs(const LSolverJob& job) {
+  ProgramState& s = job.state;
+  LSolverState& ls = job.lsolver;
+  ConductorIndex& index = job.cindex;
 
-  if (ctx.pool.workersRunning() != 0) ctx.pool.StopWorkers();
+  if (job.pool.workersRunning() != 0) job.pool.StopWorkers();
   // A width of 0 (or one that is not a number) would make every coefficient infinite; it is
   // treated like a missing one.
-  if (ctx.panel.edits[EditBoxPixelWidth].text.empty() || !(s.pixelWidth > 0) ||
+  if (job.options.pixelWidthText.empty() || !(s.pixelWidth > 0) ||
       !std::isfinite(s.pixelWidth)) {
-    Refuse(ctx, "Pixel width not supplied");
+    Refuse(job, "Pixel width not supplied");
     return;
   }
   const int fixedKinds =
       (index.hasPlus ? 1 : 0) + (index.hasMinus ? 1 : 0) + (index.hasGround ? 1 : 0);
   if (fixedKinds < 2 || index.size() < 2) {
-    Refuse(ctx, "Usermap deficient: Insufficient conductors.");
+    Refuse(job, "Usermap deficient: Insufficient conductors.");
     return;
   }
 
-  PrepareLoopInductance(ctx);
-  ls.numbering = NumberUnknowns(ctx);
+  PrepareLoopInductance(job);
+  ls.numbering = NumberUnknowns(job);
   const int N = ls.numbering.N;
   const int h = ls.numbering.h;
-  ShowStep(ctx, "Create " + std::to_string(h) + " equations");
+  job.report.ShowStep("Create " + std::to_string(h) + " equations");
 
   // The system needs 16 h (h + 1) bytes; ask for them only when that much is free.
-  const std::int64_t available = ctx.platform->FreePhysicalMemory();
+  const std::int64_t available = job.platform.FreePhysicalMemory();
   const std::int64_t elements = static_cast<std::int64_t>(h) * (static_cast<std::int64_t>(h) + 1);
   if (available / 64 < elements / 4 || !AllocateCurrentSystem(ls.system, h)) {
-    Refuse(ctx, "Memory request denied");
+    Refuse(job, "Memory request denied");
     return;
   }
 
-  ctx.results.rsWarning = false;
-  ClassifySurface(ctx);
-  BuildSurfaceResistanceTable(ctx);
-  if (!AssembleCurrentSystem(ctx)) {
-    AbortPath(ctx);
+  job.results.rsWarning = false;
+  ClassifySurface(job);
+  BuildSurfaceResistanceTable(job);
+  if (!AssembleCurrentSystem(job)) {
+    AbortPath(job);
     return;
   }
-  ShowStep(ctx, "Solving " + std::to_string(h) + " equations");
-  if (!SolveCurrentSystem(ctx)) {
-    AbortPath(ctx);
+  job.report.ShowStep("Solving " + std::to_string(h) + " equations");
+  if (!SolveCurrentSystem(job)) {
+    AbortPath(job);
     return;
   }
 
@@ -108,7 +106,7 @@ void SolveLandRs(Context& ctx) {
   complex sPlus, sMinus, sGround;
   for (int j = N - 1; j >= 0; --j) {
     const std::size_t u = static_cast<std::size_t>(j);
-    currents[u] = SolutionValue(ctx, j);
+    currents[u] = SolutionValue(job, j);
     if (index.kind[u] == KindPlus) sPlus = sPlus + currents[u];
     if (index.kind[u] == KindMinus) sMinus = sMinus + currents[u];
     if (index.kind[u] == KindGround) sGround = sGround + currents[u];
@@ -117,52 +115,51 @@ void SolveLandRs(Context& ctx) {
   ls.currentX = index.x;
   ls.currentY = index.y;
   ls.currentKind = index.kind;
-  ls.solvedWidth = ctx.map.Uwid;
-  ls.solvedHeight = ctx.map.Uhei;
+  ls.solvedWidth = job.map.Uwid;
+  ls.solvedHeight = job.map.Uhei;
 
   // The terminals: the +1 volt conductor, or else the ground, against the -1 volt conductor, or
   // else the ground.
   const UnknownNumbering& num = ls.numbering;
   complex Vp, Ip, Vn, In;
   if (index.hasPlus) {
-    Vp = SolutionValue(ctx, num.plusIndex);
+    Vp = SolutionValue(job, num.plusIndex);
     Ip = sPlus;
   } else {
-    Vp = SolutionValue(ctx, num.groundIndex);
+    Vp = SolutionValue(job, num.groundIndex);
     Ip = sGround;
   }
   if (index.hasMinus) {
-    Vn = SolutionValue(ctx, num.minusIndex);
+    Vn = SolutionValue(job, num.minusIndex);
     In = sMinus;
   } else {
-    Vn = SolutionValue(ctx, num.groundIndex);
+    Vn = SolutionValue(job, num.groundIndex);
     In = sGround;
   }
   const complex I = (Ip - In) / complex{2.0, 0.0};
   const complex Z = (Vp - Vn) / I;
-  ctx.results.Rs = Z.re;
-  ctx.results.L = Z.im / s.omega;
+  job.results.Rs = Z.re;
+  job.results.L = Z.im / s.omega;
   if (index.hasPlus) {
-    ctx.results.VoL = Magnitude(SolutionValue(ctx, num.plusIndex)) - 1;
-    ctx.results.Ignd = Magnitude(sGround) / Magnitude(sPlus);
+    job.results.VoL = Magnitude(SolutionValue(job, num.plusIndex)) - 1;
+    job.results.Ignd = Magnitude(sGround) / Magnitude(sPlus);
   }
 
-  ShowStep(ctx, "Building current density maps");
-  RenderCurrentDensity(ctx);
-  RefreshDisplay(ctx);
-  ctx.results.runSecondsL =
-      static_cast<int>(std::nearbyint((ctx.platform->Now() - ls.eliminationStart) * 86400));
-  ShowPanel(ctx, TabResults);
-  DrawResults(ctx);
-  SummarizeL(ctx);
-  ShowStatus(ctx, "done");
+  job.report.ShowStep("Building current density maps");
+  RenderCurrentDensity(job);
+  job.report.RefreshDisplay();
+  job.results.runSecondsL =
+      static_cast<int>(std::nearbyint((job.platform.Now() - ls.eliminationStart) * 86400));
+  job.report.ShowTab(TabResults);
+  job.report.ShowSolvedFigures(SolvedFigures::LandRs);
+  job.report.ShowStatus("done");
   s.solveSucceeded = true;
   ShrinkCurrentSystem(ls.system);
 }
 
-void RenderCurrentDensity(Context& ctx) {
-  LSolverState& ls = ctx.lsolver;
-  PixelMap& map = ctx.map;
+void RenderCurrentDensity(const LSolverJob& job) {
+  LSolverState& ls = job.lsolver;
+  PixelMap& map = job.map;
   const std::vector<complex>& I = ls.pixelCurrents;
   const std::size_t n = I.size();
   if (n == 0 || ls.currentX.size() != n || ls.currentY.size() != n) return;
@@ -187,7 +184,7 @@ void RenderCurrentDensity(Context& ctx) {
   }
   constexpr double kThird = 2.0943951023931953;
   constexpr double kTwoThirds = 4.1887902047863905;
-  const bool bright = ctx.display.highIntensity;
+  const bool bright = job.display.highIntensity;
   for (std::size_t j = 0; j < n; ++j) {
     const double theta = PictureAngle(I[j]) - reference;
     double m = jMax > 0 ? Magnitude(I[j]) / jMax : 0.0;
@@ -206,8 +203,8 @@ void RenderCurrentDensity(Context& ctx) {
   }
 }
 
-bool WriteCurrentsFile(Context& ctx) {
-  const LSolverState& ls = ctx.lsolver;
+bool WriteCurrentsFile(const LSolverJob& job) {
+  const LSolverState& ls = job.lsolver;
   const std::vector<complex>& I = ls.pixelCurrents;
   double a = 0.0;
   for (const complex& z : I) a = std::max(a, Magnitude(z));
@@ -216,7 +213,7 @@ bool WriteCurrentsFile(Context& ctx) {
     return true;
 
   const std::string path =
-      ctx.state.programFolder + ctx.panel.edits[EditBoxName].text + " currents.txt";
+      job.state.programFolder + job.options.nameText + " currents.txt";
   std::string text = "X\tY\ttype\tJ magnitude\tJ angle (degrees)\r\n\r\n";
   for (std::size_t j = I.size(); j-- > 0;) {
     const double angle = std::atan2(I[j].im, I[j].re) * 180 / kPi;
@@ -228,8 +225,8 @@ bool WriteCurrentsFile(Context& ctx) {
   if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
   if (out) out.close();
   if (!out) {
-    MessageBox(ctx, "Cannot write " + path, "zolva", ButtonsOk);
-    ctx.state.operationFailed = true;
+    job.report.MessageBox("Cannot write " + path, "zolva", ButtonsOk);
+    job.state.operationFailed = true;
     return false;
   }
   return true;

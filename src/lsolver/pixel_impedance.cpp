@@ -3,15 +3,15 @@
 // beyond. The self term is the resistance of a square pixel of metal, raised by the skin effect:
 // the current crowds into the outer layers, so a surface pixel carries it in a fraction of its
 // width, and how much depends on the shape of the surface next to it (its letter).
+#include "lsolver/lsolver_job.h"
 #include "lsolver/pixel_impedance.h"
 
 #include <cmath>
 #include <stdexcept>
 #include <string>
 
-#include "lsolver/conductor_index.h"
-#include "setup/materials.h"
-#include "shell/context.h"
+#include "core/conductor_index.h"
+#include "core/materials.h"
 
 namespace zolva {
 
@@ -105,8 +105,8 @@ double LayerResistance(double w, double delta, double rho, double g, int n, doub
   return (P / (I * I)).re;
 }
 
-bool SwitchOn(const Context& ctx, int n) {
-  return ctx.state.switches.at(static_cast<std::size_t>(n));
+bool SwitchOn(const LSolverJob& job, int n) {
+  return job.state.switches.at(static_cast<std::size_t>(n));
 }
 
 }  // namespace
@@ -134,8 +134,8 @@ void PrepareLoopInductance(LoopModel& model) {
   model.loopSlope = (C900 - b) / 900;
 }
 
-void PrepareLoopInductance(Context& ctx) {
-  PrepareLoopInductance(ctx.lsolver.loop);
+void PrepareLoopInductance(const LSolverJob& job) {
+  PrepareLoopInductance(job.lsolver.loop);
 }
 
 double LoopInductance(const LoopModel& model, int du, int dv) {
@@ -151,8 +151,8 @@ double LoopInductance(const LoopModel& model, int du, int dv) {
   return arcosh * kMu0 / kPi + 1.04e-7 / std::exp(2.4 * std::log(d));
 }
 
-double LoopInductance(Context& ctx, int du, int dv) {
-  return LoopInductance(ctx.lsolver.loop, du, dv);
+double LoopInductance(const LSolverJob& job, int du, int dv) {
+  return LoopInductance(job.lsolver.loop, du, dv);
 }
 
 double ConductingFraction(double x) {
@@ -177,12 +177,12 @@ double SkinCorrection(int letter, double widthOverDepth) {
   return row[28];
 }
 
-void BuildSurfaceResistanceTable(Context& ctx) {
-  MaterialTables& mt = ctx.materials;
-  const double w = ctx.state.pixelWidth;
-  const char16_t calibrationKind = ctx.state.calibrationKind;
-  const double calibrationValue = ctx.state.calibrationValue;
-  const bool layered = SwitchOn(ctx, 44);
+void BuildSurfaceResistanceTable(const LSolverJob& job) {
+  MaterialTables& mt = job.materials;
+  const double w = job.state.pixelWidth;
+  const char16_t calibrationKind = job.state.calibrationKind;
+  const double calibrationValue = job.state.calibrationValue;
+  const bool layered = SwitchOn(job, 44);
   const int count = mt.palette.count;
   if (count < 0 || count > kPaletteCapacity)
     throw std::out_of_range("BuildSurfaceResistanceTable: palette count " + std::to_string(count));
@@ -192,14 +192,14 @@ void BuildSurfaceResistanceTable(Context& ctx) {
     if (static_cast<std::size_t>(o) >= mt.recs.size())
       throw std::out_of_range("BuildSurfaceResistanceTable: conductor colour " + std::to_string(o) +
                               " has no material record");
-    const double delta = SkinDepthMetres(ctx, entry.color);
+    const double delta = SkinDepthMetres(job.materials, job.state.omega, entry.color);
     MaterialRec& rec = mt.recs[static_cast<std::size_t>(o)];
     const double rho = rec.Resistivity * 1e-8;
     const double Rdc = rho / (w * w);
     for (int L = 0; L < kLetters; ++L) {
       const bool calibrated = calibrationKind == static_cast<char16_t>(u'A' + L);
       double k = kDecayFactor[L];
-      if (calibrated && SwitchOn(ctx, 36)) k = calibrationValue;
+      if (calibrated && SwitchOn(job, 36)) k = calibrationValue;
       const double F = ConductingFraction(k * w / delta);
       if (layered) {
         const double g = kLayerFactor[L];
@@ -218,20 +218,20 @@ void BuildSurfaceResistanceTable(Context& ctx) {
         continue;
       }
       double c = SkinCorrection(L, w / delta);
-      if (calibrated && SwitchOn(ctx, 36)) c = 1;
-      if (SwitchOn(ctx, 34)) c = 1;
-      if (calibrated && SwitchOn(ctx, 33)) c = calibrationValue;
+      if (calibrated && SwitchOn(job, 36)) c = 1;
+      if (SwitchOn(job, 34)) c = 1;
+      if (calibrated && SwitchOn(job, 33)) c = calibrationValue;
       double R = Rdc * (1 / F) * c;
       // A metal without resistivity has none at any frequency (the formula would give 0 / 0).
       if (Rdc == 0) R = 0;
-      if (SwitchOn(ctx, 31)) R = Rdc;
+      if (SwitchOn(job, 31)) R = Rdc;
       rec.Rpixel[RpixelIndex(1, L)] = R;
     }
   }
 }
 
-complex PixelResistance(Context& ctx, int j) {
-  const ConductorIndex& index = ctx.cindex;
+complex PixelResistance(const LSolverJob& job, int j) {
+  const ConductorIndex& index = job.cindex;
   if (j < 0 || static_cast<std::size_t>(j) >= index.size())
     throw std::out_of_range("PixelResistance: entry " + std::to_string(j) + " of " +
                             std::to_string(index.size()));
@@ -242,12 +242,12 @@ complex PixelResistance(Context& ctx, int j) {
     throw std::out_of_range("PixelResistance: entry " + std::to_string(j) +
                             " has no surface letter (" + std::to_string(static_cast<int>(s)) + ")");
   int letter = s > u'F' ? 2 : static_cast<int>(s - u'A');
-  if (SwitchOn(ctx, 32)) letter = 2;
+  if (SwitchOn(job, 32)) letter = 2;
   const std::size_t p =
-      static_cast<std::size_t>(index.y.at(e)) * static_cast<std::size_t>(ctx.map.Uwid) +
+      static_cast<std::size_t>(index.y.at(e)) * static_cast<std::size_t>(job.map.Uwid) +
       static_cast<std::size_t>(index.x.at(e));
-  const MaterialRec& rec = ctx.materials.recs.at(ctx.map.Uindex.at(p));
-  if (!SwitchOn(ctx, 44)) {
+  const MaterialRec& rec = job.materials.recs.at(job.map.Uindex.at(p));
+  if (!SwitchOn(job, 44)) {
     // Depths 1 and 2 take the letter's own value; deeper layers move towards the flat-side
     // value C by 1/31 per layer, as the surface's shape matters less far below it.
     const double x = n == 1 ? 1.0 : 1 - (n - 2) / 31.0;
@@ -255,7 +255,7 @@ complex PixelResistance(Context& ctx, int j) {
     const double flat = rec.Rpixel[RpixelIndex(1, 2)];
     return {own * x + flat * (1 - x), 0.0};
   }
-  if (SwitchOn(ctx, 46)) n = 1;
+  if (SwitchOn(job, 46)) n = 1;
   if (n == 0) n = kRows;
   return {rec.Rpixel[RpixelIndex(n, letter)], 0.0};
 }

@@ -7,7 +7,7 @@
 
 namespace zolva {
 
-struct Context;
+struct LSolverJob;
 
 // A complex number as the current equations hold it; products and quotients use the textbook
 // formulas, so that every implementation of the elimination rounds alike.
@@ -46,18 +46,18 @@ inline constexpr double kPi = 3.141592653589793;
 
 // Fills nearLoop and the fit constants from the tables.
 void PrepareLoopInductance(LoopModel& model);
-void PrepareLoopInductance(Context& ctx);
+void PrepareLoopInductance(const LSolverJob& job);
 // Loop inductance in henries per metre of two distinct pixels du columns and dv rows apart
 // (du, dv >= 0, not both 0).
 double LoopInductance(const LoopModel& model, int du, int dv);
-double LoopInductance(Context& ctx, int du, int dv);
+double LoopInductance(const LSolverJob& job, int du, int dv);
 
 // The resistance table of every conductor colour of the palette: row 1 of every letter, or with
 // switch 44 all 32 depth rows by the layered rule. Needs the surface classification, the pixel
 // width and omega.
-void BuildSurfaceResistanceTable(Context& ctx);
+void BuildSurfaceResistanceTable(const LSolverJob& job);
 // Self term of conductor pixel j of the conductor index, ohms per metre (imaginary part 0).
-complex PixelResistance(Context& ctx, int j);
+complex PixelResistance(const LSolverJob& job, int j);
 
 // The pieces of the resistance table, exposed for tests: the skin correction of a letter (0..5)
 // at the ratio pixel width / skin depth, and the conducting fraction of a pixel in which the

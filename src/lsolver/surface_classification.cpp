@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "lsolver/conductor_index.h"
-#include "setup/materials.h"
-#include "shell/context.h"
-#include "shell/reporting.h"
+#include "lsolver/lsolver_job.h"
+#include "lsolver/surface_classification.h"
+#include "core/conductor_index.h"
+#include "core/materials.h"
 
 namespace zolva {
 
@@ -152,9 +152,9 @@ std::vector<std::uint8_t> ProximityFlags(const ConductorIndex& index,
   return flags;
 }
 
-void ClassifySurface(Context& ctx) {
-  const PixelMap& map = ctx.map;
-  ConductorIndex& index = ctx.cindex;
+void ClassifySurface(const LSolverJob& job) {
+  const PixelMap& map = job.map;
+  ConductorIndex& index = job.cindex;
   const int W = map.Uwid;
   const int H = map.Uhei;
   const std::size_t pixels =
@@ -195,7 +195,7 @@ void ClassifySurface(Context& ctx) {
   // Pass 1: the shape of the surface at every pixel. Metal painted with the no-current colour is
   // still metal for the orthogonal count, so the inside edge of a hollowed conductor is no
   // surface; diagonals count only metal of the pixel's own kind.
-  const bool allFlat = ctx.state.switches[32];
+  const bool allFlat = job.state.switches[32];
   for (const std::size_t p : inner) {
     const std::int8_t c = kind[p];
     int o = 0;
@@ -250,7 +250,7 @@ void ClassifySurface(Context& ctx) {
     index.depth[j] = depth;
   }
 
-  RefreshDisplay(ctx);
+  job.report.RefreshDisplay();
   surface = {};
   depthMap = {};
 
@@ -258,7 +258,7 @@ void ClassifySurface(Context& ctx) {
   // cannot follow the current that a nearby conductor pulls towards a curved surface; the report
   // then marks Rs as doubtful. The skin depth depends only on the colour, so it is looked up once
   // per palette entry.
-  ctx.results.rsWarning = false;
+  job.results.rsWarning = false;
   std::array<std::int8_t, kPaletteCapacity> paletteCoarse;
   paletteCoarse.fill(-1);  // not looked up yet
   std::vector<std::uint8_t> coarse(N, 0);
@@ -270,15 +270,15 @@ void ClassifySurface(Context& ctx) {
                    static_cast<std::size_t>(index.x[e])];
     std::int8_t& known = paletteCoarse[pi];
     if (known < 0) {
-      const double delta = SkinDepthMetres(ctx, ctx.materials.palette.entries.at(pi).color);
-      known = (ctx.state.pixelWidth / delta > 0.2) ? 1 : 0;
+      const double delta = SkinDepthMetres(job.materials, job.state.omega, job.materials.palette.entries.at(pi).color);
+      known = (job.state.pixelWidth / delta > 0.2) ? 1 : 0;
     }
     coarse[e] = static_cast<std::uint8_t>(known);
     anyCoarse = anyCoarse || known != 0;
   }
   if (!anyCoarse) return;
   const std::vector<std::uint8_t> flags = ProximityFlags(index, coarse);
-  ctx.results.rsWarning = std::find(flags.begin(), flags.end(), 1) != flags.end();
+  job.results.rsWarning = std::find(flags.begin(), flags.end(), 1) != flags.end();
 }
 
 }  // namespace zolva

@@ -12,10 +12,11 @@
 #include "csolver/relaxation.h"
 #include "csolver/solver_grid.h"
 #include "csolver/summation.h"
-#include "prediction/prediction.h"
-#include "setup/control_panel.h"
-#include "shell/reporting.h"
-#include "shell/solve_control.h"
+#include "csolver/prediction.h"
+#include "program/control_panel.h"
+#include "program/reporting.h"
+#include "program/solve_control.h"
+#include "program/jobs.h"
 
 namespace zolva {
 namespace {
@@ -28,7 +29,7 @@ constexpr int kCoaxA = 18, kCoaxB = 36, kCoaxO = 44;
 
 double SolveC(SolverFixture& f) {
   EXPECT_TRUE(f.Setup());
-  SolveCapacitance(f.ctx);
+  SolveCapacitance(CapacitanceJobOf(f.ctx));
   return f.ctx.results.C;
 }
 
@@ -121,7 +122,7 @@ TEST(CapacitanceSolve, PaintingsMaterialsAndLoss) {
   EXPECT_NEAR(lossy.ctx.results.Gp / (omega * C4 * testing::kLossTangent), 1.0, 1e-9);
   const double Gp3 = lossy.ctx.results.Gp;
   lossy.ctx.state.frequencyMHz = 6.0;
-  EstimateCapacitance(lossy.ctx);
+  EstimateCapacitance(CapacitanceJobOf(lossy.ctx));
   EXPECT_NEAR(lossy.ctx.results.Gp / Gp3, 2.0, 1e-12);
 }
 
@@ -171,7 +172,7 @@ TEST(CapacitanceSolve, StopReportsAndResumeContinuesTheSameArrays) {
   EXPECT_TRUE(twice.ctx.panel.resumeEnabled);
 
   // After a rebuild has discarded the grid there is nothing to resume.
-  ResetGrid(twice.ctx);
+  ResetGrid(twice.ctx.grid, twice.ctx.display);
   ResumeRelaxation(twice.ctx);
   EXPECT_EQ(twice.ctx.grid.plan.roundCount, 0u);
   EXPECT_FALSE(twice.ctx.panel.resumeEnabled);
@@ -202,10 +203,10 @@ TEST(FloatingConductors, FollowTheirSurroundings) {
   f.DrawCoax(10, 20, 24, testing::kBlack);
   f.FillDisc(f.ctx.map.Uwid / 2 + 15, f.ctx.map.Uhei / 2, 1, testing::kCyan);
   ASSERT_TRUE(f.Setup());
-  ASSERT_TRUE(SizeGrid(f.ctx));
-  ASSERT_TRUE(DistributeCharge(f.ctx));
+  ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
+  ASSERT_TRUE(DistributeCharge(CapacitanceJobOf(f.ctx)));
   SolverGrid& g = f.ctx.grid;
-  const int cyan = FindPaletteIndex(f.ctx, testing::kCyan);
+  const int cyan = FindPaletteIndex(f.ctx.materials, testing::kCyan);
   double sum = 0.0;
   int n = 0;
   for (int j = 0; j < g.surfaceCount; ++j) {
@@ -225,7 +226,7 @@ TEST(FloatingConductors, FollowTheirSurroundings) {
   }
   ASSERT_EQ(n, 12);
   f.ctx.results.floatVolts.at(static_cast<std::size_t>(cyan)) = 0.8;
-  UpdateFloatingConductors(f.ctx);
+  UpdateFloatingConductors(CapacitanceJobOf(f.ctx));
   const double expected = 1.5 * (sum / n) - 0.5 * 0.8;
   EXPECT_DOUBLE_EQ(f.ctx.results.floatVolts[static_cast<std::size_t>(cyan)], expected);
   const int cx = f.ctx.map.Uwid / 2 + 15 + g.UtoCX, cy = f.ctx.map.Uhei / 2 + g.UtoCY;
@@ -243,7 +244,7 @@ TEST(FloatingConductors, FollowTheirSurroundings) {
   const double C0 = SolveC(plain);
   const double Cf = SolveC(floating);
   const double v = floating.ctx.results.floatVolts.at(
-      static_cast<std::size_t>(FindPaletteIndex(floating.ctx, testing::kCyan)));
+      static_cast<std::size_t>(FindPaletteIndex(floating.ctx.materials, testing::kCyan)));
   const double expectedV = std::log(36.0 / 27.0) / std::log(2.0);
   EXPECT_NEAR(v / expectedV, 1.0, 0.05) << v;
   EXPECT_NEAR(Cf / C0, 1.0, 0.01);
@@ -253,10 +254,10 @@ TEST(FloatingConductors, BalancedLineFloatsAgainstTheBorder) {
   SolverFixture f;
   f.DrawTwinlead();
   ASSERT_TRUE(f.Setup());
-  ASSERT_TRUE(SizeGrid(f.ctx));
+  ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
   BuildEdgeFactors(f.ctx.grid);
-  ASSERT_TRUE(DistributeCharge(f.ctx));
-  CountSurfaces(f.ctx);
+  ASSERT_TRUE(DistributeCharge(CapacitanceJobOf(f.ctx)));
+  CountSurfaces(CapacitanceJobOf(f.ctx));
   const PredictionState& p = f.ctx.prediction;
   EXPECT_GT(p.plusSurfaces, 0);
   EXPECT_GT(p.minusSurfaces, 0);
@@ -269,7 +270,7 @@ TEST(FloatingConductors, BalancedLineFloatsAgainstTheBorder) {
   for (std::size_t i = 0; i < g.Avolts.size(); ++i)
     if (g.Acode[i] & (NodeFree | NodeFreeMixed)) g.Avolts[i] = 0.1;
   const std::vector<double> before = g.Cvolts;
-  AdjustOpenBoundary(f.ctx);
+  AdjustOpenBoundary(CapacitanceJobOf(f.ctx));
   EXPECT_NEAR(g.borderMean, 0.1, 1e-12);
   EXPECT_NEAR(f.ctx.results.VoC, -0.19, 1e-12);
   const double d = f.ctx.results.VoC;
@@ -281,10 +282,10 @@ TEST(FloatingConductors, BalancedLineFloatsAgainstTheBorder) {
 
   // "Vo zero" keeps the line where it is; so does a line of +1 volt and ground.
   f.ctx.panel.checks[CheckBoxVoZero] = true;
-  CountSurfaces(f.ctx);
+  CountSurfaces(CapacitanceJobOf(f.ctx));
   EXPECT_FALSE(p.balanceVo);
   const double VoC = f.ctx.results.VoC;
-  AdjustOpenBoundary(f.ctx);
+  AdjustOpenBoundary(CapacitanceJobOf(f.ctx));
   EXPECT_EQ(f.ctx.results.VoC, VoC);
 }
 

@@ -7,6 +7,7 @@
 
 #include "csolver/csolver_fixture.h"
 #include "csolver/solver_grid.h"
+#include "program/jobs.h"
 
 namespace zolva {
 namespace {
@@ -25,8 +26,8 @@ TEST(ChargeDistribution, MarksNodesAndCouplesTheApron) {
       "..............",
   });
   ASSERT_TRUE(f.Setup());
-  ASSERT_TRUE(SizeGrid(f.ctx));
-  ASSERT_TRUE(DistributeCharge(f.ctx));
+  ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
+  ASSERT_TRUE(DistributeCharge(CapacitanceJobOf(f.ctx)));
   const SolverGrid& g = f.ctx.grid;
   ASSERT_TRUE(g.apronActive);
 
@@ -84,8 +85,8 @@ TEST(ChargeDistribution, SurfaceLinks) {
       ".......",
   });
   ASSERT_TRUE(f.Setup());
-  ASSERT_TRUE(SizeGrid(f.ctx));
-  ASSERT_TRUE(DistributeCharge(f.ctx));
+  ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
+  ASSERT_TRUE(DistributeCharge(CapacitanceJobOf(f.ctx)));
   const SolverGrid& g = f.ctx.grid;
   std::map<std::pair<int, int>, int> perNode;
   int plus = 0;
@@ -98,7 +99,7 @@ TEST(ChargeDistribution, SurfaceLinks) {
     ++plus;
     EXPECT_EQ(r.sCharge, 1.0);
     EXPECT_EQ(r.surfaces, 2);
-    EXPECT_EQ(r.sM, FindPaletteIndex(f.ctx, testing::kRed));
+    EXPECT_EQ(r.sM, FindPaletteIndex(f.ctx.materials, testing::kRed));
     ++perNode[{r.conX, r.conY}];
   }
   EXPECT_EQ(plus, 8);
@@ -118,9 +119,9 @@ TEST(ChargeDistribution, SurfaceLinks) {
   many.Paint(60, 3, testing::kGreen);
   many.Paint(61, 3, testing::kGreen);
   ASSERT_TRUE(many.Setup());
-  ASSERT_TRUE(SizeGrid(many.ctx));
-  ASSERT_TRUE(DistributeCharge(many.ctx));
-  const int red = FindPaletteIndex(many.ctx, testing::kRed);
+  ASSERT_TRUE(SizeGrid(CapacitanceJobOf(many.ctx)));
+  ASSERT_TRUE(DistributeCharge(CapacitanceJobOf(many.ctx)));
+  const int red = FindPaletteIndex(many.ctx.materials, testing::kRed);
   ASSERT_GT(red, 127);
   int redLinks = 0;
   for (int j = 0; j < many.ctx.grid.surfaceCount; ++j) {
@@ -138,8 +139,8 @@ TEST(ChargeDistribution, SurfaceLinks) {
   closed.FillDisc(closed.ctx.map.Uwid / 2 + 9, closed.ctx.map.Uhei / 2, 1, testing::kCyan);
   ASSERT_TRUE(closed.Setup());
   ASSERT_FALSE(closed.ctx.grid.openBoundary);
-  ASSERT_TRUE(SizeGrid(closed.ctx));
-  ASSERT_TRUE(DistributeCharge(closed.ctx));
+  ASSERT_TRUE(SizeGrid(CapacitanceJobOf(closed.ctx)));
+  ASSERT_TRUE(DistributeCharge(CapacitanceJobOf(closed.ctx)));
   int floating = 0;
   for (int j = 0; j < closed.ctx.grid.surfaceCount; ++j)
     if (closed.ctx.grid.surfaceList[static_cast<std::size_t>(j)].sType == KindFloat) ++floating;
@@ -159,8 +160,8 @@ TEST(ChargeDistribution, SurfaceChains) {
   });
   f.ctx.state.switches[45] = true;
   ASSERT_TRUE(f.Setup());
-  ASSERT_TRUE(SizeGrid(f.ctx));
-  ASSERT_TRUE(DistributeCharge(f.ctx));
+  ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
+  ASSERT_TRUE(DistributeCharge(CapacitanceJobOf(f.ctx)));
   const SolverGrid& g = f.ctx.grid;
   // Plus pixel: 4 nodes; ground pair: 6 nodes.
   EXPECT_EQ(g.chainStats.records, 10);
@@ -185,7 +186,7 @@ TEST(ChargeDistribution, SurfaceChains) {
   h.Ccode.assign(9, NodeFree);
   h.Cvolts.assign(9, 0.0);
   h.Ccode[4] = NodeConductor;
-  EXPECT_FALSE(AnalyseSurfaceChains(one.ctx));
+  EXPECT_FALSE(AnalyseSurfaceChains(CapacitanceJobOf(one.ctx)));
   ASSERT_EQ(one.platform.messages.size(), 1u);
   EXPECT_TRUE(one.ctx.state.abortRequested);
   EXPECT_EQ(h.Ccode[4], NodeConductor);

@@ -9,11 +9,14 @@
 #include <vector>
 
 #include "csolver/field_regions.h"
-#include "lsolver/conductor_index.h"
+#include "core/conductor_index.h"
 #include "platform/headless_platform.h"
-#include "setup/materials.h"
-#include "shell/context.h"
-#include "shell/pixel_map.h"
+#include "core/materials.h"
+#include "program/context.h"
+#include "core/pixel_map.h"
+#include "program/jobs.h"
+#include "geometry/map_ops.h"
+#include "program/solve_control.h"
 
 namespace zolva::testing {
 
@@ -34,14 +37,14 @@ struct SolverFixture {
 
   SolverFixture() {
     platform.echoMessages = false;
-    RegisterColor(ctx, kRed, KindPlus, 1.7241, 1, 0, 1, "copper");
-    RegisterColor(ctx, kGreen, KindGround, 1.7241, 1, 0, 1, "copper");
-    RegisterColor(ctx, kBlue, KindMinus, 1.7241, 1, 0, 1, "copper");
-    RegisterColor(ctx, kCyan, KindFloat, 1.7241, 1, 0, 1, "copper");
-    RegisterColor(ctx, kBlack, KindInsul, 0, 1, 0, 1, "vacuum");
-    RegisterColor(ctx, kMagenta, KindInsul, 0, 2.26, 0, 1, "polyethylene");
-    RegisterColor(ctx, kGrey, KindInsul, 0, 4, kLossTangent, 1, "lossy");
-    RegisterColor(ctx, kWhite, KindInsul, 0, 2, 0, 1, "two");
+    RegisterColor(ctx.materials, ctx.reporter, kRed, KindPlus, 1.7241, 1, 0, 1, "copper");
+    RegisterColor(ctx.materials, ctx.reporter, kGreen, KindGround, 1.7241, 1, 0, 1, "copper");
+    RegisterColor(ctx.materials, ctx.reporter, kBlue, KindMinus, 1.7241, 1, 0, 1, "copper");
+    RegisterColor(ctx.materials, ctx.reporter, kCyan, KindFloat, 1.7241, 1, 0, 1, "copper");
+    RegisterColor(ctx.materials, ctx.reporter, kBlack, KindInsul, 0, 1, 0, 1, "vacuum");
+    RegisterColor(ctx.materials, ctx.reporter, kMagenta, KindInsul, 0, 2.26, 0, 1, "polyethylene");
+    RegisterColor(ctx.materials, ctx.reporter, kGrey, KindInsul, 0, 4, kLossTangent, 1, "lossy");
+    RegisterColor(ctx.materials, ctx.reporter, kWhite, KindInsul, 0, 2, 0, 1, "two");
     ctx.state.frequencyMHz = 1.0;
     ctx.panel.threadCount = 1;
   }
@@ -111,9 +114,9 @@ struct SolverFixture {
   // What the solve set-up does before the capacitance stage: conductor index, material
   // records, field regions.
   bool Setup() {
-    if (!BuildConductorIndex(ctx)) return false;
-    FillPaletteProperties(ctx);
-    return FindFieldRegions(ctx);
+    if (!IndexConductors(ctx)) return false;
+    FillPaletteProperties(GeometryJobOf(ctx));
+    return FindFieldRegions(CapacitanceJobOf(ctx));
   }
 
   double Node(int cX, int cY) const {

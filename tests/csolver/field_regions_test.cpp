@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "lsolver/conductor_index.h"
+#include "core/conductor_index.h"
 #include "platform/headless_platform.h"
-#include "setup/materials.h"
-#include "shell/context.h"
+#include "core/materials.h"
+#include "program/context.h"
 #include "support/sketch_map.h"
+#include "program/jobs.h"
+#include "program/solve_control.h"
 
 namespace zolva {
 namespace {
@@ -50,8 +52,8 @@ struct RegionFixture {
   }
   int KindAt(int x, int y) const { return ctx.map.Ukind.at(Index(x, y)); }
   bool Find() {
-    EXPECT_TRUE(BuildConductorIndex(ctx));
-    return FindFieldRegions(ctx);
+    EXPECT_TRUE(IndexConductors(ctx));
+    return FindFieldRegions(CapacitanceJobOf(ctx));
   }
 };
 
@@ -289,10 +291,10 @@ TEST(FieldRegions, LargeOpenAreaNeedsNoStack) {
   const auto filled = std::count(f.ctx.map.Ukind.begin(), f.ctx.map.Ukind.end(), RegionFilled);
   EXPECT_EQ(filled, 1500 * 1000 - 8);
   // A seed outside the map or on a conductor fills nothing.
-  FloodRegion(f.ctx, -1, 0, true);
-  FloodRegion(f.ctx, 1500, 999, true);
+  FloodRegion(CapacitanceJobOf(f.ctx), -1, 0, true);
+  FloodRegion(CapacitanceJobOf(f.ctx), 1500, 999, true);
   f.ctx.regions.metPlus = false;
-  FloodRegion(f.ctx, 700, 500, true);
+  FloodRegion(CapacitanceJobOf(f.ctx), 700, 500, true);
   EXPECT_TRUE(f.ctx.regions.metPlus);
   EXPECT_EQ(std::count(f.ctx.map.Ukind.begin(), f.ctx.map.Ukind.end(), RegionFilled), filled);
 }

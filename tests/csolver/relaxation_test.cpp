@@ -13,6 +13,7 @@
 #include "csolver/csolver_fixture.h"
 #include "csolver/solver_grid.h"
 #include "csolver/summation.h"
+#include "program/jobs.h"
 
 namespace zolva {
 namespace {
@@ -34,10 +35,10 @@ void PrepareMixedGrid(SolverFixture& f, unsigned seed) {
       "...............g",
   });
   ASSERT_TRUE(f.Setup());
-  ASSERT_TRUE(SizeGrid(f.ctx));
+  ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
   BuildEdgeFactors(f.ctx.grid);
-  ASSERT_TRUE(DistributeCharge(f.ctx));
-  BuildRelaxPlan(f.ctx);
+  ASSERT_TRUE(DistributeCharge(CapacitanceJobOf(f.ctx)));
+  BuildRelaxPlan(CapacitanceJobOf(f.ctx));
   SolverGrid& g = f.ctx.grid;
   std::mt19937 random(seed);
   std::uniform_real_distribution<double> volts(-1.0, 1.0);
@@ -115,9 +116,9 @@ TEST(Relaxation, NodeUpdatesFollowThePermittivities) {
       "........",
   });
   ASSERT_TRUE(f.Setup());
-  ASSERT_TRUE(SizeGrid(f.ctx));
+  ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
   BuildEdgeFactors(f.ctx.grid);
-  ASSERT_TRUE(DistributeCharge(f.ctx));
+  ASSERT_TRUE(DistributeCharge(CapacitanceJobOf(f.ctx)));
   SolverGrid& g = f.ctx.grid;
   const int x = 2 + g.UtoCX, y = 3 + g.UtoCY;
   ASSERT_EQ(f.Code(x, y), NodeFreeMixed);
@@ -130,8 +131,8 @@ TEST(Relaxation, NodeUpdatesFollowThePermittivities) {
   at(x - 1, y) = 3.0;
   at(x + 1, y) = 4.0;
   at(x, y) = 0.5;
-  EXPECT_DOUBLE_EQ(CoreWeighted(f.ctx, x, y), (2 * 1.0 + 8 * 2.0 + 5 * 3.0 + 5 * 4.0) / 20);
-  BuildRelaxPlan(f.ctx);
+  EXPECT_DOUBLE_EQ(CoreWeighted(CapacitanceJobOf(f.ctx), x, y), (2 * 1.0 + 8 * 2.0 + 5 * 3.0 + 5 * 4.0) / 20);
+  BuildRelaxPlan(CapacitanceJobOf(f.ctx));
   EXPECT_DOUBLE_EQ(RelaxedValue(g, LatticeCore, x, y, true), 1.5 * 53.0 / 20 - 0.25);
 
   // Every weighted node of core and apron, with random voltages, updates as the literal
@@ -148,7 +149,7 @@ TEST(Relaxation, NodeUpdatesFollowThePermittivities) {
       const double old = lattice == LatticeCore ? h.Cvolts[static_cast<std::size_t>(n.index)]
                                                 : h.Avolts[static_cast<std::size_t>(n.index)];
       const double W =
-          lattice == LatticeCore ? CoreWeighted(m.ctx, nx, ny) : ApronWeighted(m.ctx, nx, ny);
+          lattice == LatticeCore ? CoreWeighted(CapacitanceJobOf(m.ctx), nx, ny) : ApronWeighted(CapacitanceJobOf(m.ctx), nx, ny);
       EXPECT_NEAR(RelaxedValue(h, lattice, nx, ny, false), 1.5 * W - 0.5 * old, 1e-14)
           << (lattice == LatticeCore ? "core " : "apron ") << nx << "," << ny;
       ++checked;
@@ -160,7 +161,7 @@ TEST(Relaxation, NodeUpdatesFollowThePermittivities) {
   const int ax = 200;
   ASSERT_TRUE(m.ApronCode(ax, 0) & NodeFreeMixed);
   const double self = h.Avolts[ax], below = h.Avolts[static_cast<std::size_t>(h.Awid) + ax];
-  EXPECT_DOUBLE_EQ(ApronWeighted(m.ctx, ax, 0),
+  EXPECT_DOUBLE_EQ(ApronWeighted(CapacitanceJobOf(m.ctx), ax, 0),
                    (self * h.edgeFactor[ax] + below + h.Avolts[ax - 1] + h.Avolts[ax + 1]) / 4);
 }
 
@@ -294,12 +295,12 @@ std::pair<double, double> LiteralEstimate(const Context& ctx) {
         if (code && !(((*code)[i] & kFree) && ((*code)[i + 1] & kFree) &&
                       ((*code)[i + w] & kFree) && ((*code)[i + w + 1] & kFree)))
           continue;
-        const double e = PalettePermittivity(ctx, map.Uindex[p]);
+        const double e = PalettePermittivity(ctx.materials, map.Uindex[p]);
         const double wgt = ((V[i] - V[i + w + 1]) * (V[i] - V[i + w + 1]) +
                             (V[i + 1] - V[i + w]) * (V[i + 1] - V[i + w])) *
                            e;
         S += wgt;
-        T += wgt * PaletteTanDelta(ctx, map.Uindex[p]);
+        T += wgt * PaletteTanDelta(ctx.materials, map.Uindex[p]);
       }
     }
     return std::pair{S, T};
@@ -317,7 +318,7 @@ TEST(Relaxation, EstimateSumsTheFieldRegionCells) {
   SolverFixture f;
   PrepareMixedGrid(f, 5);
   f.ctx.state.frequencyMHz = 2.5;
-  EstimateCapacitance(f.ctx);
+  EstimateCapacitance(CapacitanceJobOf(f.ctx));
   const auto [C, Gp] = LiteralEstimate(f.ctx);
   // +1 and -1 volt conductors: the 2-volt energy counts a quarter.
   EXPECT_NEAR(f.ctx.results.C / (C / 4), 1.0, 1e-12);

@@ -5,6 +5,7 @@
 #include "csolver/charge_distribution.h"
 #include "csolver/csolver_fixture.h"
 #include "csolver/relaxation.h"
+#include "program/jobs.h"
 
 namespace zolva {
 namespace {
@@ -34,7 +35,7 @@ TEST(SolverGrid, SizesOffsetsAndLimits) {
     DrawClosedBox(f, 600, 400, 50);
     ASSERT_TRUE(f.Setup());
     EXPECT_FALSE(f.ctx.grid.openBoundary);
-    ASSERT_TRUE(SizeGrid(f.ctx));
+    ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
     const SolverGrid& g = f.ctx.grid;
     EXPECT_EQ(g.Cwid, 625);
     EXPECT_EQ(g.Chei, 425);
@@ -48,7 +49,7 @@ TEST(SolverGrid, SizesOffsetsAndLimits) {
 
     // The same core with the 400 x 400 apron is centred on an 8-node boundary.
     f.ctx.grid.openBoundary = true;
-    ASSERT_TRUE(SizeGrid(f.ctx));
+    ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
     EXPECT_EQ(g.CtoAX, 1280);
     EXPECT_EQ(g.AtoCX, -1280);
     EXPECT_EQ(g.footLeft, 160);
@@ -68,7 +69,7 @@ TEST(SolverGrid, SizesOffsetsAndLimits) {
     f.Paint(61, 200, testing::kGreen);
     ASSERT_TRUE(f.Setup());
     EXPECT_TRUE(f.ctx.grid.openBoundary);
-    ASSERT_TRUE(SizeGrid(f.ctx));
+    ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
     EXPECT_EQ(f.ctx.grid.CtoUX, -50);
     EXPECT_EQ(f.ctx.grid.Awid, 400);
   }
@@ -77,7 +78,7 @@ TEST(SolverGrid, SizesOffsetsAndLimits) {
     SolverFixture f;
     DrawClosedBox(f, w, 24, 2);
     ASSERT_TRUE(f.Setup());
-    const bool fits = SizeGrid(f.ctx);
+    const bool fits = SizeGrid(CapacitanceJobOf(f.ctx));
     EXPECT_EQ(fits, w == 3172) << w;
     if (fits) {
       EXPECT_EQ(f.ctx.grid.Cwid, 3193);
@@ -99,7 +100,7 @@ TEST(SolverGrid, SizesOffsetsAndLimits) {
     DrawClosedBox(f, w, 24, 2);
     ASSERT_TRUE(f.Setup());
     f.ctx.grid.openBoundary = true;
-    const bool fits = SizeGrid(f.ctx);
+    const bool fits = SizeGrid(CapacitanceJobOf(f.ctx));
     EXPECT_EQ(fits, w == 3150) << w;
     if (fits) {
       const SolverGrid& g = f.ctx.grid;
@@ -125,8 +126,8 @@ TEST(SolverGrid, LookupsAcrossTheFrames) {
   });
   ASSERT_TRUE(f.Setup());
   ASSERT_TRUE(f.ctx.grid.openBoundary);
-  ASSERT_TRUE(SizeGrid(f.ctx));
-  ASSERT_TRUE(DistributeCharge(f.ctx));
+  ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
+  ASSERT_TRUE(DistributeCharge(CapacitanceJobOf(f.ctx)));
   SolverGrid& g = f.ctx.grid;
 
   // The apron column left of the footprint and the footprint's first column hold 1 and 9 volts
@@ -159,20 +160,20 @@ TEST(SolverGrid, LookupsAcrossTheFrames) {
 
   // Cells: polyethylene pixel (6, 1) is core cell (6 + UtoCX, 1 + UtoCY). Cells left of or
   // above the core fold onto its first column and row; the margin continues the map's edge.
-  EXPECT_DOUBLE_EQ(CellPermittivity(f.ctx, 6 + g.UtoCX, 1 + g.UtoCY), 2.26);
-  EXPECT_DOUBLE_EQ(CellPermittivity(f.ctx, 5 + g.UtoCX, 1 + g.UtoCY), 1.0);
-  EXPECT_DOUBLE_EQ(CellPermittivity(f.ctx, -1, 1 + g.UtoCY),
-                   CellPermittivity(f.ctx, 0, 1 + g.UtoCY));
-  EXPECT_DOUBLE_EQ(CellPermittivity(f.ctx, -3, -3), CellPermittivity(f.ctx, 0, 0));
+  EXPECT_DOUBLE_EQ(CellPermittivity(CapacitanceJobOf(f.ctx), 6 + g.UtoCX, 1 + g.UtoCY), 2.26);
+  EXPECT_DOUBLE_EQ(CellPermittivity(CapacitanceJobOf(f.ctx), 5 + g.UtoCX, 1 + g.UtoCY), 1.0);
+  EXPECT_DOUBLE_EQ(CellPermittivity(CapacitanceJobOf(f.ctx), -1, 1 + g.UtoCY),
+                   CellPermittivity(CapacitanceJobOf(f.ctx), 0, 1 + g.UtoCY));
+  EXPECT_DOUBLE_EQ(CellPermittivity(CapacitanceJobOf(f.ctx), -3, -3), CellPermittivity(CapacitanceJobOf(f.ctx), 0, 0));
   // Above the core at the polyethylene's column: the map's top row there is vacuum.
-  EXPECT_DOUBLE_EQ(CellPermittivity(f.ctx, 6 + g.UtoCX, -1), 1.0);
+  EXPECT_DOUBLE_EQ(CellPermittivity(CapacitanceJobOf(f.ctx), 6 + g.UtoCX, -1), 1.0);
 
   // Apron cells: the footprint's interior reads the Usermap pixel near the cell's middle, the
   // rest the apron's own material; a conductor cell counts as 0 for the classification.
-  EXPECT_DOUBLE_EQ(ApronCellPermittivity(f.ctx, 0, 0), 1.0);
-  EXPECT_DOUBLE_EQ(ApronCellPermittivityOrZero(f.ctx, -5, -5), 1.0);
-  EXPECT_DOUBLE_EQ(PalettePermittivity(f.ctx, FindPaletteIndex(f.ctx, testing::kMagenta)), 2.26);
-  EXPECT_TRUE(PaletteIsConductor(f.ctx, FindPaletteIndex(f.ctx, testing::kGreen)));
+  EXPECT_DOUBLE_EQ(ApronCellPermittivity(CapacitanceJobOf(f.ctx), 0, 0), 1.0);
+  EXPECT_DOUBLE_EQ(ApronCellPermittivityOrZero(CapacitanceJobOf(f.ctx), -5, -5), 1.0);
+  EXPECT_DOUBLE_EQ(PalettePermittivity(f.ctx.materials, FindPaletteIndex(f.ctx.materials, testing::kMagenta)), 2.26);
+  EXPECT_TRUE(PaletteIsConductor(f.ctx.materials, FindPaletteIndex(f.ctx.materials, testing::kGreen)));
 }
 
 }  // namespace

@@ -10,11 +10,11 @@
 
 #include "lsolver/lsolver.h"
 #include "platform/headless_platform.h"
-#include "setup/control_panel.h"
-#include "setup/results.h"
-#include "shell/context.h"
-#include "shell/reporting.h"
-#include "shell/solve_control.h"
+#include "program/control_panel.h"
+#include "program/results_report.h"
+#include "program/context.h"
+#include "program/reporting.h"
+#include "program/solve_control.h"
 
 namespace zolva {
 namespace {

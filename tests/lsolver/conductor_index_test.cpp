@@ -1,4 +1,4 @@
-#include "lsolver/conductor_index.h"
+#include "core/conductor_index.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "platform/headless_platform.h"
-#include "setup/materials.h"
-#include "shell/context.h"
+#include "core/materials.h"
+#include "program/context.h"
 #include "support/sketch_map.h"
+#include "program/solve_control.h"
 
 namespace zolva {
 namespace {
@@ -38,7 +39,7 @@ TEST(ConductorIndex, RefusesMapsWithoutTwoFixedVoltages) {
   {
     IndexFixture f;
     f.Draw({"..+..", ".....", "..g.."});
-    EXPECT_FALSE(BuildConductorIndex(f.ctx));
+    EXPECT_FALSE(IndexConductors(f.ctx));
     ASSERT_EQ(f.platform.messages.size(), 1u);
     EXPECT_EQ(f.platform.messages[0].text, "Usermap deficient: Insufficient conductors.");
     EXPECT_EQ(f.platform.messages[0].caption, "Solve");
@@ -53,7 +54,7 @@ TEST(ConductorIndex, RefusesMapsWithoutTwoFixedVoltages) {
   {
     IndexFixture f;
     f.Draw({"..+..", ".....", "..gg."});
-    EXPECT_TRUE(BuildConductorIndex(f.ctx));
+    EXPECT_TRUE(IndexConductors(f.ctx));
     EXPECT_TRUE(f.platform.messages.empty());
     EXPECT_FALSE(f.ctx.state.abortRequested);
     EXPECT_EQ(f.ctx.cindex.size(), 3u);
@@ -62,7 +63,7 @@ TEST(ConductorIndex, RefusesMapsWithoutTwoFixedVoltages) {
   {
     IndexFixture f;
     f.Draw({"++...", ".....", "..fff"});
-    EXPECT_FALSE(BuildConductorIndex(f.ctx));
+    EXPECT_FALSE(IndexConductors(f.ctx));
     EXPECT_TRUE(f.ctx.state.abortRequested);
     EXPECT_TRUE(f.ctx.cindex.hasFloat);
     EXPECT_EQ(f.ctx.cindex.floatPixels, 3);
@@ -71,9 +72,9 @@ TEST(ConductorIndex, RefusesMapsWithoutTwoFixedVoltages) {
   {
     IndexFixture f;
     f.Draw({"+.-"});
-    ASSERT_TRUE(BuildConductorIndex(f.ctx));
+    ASSERT_TRUE(IndexConductors(f.ctx));
     f.Draw({"+.+"});
-    EXPECT_FALSE(BuildConductorIndex(f.ctx));
+    EXPECT_FALSE(IndexConductors(f.ctx));
     EXPECT_EQ(f.ctx.cindex.size(), 0u);
   }
 }
@@ -83,7 +84,7 @@ TEST(ConductorIndex, CountsFlagsAndSolveState) {
   f.ctx.state.abortRequested = true;  // left over from an earlier stopped solve
   f.ctx.state.solveSucceeded = true;
   f.Draw({"++..-", "++..-", "....f"});
-  ASSERT_TRUE(BuildConductorIndex(f.ctx));
+  ASSERT_TRUE(IndexConductors(f.ctx));
   const ConductorIndex& ci = f.ctx.cindex;
   EXPECT_EQ(ci.plusPixels, 4);
   EXPECT_EQ(ci.minusPixels, 2);
@@ -106,7 +107,7 @@ TEST(ConductorIndex, CountsFlagsAndSolveState) {
 
   // Adding a ground pixel makes all three fixed voltages present.
   f.Draw({"++..-", "++..-", "g...f"});
-  ASSERT_TRUE(BuildConductorIndex(f.ctx));
+  ASSERT_TRUE(IndexConductors(f.ctx));
   EXPECT_TRUE(f.ctx.cindex.hasAllThree);
 }
 
@@ -119,7 +120,7 @@ TEST(ConductorIndex, PixelMapsAndEntryOrder) {
       "f+.-..",
       "...+.g",
   });
-  ASSERT_TRUE(BuildConductorIndex(f.ctx));
+  ASSERT_TRUE(IndexConductors(f.ctx));
   const PixelMap& map = f.ctx.map;
   const UsermapPalette& palette = f.ctx.materials.palette;
   ASSERT_EQ(palette.count, 5);
@@ -152,9 +153,9 @@ TEST(ConductorIndex, FullPaletteAndBadMapsAreRefusedCleanly) {
   IndexFixture f;
   // Fill the palette with 256 colours; the map then brings a 257th.
   for (int i = 0; i < kPaletteCapacity; ++i)
-    ASSERT_GE(FindPaletteIndex(f.ctx, PackColor(i, 7, 7)), 0);
+    ASSERT_GE(FindPaletteIndex(f.ctx.materials, PackColor(i, 7, 7)), 0);
   f.Draw({"+.-"});
-  EXPECT_FALSE(BuildConductorIndex(f.ctx));
+  EXPECT_FALSE(IndexConductors(f.ctx));
   ASSERT_EQ(f.platform.messages.size(), 1u);
   EXPECT_EQ(f.platform.messages[0].text, "More than 255 colors found");
   EXPECT_EQ(f.platform.messages[0].caption, "zolva");
@@ -166,7 +167,7 @@ TEST(ConductorIndex, FullPaletteAndBadMapsAreRefusedCleanly) {
   IndexFixture g;
   g.Draw({"+.-"});
   g.ctx.map.Uwid = 4;
-  EXPECT_THROW(BuildConductorIndex(g.ctx), std::out_of_range);
+  EXPECT_THROW(IndexConductors(g.ctx), std::out_of_range);
 }
 
 }  // namespace

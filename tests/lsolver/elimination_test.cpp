@@ -10,7 +10,7 @@
 
 #include "lsolver/literal_elimination.h"
 #include "lsolver/lsolver_fixture.h"
-#include "shell/worker_pool.h"
+#include "core/worker_pool.h"
 
 namespace zolva {
 namespace {

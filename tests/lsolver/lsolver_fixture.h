@@ -6,13 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "lsolver/conductor_index.h"
+#include "core/conductor_index.h"
 #include "lsolver/lsolver.h"
 #include "platform/headless_platform.h"
-#include "setup/control_panel.h"
-#include "setup/materials.h"
-#include "shell/context.h"
-#include "shell/pixel_map.h"
+#include "program/control_panel.h"
+#include "core/materials.h"
+#include "program/context.h"
+#include "core/pixel_map.h"
+#include "program/jobs.h"
+#include "geometry/map_ops.h"
+#include "program/solve_control.h"
 
 namespace zolva::testing {
 
@@ -32,12 +35,12 @@ struct LFixture {
 
   LFixture() {
     platform.echoMessages = false;
-    RegisterColor(ctx, kPlus, KindPlus, kCopper, 1, 0, 1, "copper");
-    RegisterColor(ctx, kGround, KindGround, kCopper, 1, 0, 1, "copper");
-    RegisterColor(ctx, kMinus, KindMinus, kCopper, 1, 0, 1, "copper");
-    RegisterColor(ctx, kFloatA, KindFloat, kCopper, 1, 0, 1, "copper");
-    RegisterColor(ctx, kFloatB, KindFloat, kCopper, 1, 0, 1, "copper");
-    RegisterColor(ctx, kVacuum, KindInsul, 0, 1, 0, 1, "vacuum");
+    RegisterColor(ctx.materials, ctx.reporter, kPlus, KindPlus, kCopper, 1, 0, 1, "copper");
+    RegisterColor(ctx.materials, ctx.reporter, kGround, KindGround, kCopper, 1, 0, 1, "copper");
+    RegisterColor(ctx.materials, ctx.reporter, kMinus, KindMinus, kCopper, 1, 0, 1, "copper");
+    RegisterColor(ctx.materials, ctx.reporter, kFloatA, KindFloat, kCopper, 1, 0, 1, "copper");
+    RegisterColor(ctx.materials, ctx.reporter, kFloatB, KindFloat, kCopper, 1, 0, 1, "copper");
+    RegisterColor(ctx.materials, ctx.reporter, kVacuum, KindInsul, 0, 1, 0, 1, "vacuum");
     ctx.state.ShowStatusHook = [this](const std::string& s) { statuses.push_back(s); };
     ctx.panel.threadCount = 1;
     SetFrequency(1.0);
@@ -97,8 +100,8 @@ struct LFixture {
 
   // What the solve set-up does before the L and Rs stage.
   bool Setup() {
-    if (!BuildConductorIndex(ctx)) return false;
-    FillPaletteProperties(ctx);
+    if (!IndexConductors(ctx)) return false;
+    FillPaletteProperties(GeometryJobOf(ctx));
     if (ctx.map.analysedPixels.size() != ctx.map.Ucolor.size())
       ctx.map.analysedPixels = ctx.map.Ucolor;
     return true;
@@ -107,7 +110,7 @@ struct LFixture {
   // The set-up, then the solve; true when it succeeded.
   bool Solve() {
     if (!Setup()) return false;
-    SolveLandRs(ctx);
+    SolveLandRs(LSolverJobOf(ctx));
     return ctx.state.solveSucceeded && !ctx.state.abortRequested;
   }
 

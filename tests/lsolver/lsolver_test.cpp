@@ -11,9 +11,12 @@
 #include "lsolver/current_system.h"
 #include "lsolver/literal_elimination.h"
 #include "lsolver/lsolver_fixture.h"
-#include "setup/results.h"
-#include "shell/reporting.h"
+#include "program/results_report.h"
+#include "program/reporting.h"
 #include "support/read_file.h"
+#include "program/jobs.h"
+#include "geometry/map_ops.h"
+#include "lsolver/surface_classification.h"
 
 namespace zolva {
 namespace {
@@ -79,13 +82,13 @@ struct LiteralSolution {
 
 LiteralSolution SolveRowByRow(LFixture& f) {
   Context& ctx = f.ctx;
-  PrepareLoopInductance(ctx);
-  ctx.lsolver.numbering = NumberUnknowns(ctx);
+  PrepareLoopInductance(LSolverJobOf(ctx));
+  ctx.lsolver.numbering = NumberUnknowns(LSolverJobOf(ctx));
   const int h = ctx.lsolver.numbering.h;
   EXPECT_TRUE(AllocateCurrentSystem(ctx.lsolver.system, h));
-  ClassifySurface(ctx);
-  BuildSurfaceResistanceTable(ctx);
-  EXPECT_TRUE(AssembleCurrentSystem(ctx));
+  ClassifySurface(LSolverJobOf(ctx));
+  BuildSurfaceResistanceTable(LSolverJobOf(ctx));
+  EXPECT_TRUE(AssembleCurrentSystem(LSolverJobOf(ctx)));
   testing::SplitSystem m(h);
   std::copy_n(ctx.lsolver.system.re.get(), m.re.size(), m.re.begin());
   std::copy_n(ctx.lsolver.system.im.get(), m.im.size(), m.im.begin());
@@ -105,25 +108,25 @@ TEST(LandRsSolve, FloatingColoursAndGround) {
   ASSERT_TRUE(f.Setup());
   // A floating colour known to the palette but absent from the map takes no number: with one,
   // the system would hold an unknown that no equation names.
-  FindPaletteIndex(f.ctx, PackColor(1, 2, 3));
+  FindPaletteIndex(f.ctx.materials, PackColor(1, 2, 3));
   f.ctx.materials.palette.entries
-      .at(static_cast<std::size_t>(FindPaletteIndex(f.ctx, PackColor(1, 2, 3))))
+      .at(static_cast<std::size_t>(FindPaletteIndex(f.ctx.materials, PackColor(1, 2, 3))))
       .kind = KindFloat;
-  FillPaletteProperties(f.ctx);
+  FillPaletteProperties(GeometryJobOf(f.ctx));
 
   const LiteralSolution literal = SolveRowByRow(f);
-  SolveLandRs(f.ctx);
+  SolveLandRs(LSolverJobOf(f.ctx));
   ASSERT_TRUE(f.ctx.state.solveSucceeded);
   const UnknownNumbering& n = f.ctx.lsolver.numbering;
   const int N = n.N;
   EXPECT_EQ(n.F, 2);
   EXPECT_EQ(n.h, N + 3 + 2);
   // Numbered backwards through the palette: the later of the two colours is number 1.
-  const int a = FindPaletteIndex(f.ctx, testing::kFloatA);
-  const int b = FindPaletteIndex(f.ctx, testing::kFloatB);
+  const int a = FindPaletteIndex(f.ctx.materials, testing::kFloatA);
+  const int b = FindPaletteIndex(f.ctx.materials, testing::kFloatB);
   EXPECT_EQ(n.floatNumber.at(static_cast<std::size_t>(std::max(a, b))), 1);
   EXPECT_EQ(n.floatNumber.at(static_cast<std::size_t>(std::min(a, b))), 2);
-  EXPECT_EQ(n.floatNumber.at(static_cast<std::size_t>(FindPaletteIndex(f.ctx, PackColor(1, 2, 3)))),
+  EXPECT_EQ(n.floatNumber.at(static_cast<std::size_t>(FindPaletteIndex(f.ctx.materials, PackColor(1, 2, 3)))),
             0);
 
   // No net current in either floating body.
@@ -160,7 +163,7 @@ TEST(LandRsSolve, MatchesRowByRowEliminationUpTo300) {
   EXPECT_GT(h, 200);
   EXPECT_LE(h, 300);
   f.ctx.panel.threadCount = 2;
-  SolveLandRs(f.ctx);
+  SolveLandRs(LSolverJobOf(f.ctx));
   ASSERT_TRUE(f.ctx.state.solveSucceeded);
 
   const UnknownNumbering& n = f.ctx.lsolver.numbering;
@@ -289,7 +292,7 @@ TEST(LandRsSolve, RefusalsStopAndSingularSystem) {
     ASSERT_TRUE(AllocateCurrentSystem(f.ctx.lsolver.system, 3));
     std::fill_n(f.ctx.lsolver.system.re.get(), 12, 0.0);
     std::fill_n(f.ctx.lsolver.system.im.get(), 12, 0.0);
-    EXPECT_FALSE(SolveCurrentSystem(f.ctx));
+    EXPECT_FALSE(SolveCurrentSystem(LSolverJobOf(f.ctx)));
     ASSERT_EQ(f.platform.messages.size(), 1u);
     EXPECT_EQ(f.platform.messages[0].text, "Equations are singular.");
     EXPECT_EQ(f.platform.messages[0].caption, "Solving for L and Rs");
@@ -305,17 +308,17 @@ TEST(LandRsSolve, ProgressText) {
   f.ctx.lsolver.eliminationStart = 100.0;
   f.ctx.lsolver.lastPercent = 777;
   // Pivot 0 of 1002: 0.3 % of the work; the first text is always shown.
-  ShowSolveProgress(f.ctx, 0);
+  ShowSolveProgress(LSolverJobOf(f.ctx), 0);
   ASSERT_EQ(f.statuses.size(), 1u);
   EXPECT_EQ(f.statuses.back(), "4. Solving 1002 equations   0%");
-  ShowSolveProgress(f.ctx, 0);
+  ShowSolveProgress(LSolverJobOf(f.ctx), 0);
   EXPECT_EQ(f.statuses.size(), 1u);  // nothing changed
   // Half the rows done, seven minutes gone: 87.5 % of the work, one more minute to go.
   f.platform.nowOverride = 100.0 + 7.0 / 1440;
-  ShowSolveProgress(f.ctx, 499);
+  ShowSolveProgress(LSolverJobOf(f.ctx), 499);
   EXPECT_EQ(f.statuses.back(), "4. Solving 1002 equations   87%    Time remaining:  1 minute");
   f.platform.nowOverride = 100.0 + 70.0 / 1440;
-  ShowSolveProgress(f.ctx, 499);
+  ShowSolveProgress(LSolverJobOf(f.ctx), 499);
   EXPECT_EQ(f.statuses.back(), "4. Solving 1002 equations   87%    Time remaining:  10 minutes");
 }
 
@@ -329,7 +332,7 @@ TEST(LandRsSolve, CurrentsFileAndPicture) {
   const fs::path file = folder / "Pair currents.txt";
 
   // Before any solve there is nothing to write, and nothing is written.
-  EXPECT_TRUE(WriteCurrentsFile(f.ctx));
+  EXPECT_TRUE(WriteCurrentsFile(LSolverJobOf(f.ctx)));
   EXPECT_FALSE(fs::exists(file));
 
   // Three pixels: the strongest (reference, phase 0), one at half its magnitude and 30
@@ -344,7 +347,7 @@ TEST(LandRsSolve, CurrentsFileAndPicture) {
   ls.currentKind = {-1, 1, 0};
   ls.solvedWidth = 130;
   ls.solvedHeight = 90;
-  ASSERT_TRUE(WriteCurrentsFile(f.ctx));
+  ASSERT_TRUE(WriteCurrentsFile(LSolverJobOf(f.ctx)));
   EXPECT_EQ(testing::ReadWholeFile(file),
             "X\tY\ttype\tJ magnitude\tJ angle (degrees)\r\n\r\n"
             "7\t9\t0\t 1.000000000\t   0.0000000\r\n"
@@ -356,22 +359,22 @@ TEST(LandRsSolve, CurrentsFileAndPicture) {
   auto at = [&](int x, int y) {
     return f.ctx.map.analysedPixels.at(static_cast<std::size_t>(y * 130 + x));
   };
-  RenderCurrentDensity(f.ctx);
+  RenderCurrentDensity(LSolverJobOf(f.ctx));
   EXPECT_EQ(at(7, 9), PackColor(255, 64, 64));
   EXPECT_EQ(at(3, 4), PackColor(64, 16, 16));
   f.ctx.display.highIntensity = true;
-  RenderCurrentDensity(f.ctx);
+  RenderCurrentDensity(LSolverJobOf(f.ctx));
   EXPECT_EQ(at(3, 4), PackColor(128, 32, 32));
   EXPECT_EQ(at(0, 0), testing::kVacuum);
   // A map of another size no longer matches the currents: the picture is left alone.
   f.Blank(20, 20);
   f.ctx.map.analysedPixels = f.ctx.map.Ucolor;
-  RenderCurrentDensity(f.ctx);
+  RenderCurrentDensity(LSolverJobOf(f.ctx));
   EXPECT_EQ(f.ctx.map.analysedPixels, f.ctx.map.Ucolor);
 
   // An unwritable folder: a message, and the failure is reported.
   f.ctx.state.programFolder = (folder / "missing" / "").string();
-  EXPECT_FALSE(WriteCurrentsFile(f.ctx));
+  EXPECT_FALSE(WriteCurrentsFile(LSolverJobOf(f.ctx)));
   ASSERT_EQ(f.platform.messages.size(), 1u);
   fs::remove_all(folder);
 }

@@ -5,6 +5,8 @@
 #include <cmath>
 
 #include "lsolver/lsolver_fixture.h"
+#include "program/jobs.h"
+#include "lsolver/surface_classification.h"
 
 namespace zolva {
 namespace {
@@ -64,11 +66,11 @@ struct BlockFixture : LFixture {
   }
   void Build() {
     ASSERT_TRUE(Setup());
-    PrepareLoopInductance(ctx);
-    ClassifySurface(ctx);
-    BuildSurfaceResistanceTable(ctx);
+    PrepareLoopInductance(LSolverJobOf(ctx));
+    ClassifySurface(LSolverJobOf(ctx));
+    BuildSurfaceResistanceTable(LSolverJobOf(ctx));
   }
-  double R(int x, int y) { return PixelResistance(ctx, Entry(x, y)).re; }
+  double R(int x, int y) { return PixelResistance(LSolverJobOf(ctx), Entry(x, y)).re; }
   double Row1(char letter) const {
     return ctx.materials.recs.at(ctx.map.Uindex.at(3 * 30 + 3))
         .Rpixel.at(static_cast<std::size_t>(letter - 'A'));
@@ -83,7 +85,7 @@ TEST(PixelResistance, SkinEffectBlendAndSwitches) {
   const double fHz = rho / (kPi * kMu0 * w * w);
   f.SetFrequency(fHz / 1e6);
   f.Build();
-  ASSERT_NEAR(SkinDepthMetres(f.ctx, testing::kPlus), w, 1e-12 * w);
+  ASSERT_NEAR(SkinDepthMetres(f.ctx.materials, f.ctx.state.omega, testing::kPlus), w, 1e-12 * w);
 
   const double Rdc = rho / (w * w);
   const double cA = 0.73848849 * 0.25563088 + 0.73915904 * 0.74436912;
@@ -109,11 +111,11 @@ TEST(PixelResistance, SkinEffectBlendAndSwitches) {
 
   // Switch 34: no skin correction; switch 31: the plain direct-current value everywhere.
   f.ctx.state.switches[34] = true;
-  BuildSurfaceResistanceTable(f.ctx);
+  BuildSurfaceResistanceTable(LSolverJobOf(f.ctx));
   EXPECT_NEAR(f.Row1('A'), Rdc / FA, 1e-9 * Rdc);
   f.ctx.state.switches[34] = false;
   f.ctx.state.switches[31] = true;
-  BuildSurfaceResistanceTable(f.ctx);
+  BuildSurfaceResistanceTable(LSolverJobOf(f.ctx));
   for (char L = 'A'; L <= 'F'; ++L) EXPECT_EQ(f.Row1(L), Rdc) << L;
   f.ctx.state.switches[31] = false;
 
@@ -122,26 +124,26 @@ TEST(PixelResistance, SkinEffectBlendAndSwitches) {
   f.ctx.state.calibrationKind = u'B';
   f.ctx.state.calibrationValue = 0.5;
   f.ctx.state.switches[33] = true;
-  BuildSurfaceResistanceTable(f.ctx);
+  BuildSurfaceResistanceTable(LSolverJobOf(f.ctx));
   const double FB = ConductingFraction(0.3444734361);
   EXPECT_NEAR(f.Row1('B'), Rdc * 0.5 / FB, 1e-9 * Rdc);
   EXPECT_NEAR(f.Row1('A'), Rdc * cA / FA, 1e-9 * Rdc);
   f.ctx.state.switches[33] = false;
   f.ctx.state.switches[36] = true;
-  BuildSurfaceResistanceTable(f.ctx);
+  BuildSurfaceResistanceTable(LSolverJobOf(f.ctx));
   EXPECT_NEAR(f.Row1('B'), Rdc / ConductingFraction(0.5), 1e-9 * Rdc);
   f.ctx.state.switches[36] = false;
 
   // A metal without resistivity resists nothing at any frequency (the formula alone gives 0/0).
   const std::size_t colour = f.ctx.map.Uindex.at(3 * 30 + 3);
   f.ctx.materials.recs.at(colour).Resistivity = 0.0;
-  BuildSurfaceResistanceTable(f.ctx);
+  BuildSurfaceResistanceTable(LSolverJobOf(f.ctx));
   for (char L = 'A'; L <= 'F'; ++L) EXPECT_EQ(f.Row1(L), 0.0) << L;
   f.ctx.materials.recs.at(colour).Resistivity = testing::kCopper;
 
   // Switch 32: every pixel is C.
   f.ctx.state.switches[32] = true;
-  BuildSurfaceResistanceTable(f.ctx);
+  BuildSurfaceResistanceTable(LSolverJobOf(f.ctx));
   EXPECT_NEAR(f.R(3, 3), f.Row1('C'), 1e-12 * Rdc);
 }
 
@@ -165,7 +167,7 @@ TEST(PixelResistance, LayeredRule) {
   // Deep in a conductor at a high frequency the layers carry almost nothing: their rows are no
   // longer computed but keep the surface layer's value, and the rows stay finite.
   f.SetFrequency(1e4);
-  BuildSurfaceResistanceTable(f.ctx);
+  BuildSurfaceResistanceTable(LSolverJobOf(f.ctx));
   for (int n = 1; n <= 32; ++n) EXPECT_TRUE(std::isfinite(row(n, 'A'))) << n;
   EXPECT_GT(row(1, 'A'), Rdc);
   // With switch 46 every pixel reads row 1; without, depth 0 reads row 32.

@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "lsolver/conductor_index.h"
+#include "core/conductor_index.h"
 #include "platform/headless_platform.h"
-#include "setup/materials.h"
-#include "shell/context.h"
+#include "core/materials.h"
+#include "program/context.h"
 #include "support/sketch_map.h"
+#include "program/jobs.h"
+#include "lsolver/surface_classification.h"
+#include "program/solve_control.h"
 
 namespace zolva {
 namespace {
@@ -27,10 +30,10 @@ struct SurfaceFixture {
 
   SurfaceFixture() {
     platform.echoMessages = false;
-    RegisterColor(ctx, kRed, KindPlus, 1.7241379, 1, 0, 1, "copper");
-    RegisterColor(ctx, kBlue, KindMinus, 1.7241379, 1, 0, 1, "copper");
-    RegisterColor(ctx, kWhite, KindInsul, 0, 1, 0, 1, "vacuum");
-    RegisterColor(ctx, NoCurrentMetalColor, KindInsul, 0, 1, 0, 1, "no-current metal");
+    RegisterColor(ctx.materials, ctx.reporter, kRed, KindPlus, 1.7241379, 1, 0, 1, "copper");
+    RegisterColor(ctx.materials, ctx.reporter, kBlue, KindMinus, 1.7241379, 1, 0, 1, "copper");
+    RegisterColor(ctx.materials, ctx.reporter, kWhite, KindInsul, 0, 1, 0, 1, "vacuum");
+    RegisterColor(ctx.materials, ctx.reporter, NoCurrentMetalColor, KindInsul, 0, 1, 0, 1, "no-current metal");
   }
 
   void Canvas(int w, int h) { sketch::Canvas(ctx, w, h); }
@@ -38,8 +41,8 @@ struct SurfaceFixture {
     sketch::Fill(ctx, x0, y0, x1, y1, color);
   }
   void Classify() {
-    ASSERT_TRUE(BuildConductorIndex(ctx));
-    ClassifySurface(ctx);
+    ASSERT_TRUE(IndexConductors(ctx));
+    ClassifySurface(LSolverJobOf(ctx));
     const ConductorIndex& ci = ctx.cindex;
     entryAt.assign(ctx.map.Ucolor.size(), -1);
     for (std::size_t j = 0; j < ci.size(); ++j)

@@ -1,4 +1,4 @@
-#include "setup/control_panel.h"
+#include "program/control_panel.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "platform/headless_platform.h"
-#include "setup/materials.h"
-#include "setup/utility.h"
-#include "shell/context.h"
+#include "core/materials.h"
+#include "core/utility.h"
+#include "program/context.h"
 
 namespace zolva {
 namespace {
@@ -55,9 +55,9 @@ class ControlPanelTest : public ::testing::Test {
   // A palette as a generator leaves it: copper at +1 volt, polyethelene and an unknown colour,
   // with material records.
   void FillPalette() {
-    FindPaletteIndex(ctx, PackColor(255, 0, 0));
-    FindPaletteIndex(ctx, PackColor(255, 0, 255));
-    FindPaletteIndex(ctx, 0x123456);
+    FindPaletteIndex(ctx.materials, PackColor(255, 0, 0));
+    FindPaletteIndex(ctx.materials, PackColor(255, 0, 255));
+    FindPaletteIndex(ctx.materials, 0x123456);
     ctx.materials.recs.assign(3, MaterialRec{});
     ctx.materials.recs[0].Resistivity = 1.7241379;
     ctx.materials.recs[1].Permittivity = 2.26;

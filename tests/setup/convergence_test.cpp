@@ -4,10 +4,10 @@
 #include <string>
 
 #include "platform/headless_platform.h"
-#include "setup/control_panel.h"
-#include "setup/materials.h"
-#include "setup/utility.h"
-#include "shell/context.h"
+#include "program/control_panel.h"
+#include "core/materials.h"
+#include "core/utility.h"
+#include "program/context.h"
 
 namespace zolva {
 namespace {
@@ -70,10 +70,10 @@ TEST_F(ConvergenceTest, VoltageEstimatesAreLabelledAndNeverStopTheRun) {
 }
 
 TEST_F(ConvergenceTest, FloatVoltagesAreListedFromTheLastPaletteColour) {
-  FindPaletteIndex(ctx, PackColor(255, 0, 0));
-  FindPaletteIndex(ctx, PackColor(0, 255, 255));  // copper, floating
-  FindPaletteIndex(ctx, PackColor(0, 0, 0));
-  FindPaletteIndex(ctx, PackColor(0, 255, 255) + 1);
+  FindPaletteIndex(ctx.materials, PackColor(255, 0, 0));
+  FindPaletteIndex(ctx.materials, PackColor(0, 255, 255));  // copper, floating
+  FindPaletteIndex(ctx.materials, PackColor(0, 0, 0));
+  FindPaletteIndex(ctx.materials, PackColor(0, 255, 255) + 1);
   ctx.materials.palette.entries[1].kind = KindFloat;
   ctx.materials.palette.entries[3].kind = KindFloat;
   ctx.results.floatVolts = {1.0, 0.25, 0.0, -0.5};

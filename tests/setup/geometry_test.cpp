@@ -1,4 +1,4 @@
-#include "setup/geometry.h"
+#include "geometry/geometry.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "platform/headless_platform.h"
-#include "setup/materials.h"
-#include "setup/paint.h"
-#include "shell/context.h"
+#include "core/materials.h"
+#include "geometry/paint.h"
+#include "program/context.h"
+#include "program/jobs.h"
+#include "geometry/map_ops.h"
 
 namespace zolva {
 namespace {
@@ -24,7 +26,7 @@ class GeometryTest : public ::testing::Test {
   GeometryTest() : ctx(platform) {
     platform.echoMessages = false;
     ctx.state.programFolder = "/nonexistent-zolva-folder/";  // no MoreColors.txt
-    InitMaterialTables(ctx);
+    InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
     PanelModel& p = ctx.panel;
     p.wireSeparation = 0.2 * kInch;
     p.wireDiameter = 0.05 * kInch;
@@ -120,7 +122,7 @@ TEST_F(GeometryTest, ValidateGeometryReportsTheFirstFailingCode) {
     ctx.state.geometryKind = c.kind;
     const double old = p.*c.field;
     p.*c.field = c.value;
-    EXPECT_EQ(ValidateGeometry(ctx), c.code) << c.kind << " value " << c.value;
+    EXPECT_EQ(ValidateGeometry(GeometryJobOf(ctx)), c.code) << c.kind << " value " << c.value;
     p.*c.field = old;
   }
   // Geometry first, then the pixel total, then the frequency; a user-drawn map skips the first.
@@ -130,16 +132,16 @@ TEST_F(GeometryTest, ValidateGeometryReportsTheFirstFailingCode) {
     p.totalConductorPixels = 1;
     SetFrequency(1e-21);
     if (kind == GeomTwinlead) {
-      EXPECT_EQ(ValidateGeometry(ctx), 1);
+      EXPECT_EQ(ValidateGeometry(GeometryJobOf(ctx)), 1);
     }
     p.wireDiameter = 0.05 * kInch;
-    EXPECT_EQ(ValidateGeometry(ctx), 3);
+    EXPECT_EQ(ValidateGeometry(GeometryJobOf(ctx)), 3);
     p.totalConductorPixels = 2;
-    EXPECT_EQ(ValidateGeometry(ctx), 2);
+    EXPECT_EQ(ValidateGeometry(GeometryJobOf(ctx)), 2);
     SetFrequency(nan);
-    EXPECT_EQ(ValidateGeometry(ctx), 2);
+    EXPECT_EQ(ValidateGeometry(GeometryJobOf(ctx)), 2);
     SetFrequency(1e-20);
-    EXPECT_EQ(ValidateGeometry(ctx), 0);
+    EXPECT_EQ(ValidateGeometry(GeometryJobOf(ctx)), 0);
   }
 }
 
@@ -147,7 +149,7 @@ TEST_F(GeometryTest, RoundTwinleadDefaultsWithoutRestriction) {
   // e = round(sqrt(1000 / 2 pi)) = 13 pixels for a radius of 0.025 in; the separation is then
   // round(0.2 / (0.025 / 13)) = 104 pixels; the map is 2 (52 + 13 + 3) + 1 wide and 2 (13 + 3) + 1
   // high with the centre line on row 16.
-  ASSERT_TRUE(GenerateRoundTwinlead(ctx));
+  ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_NEAR(ctx.state.pixelWidth, 0.025 * kInch / 13, 1e-18);
   EXPECT_FALSE(ctx.panel.edits[EditBoxPixelWidth].enabled);
   EXPECT_EQ(ctx.map.Uwid, 137);
@@ -176,7 +178,7 @@ TEST_F(GeometryTest, RoundTwinleadRestrictedToSkinDepth) {
   // At 1 MHz copper's skin depth is 66.1 um, so the layer is 3 skin depths = 198 um of the
   // 635 um radius: the two rings of that thickness hold 1000 pixels for e = 17 and an inner
   // no-current radius f = 17 - 17 * 198 / 635 = 11.7.
-  ASSERT_TRUE(GenerateRoundTwinlead(ctx));
+  ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   const int yc = ctx.map.Uhei / 2;
   EXPECT_EQ(RowCount(yc, kRed), 34 - 24);
   EXPECT_EQ(RowCount(yc, kBlue), 34 - 24);
@@ -191,7 +193,7 @@ TEST_F(GeometryTest, RoundTwinleadRestrictedToSkinDepth) {
   for (bool wide : {false, true}) {
     ctx.state.switches[33] = wide;
     SetFrequency(1000);
-    ASSERT_TRUE(GenerateRoundTwinlead(ctx));
+    ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
     const int ring = wide ? 5 : 3;
     const auto box = Box(kRed);
     const int y = (box[1] + box[3]) / 2;
@@ -208,7 +210,7 @@ TEST_F(GeometryTest, OneWireIgnoresSeparationAndSkew) {
   ctx.panel.checks[CheckBoxOneWire] = true;
   ctx.panel.verticalSkew = 0.01 * kInch;
   ctx.panel.insulationDiameter = 0.08 * kInch;
-  ASSERT_TRUE(GenerateRoundTwinlead(ctx));
+  ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_EQ(Count(kBlue), 0);
   // Insulation radius 0.04 in = 20.8 pixels: e = 21 and the map is 2 (21 + 3) + 1 square.
   EXPECT_EQ(ctx.map.Uwid, 49);
@@ -219,7 +221,7 @@ TEST_F(GeometryTest, OneWireIgnoresSeparationAndSkew) {
   EXPECT_EQ((Box(kMagenta)), (std::array<int, 4>{3, 3, 44, 44}));
   EXPECT_EQ(ctx.map.condCount, Count(kRed));
   ExpectEveryColourHasRecord();
-  const int magenta = FindPaletteIndex(ctx, kMagenta);
+  const int magenta = FindPaletteIndex(ctx.materials, kMagenta);
   EXPECT_FLOAT_EQ(static_cast<float>(ctx.materials.recs.at(magenta).Permittivity), 2.26f);
 }
 
@@ -229,14 +231,14 @@ TEST_F(GeometryTest, ExtraWiresCoilAndSlabsGetPaletteRecords) {
   p.checks[CheckBoxAddFloatingWire] = true;
   p.checks[CheckBoxInsulationVertical] = true;
   p.insulationDiameter = 0.08 * kInch;
-  ASSERT_TRUE(GenerateRoundTwinlead(ctx));
+  ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   for (std::uint32_t c : {kGreen, kCyan, kMagenta, kPcbColor}) EXPECT_GT(Count(c), 0) << c;
   ExpectEveryColourHasRecord();
-  const int pcb = FindPaletteIndex(ctx, kPcbColor);
+  const int pcb = FindPaletteIndex(ctx.materials, kPcbColor);
   EXPECT_FLOAT_EQ(static_cast<float>(ctx.materials.recs.at(pcb).Permittivity), 4.8f);
 
   ctx.state.switches[38] = true;
-  ASSERT_TRUE(GenerateRoundTwinlead(ctx));
+  ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   // Sixteen coil wires, each in a floating copper colour of its own, counting down from cyan.
   for (int c = 255; c >= 240; --c) {
     const std::uint32_t colour = PackColor(0, c, c);
@@ -254,7 +256,7 @@ TEST_F(GeometryTest, CoaxWithAndWithoutAirDielectric) {
   ctx.state.geometryKind = GeomCoaxial;
   // g = round(0.1 / sqrt((0.225^2 - 0.2^2 + 0.1^2) pi / 1000)) = 12; shield radii 24 and 27;
   // the map is 2 * 27 + 20 = 74 square.
-  ASSERT_TRUE(GenerateCoax(ctx));
+  ASSERT_TRUE(GenerateCoax(GeometryJobOf(ctx)));
   EXPECT_EQ(ctx.map.Uwid, 74);
   EXPECT_EQ(ctx.map.Uhei, 74);
   EXPECT_NEAR(ctx.state.pixelWidth, 0.1 * kInch / 12, 1e-18);
@@ -266,7 +268,7 @@ TEST_F(GeometryTest, CoaxWithAndWithoutAirDielectric) {
   const std::int64_t airBlack = Count(kBlack);
 
   ctx.panel.checks[CheckBoxAirDielectric] = false;
-  ASSERT_TRUE(GenerateCoax(ctx));
+  ASSERT_TRUE(GenerateCoax(GeometryJobOf(ctx)));
   EXPECT_EQ(At(37 - 18, 37), kMagenta);
   // The dielectric fills the gap exactly: the vacuum left is only outside the shield.
   EXPECT_EQ(Count(kBlack) + Count(kMagenta), airBlack);
@@ -276,7 +278,7 @@ TEST_F(GeometryTest, CoaxWithAndWithoutAirDielectric) {
   // "2 wire" with a skew: the blue centre conductor mirrors the red one about the centre.
   ctx.panel.checks[CheckBoxOneWire] = true;
   ctx.panel.verticalSkew = 0.12 * kInch;
-  ASSERT_TRUE(GenerateCoax(ctx));
+  ASSERT_TRUE(GenerateCoax(GeometryJobOf(ctx)));
   const int H = ctx.map.Uhei, cy = H / 2;
   ASSERT_GT(Count(kBlue), 0);
   EXPECT_EQ(Count(kBlue), Count(kRed));
@@ -289,7 +291,7 @@ TEST_F(GeometryTest, SquareTwinleadTakesThePixelFromTheSmallerSide) {
   ctx.state.geometryKind = GeomSquareTwinlead;
   // p = sqrt(0.06 * 0.02 * 2 / 1000) in: the height is round(0.02 / p) = 13 whole pixels and the
   // width round(13 * 3) = 39.
-  ASSERT_TRUE(GenerateSquareTwinlead(ctx));
+  ASSERT_TRUE(GenerateSquareTwinlead(GeometryJobOf(ctx)));
   EXPECT_DOUBLE_EQ(ctx.state.pixelWidth, 0.02 * kInch / 13);
   auto red = Box(kRed), blue = Box(kBlue);
   EXPECT_EQ(red[2] - red[0] + 1, 39);
@@ -305,14 +307,14 @@ TEST_F(GeometryTest, SquareTwinleadTakesThePixelFromTheSmallerSide) {
 
   // Taller than wide: the width sets the pixel.
   std::swap(ctx.panel.wireWidth, ctx.panel.wireHeight);
-  ASSERT_TRUE(GenerateSquareTwinlead(ctx));
+  ASSERT_TRUE(GenerateSquareTwinlead(GeometryJobOf(ctx)));
   EXPECT_DOUBLE_EQ(ctx.state.pixelWidth, 0.02 * kInch / 13);
   EXPECT_EQ(Box(kRed)[3] - Box(kRed)[1] + 1, 39);
 
   // Restricted: a band of equal thickness on all four sides around no-current metal.
   std::swap(ctx.panel.wireWidth, ctx.panel.wireHeight);
   ctx.panel.checks[CheckBoxRestrict] = true;
-  ASSERT_TRUE(GenerateSquareTwinlead(ctx));
+  ASSERT_TRUE(GenerateSquareTwinlead(GeometryJobOf(ctx)));
   red = Box(kRed);
   ASSERT_GT(Count(NoCurrentMetalColor), 0);
   const int midY = (red[1] + red[3]) / 2, midX = (red[0] + red[2]) / 2;
@@ -337,7 +339,7 @@ TEST_F(GeometryTest, SlabsAndPlanes) {
   p.checks[CheckBoxAddTopPlane] = true;
   p.checks[CheckBoxAddBottomPlane] = true;
   p.checks[CheckBoxAddSidePlanes] = true;
-  ASSERT_TRUE(GenerateRoundTwinlead(ctx));
+  ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_EQ(ctx.map.Uhei, 53);   // 26 + 26 + 1
   EXPECT_EQ(ctx.map.Uwid, 209);  // 2 * 104 + 1
   // A closed box of one-pixel planes on the map's border, the slab between top and bottom.
@@ -353,7 +355,7 @@ TEST_F(GeometryTest, SlabsAndPlanes) {
   // "Insulation horizontal" then fills the two outer parts and leaves the gap between them.
   p.checks[CheckBoxAddSidePlanes] = false;
   p.topDistance = -0.1 * kInch;
-  ASSERT_TRUE(GenerateRoundTwinlead(ctx));
+  ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   const int yc = 16;  // above = h = 13 + 3
   ASSERT_EQ(ctx.map.Uhei, yc + 52 + 1);
   const int y1 = yc + 52, y2 = yc + 26;
@@ -367,7 +369,7 @@ TEST_F(GeometryTest, SlabsAndPlanes) {
 
 TEST_F(GeometryTest, ExtremeValuesClipWithoutCrashing) {
   // Primitives far outside, across the edge, and with absurd radii.
-  SetMapSize(ctx, 30, 30);
+  SetMapSize(GeometryJobOf(ctx), 30, 30);
   FillDisc(ctx.map, -1'000'000'000'000, 5, 10, kRed);
   EXPECT_EQ(Count(kRed), 0);
   FillBox(ctx.map, -5, -5, 1'000'000'000'000'000, 2, kBlue);
@@ -378,10 +380,10 @@ TEST_F(GeometryTest, ExtremeValuesClipWithoutCrashing) {
   EXPECT_EQ(Count(kGreen), 30 * 30);
 
   // A disc cut by the edge is exactly the in-map part of the whole disc drawn on a larger map.
-  SetMapSize(ctx, 130, 130);
+  SetMapSize(GeometryJobOf(ctx), 130, 130);
   FillDisc(ctx.map, 52, 53, 10.4, kRed);
   std::vector<std::uint32_t> whole = ctx.map.Ucolor;
-  SetMapSize(ctx, 30, 30);
+  SetMapSize(GeometryJobOf(ctx), 30, 30);
   FillDisc(ctx.map, 2, 3, 10.4, kRed);
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 30; ++x)
@@ -391,10 +393,10 @@ TEST_F(GeometryTest, ExtremeValuesClipWithoutCrashing) {
   // it at the edge.
   ctx.state.geometryKind = GeomCoaxial;
   ctx.panel.verticalSkew = 1e6;
-  ASSERT_TRUE(GenerateCoax(ctx));
+  ASSERT_TRUE(GenerateCoax(GeometryJobOf(ctx)));
   EXPECT_EQ(Count(kRed), 0);
   ctx.panel.verticalSkew = -0.35 * kInch;
-  ASSERT_TRUE(GenerateCoax(ctx));
+  ASSERT_TRUE(GenerateCoax(GeometryJobOf(ctx)));
   EXPECT_GT(Count(kRed), 0);
   EXPECT_EQ(Box(kRed)[1], 0);
 
@@ -406,7 +408,7 @@ TEST_F(GeometryTest, ExtremeValuesClipWithoutCrashing) {
   ctx.panel.sideDistance = -0.01 * kInch;
   ctx.panel.topDistance = -1e5;
   ctx.panel.checks[CheckBoxAddTopPlane] = true;
-  ASSERT_TRUE(GenerateRoundTwinlead(ctx));
+  ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_EQ(ctx.map.Uhei, 33);
   EXPECT_EQ(RowCount(32, kGreen), ctx.map.Uwid);
   EXPECT_EQ(Count(kGreen), ctx.map.Uwid);
@@ -414,14 +416,14 @@ TEST_F(GeometryTest, ExtremeValuesClipWithoutCrashing) {
 }
 
 TEST_F(GeometryTest, OversizedMapIsRefusedAndThePreviousMapStays) {
-  ASSERT_TRUE(GenerateRoundTwinlead(ctx));
+  ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   const PixelMap before = ctx.map;
   const int paletteCount = ctx.materials.palette.count;
   const double pixelWidth = ctx.state.pixelWidth;
 
   // Two billion pixels: discs of radius 17841 and a map of 178417 x 35689 pixels.
   ctx.panel.totalConductorPixels = 2'000'000'000;
-  EXPECT_FALSE(GenerateRoundTwinlead(ctx));
+  EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].caption, "zolva");
   EXPECT_NE(platform.messages[0].text.find("178417 x 35689"), std::string::npos)
@@ -437,13 +439,13 @@ TEST_F(GeometryTest, OversizedMapIsRefusedAndThePreviousMapStays) {
   ctx.state.operationFailed = false;
   ctx.panel.totalConductorPixels = 1000;
   ctx.panel.wireSeparation = 1000;
-  EXPECT_FALSE(GenerateRoundTwinlead(ctx));
+  EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   ctx.panel.wireSeparation = 0.2 * kInch;
   ctx.state.geometryKind = GeomSquareTwinlead;
   ctx.panel.totalConductorPixels = -5;
-  EXPECT_FALSE(GenerateSquareTwinlead(ctx));
+  EXPECT_FALSE(GenerateSquareTwinlead(GeometryJobOf(ctx)));
   ctx.state.geometryKind = GeomCoaxial;
-  EXPECT_FALSE(GenerateCoax(ctx));
+  EXPECT_FALSE(GenerateCoax(GeometryJobOf(ctx)));
   EXPECT_EQ(platform.messages.size(), 4u);
   EXPECT_TRUE(ctx.state.operationFailed);
   EXPECT_EQ(ctx.map.Ucolor, before.Ucolor);

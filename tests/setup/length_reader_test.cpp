@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "setup/control_panel.h"
+#include "program/control_panel.h"
 
 namespace zolva {
 namespace {

@@ -1,4 +1,4 @@
-#include "setup/materials.h"
+#include "core/materials.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "platform/headless_platform.h"
-#include "shell/context.h"
+#include "program/context.h"
+#include "program/material_edits.h"
 
 namespace zolva {
 namespace {
@@ -47,7 +48,7 @@ class MaterialsTest : public ::testing::Test {
 };
 
 TEST_F(MaterialsTest, BuiltInTableHoldsFortySixColoursInRegistrationOrder) {
-  InitMaterialTables(ctx);
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
   const ColorTable& t = ctx.materials.table;
   ASSERT_EQ(t.count, 46);
   EXPECT_TRUE(platform.messages.empty());
@@ -134,7 +135,7 @@ TEST_F(MaterialsTest, MoreColorsRedefinesAddsAndReportsBadLinesOnce) {
       std::string(300, 'z') +
       "\n"
       "11 12 13 insul 0 2.5 0 1 last");  // no final line end
-  InitMaterialTables(ctx);
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].text, "An error was found in MoreColors.txt");
   EXPECT_EQ(platform.messages[0].caption, "Startup");
@@ -158,7 +159,7 @@ TEST_F(MaterialsTest, MoreColorsRedefinesAddsAndReportsBadLinesOnce) {
 }
 
 TEST_F(MaterialsTest, MoreColorsMissingOrGarbage) {
-  InitMaterialTables(ctx);  // no file at all
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);  // no file at all
   EXPECT_EQ(ctx.materials.table.count, 46);
   EXPECT_TRUE(platform.messages.empty());
 
@@ -167,27 +168,27 @@ TEST_F(MaterialsTest, MoreColorsMissingOrGarbage) {
   std::string garbage(100000, '\x00');
   for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 7919) % 251);
   WriteMoreColors(garbage + "\n5 6 7 INSUL 0 9 0 1 after\r| c\r\r");
-  InitMaterialTables(ctx);
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
   EXPECT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(Entry(PackColor(5, 6, 7)).name, "after");
 }
 
 TEST_F(MaterialsTest, RegisterColorRefusesTheFiveHundredAndFirstColour) {
-  InitMaterialTables(ctx);
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
   for (int i = ctx.materials.table.count; i < kColorTableCapacity; ++i)
-    ASSERT_TRUE(RegisterColor(ctx, 0x800000u + static_cast<std::uint32_t>(i), KindInsul, 0, 1, 0, 1,
+    ASSERT_TRUE(RegisterColor(ctx.materials, ctx.reporter, 0x800000u + static_cast<std::uint32_t>(i), KindInsul, 0, 1, 0, 1,
                               "filler"));
   EXPECT_EQ(ctx.materials.table.count, kColorTableCapacity);
   EXPECT_TRUE(platform.messages.empty());
 
-  EXPECT_FALSE(RegisterColor(ctx, PackColor(1, 2, 3), KindInsul, 0, 1, 0, 1, "one too many"));
+  EXPECT_FALSE(RegisterColor(ctx.materials, ctx.reporter, PackColor(1, 2, 3), KindInsul, 0, 1, 0, 1, "one too many"));
   EXPECT_EQ(ctx.materials.table.count, kColorTableCapacity);
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].caption, "zolva");
   EXPECT_NE(platform.messages[0].text.find("one too many"), std::string::npos);
   EXPECT_NE(platform.messages[0].text.find("500"), std::string::npos);
   // Redefining an existing colour still works in a full table.
-  EXPECT_TRUE(RegisterColor(ctx, PackColor(255, 0, 0), KindFloat, 2, 1, 0, 1, ""));
+  EXPECT_TRUE(RegisterColor(ctx.materials, ctx.reporter, PackColor(255, 0, 0), KindFloat, 2, 1, 0, 1, ""));
   EXPECT_EQ(Entry(PackColor(255, 0, 0)).kind, KindFloat);
 
   // A file that overflows the table reports it once, not once per line.
@@ -196,17 +197,17 @@ TEST_F(MaterialsTest, RegisterColorRefusesTheFiveHundredAndFirstColour) {
   for (int i = 0; i < 600; ++i)
     lines += std::to_string(i % 256) + " " + std::to_string(i / 256) + " 77 INSUL 0 1 0 1\n";
   WriteMoreColors(lines);
-  InitMaterialTables(ctx);
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
   EXPECT_EQ(ctx.materials.table.count, kColorTableCapacity);
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].caption, "Startup");
 }
 
 TEST_F(MaterialsTest, PaletteLookupAndSkinDepth) {
-  InitMaterialTables(ctx);
-  EXPECT_EQ(FindPaletteIndex(ctx, PackColor(255, 0, 0)), 0);
-  EXPECT_EQ(FindPaletteIndex(ctx, PackColor(9, 9, 9)), 1);
-  EXPECT_EQ(FindPaletteIndex(ctx, PackColor(255, 0, 0)), 0);
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
+  EXPECT_EQ(FindPaletteIndex(ctx.materials, PackColor(255, 0, 0)), 0);
+  EXPECT_EQ(FindPaletteIndex(ctx.materials, PackColor(9, 9, 9)), 1);
+  EXPECT_EQ(FindPaletteIndex(ctx.materials, PackColor(255, 0, 0)), 0);
   EXPECT_EQ(ctx.materials.palette.count, 2);
   EXPECT_EQ(ctx.materials.palette.entries[0].tableIndex, 0);
   EXPECT_EQ(ctx.materials.palette.entries[0].kind, KindPlus);
@@ -214,31 +215,31 @@ TEST_F(MaterialsTest, PaletteLookupAndSkinDepth) {
   EXPECT_EQ(ctx.materials.palette.entries[1].kind, KindInsul);
 
   for (int i = ctx.materials.palette.count; i < kPaletteCapacity; ++i)
-    ASSERT_EQ(FindPaletteIndex(ctx, 0x10000u + static_cast<std::uint32_t>(i)), i);
-  EXPECT_EQ(FindPaletteIndex(ctx, 0xABCDEFu), kPaletteFull);
+    ASSERT_EQ(FindPaletteIndex(ctx.materials, 0x10000u + static_cast<std::uint32_t>(i)), i);
+  EXPECT_EQ(FindPaletteIndex(ctx.materials, 0xABCDEFu), kPaletteFull);
   EXPECT_EQ(ctx.materials.palette.count, kPaletteCapacity);
-  EXPECT_EQ(FindPaletteIndex(ctx, PackColor(9, 9, 9)), 1);
+  EXPECT_EQ(FindPaletteIndex(ctx.materials, PackColor(9, 9, 9)), 1);
 
   // Skin depth delta = sqrt(rho / (pi f mu0 mur)); annealed copper (IACS, 1.7241 micro-ohm cm)
   // at 1 MHz gives 66.09 micrometres, so 0.05 um of slack only allows for rounding.
   ctx.materials.palette = UsermapPalette{};
   ctx.state.omega = kOmegaPerMHz * 1.0;
-  EXPECT_NEAR(SkinDepthMetres(ctx, PackColor(255, 0, 0)), 66.1e-6, 0.05e-6);
-  EXPECT_EQ(SkinDepthMetres(ctx, PackColor(9, 9, 9)), 0.0);  // no table entry: no resistivity
+  EXPECT_NEAR(SkinDepthMetres(ctx.materials, ctx.state.omega, PackColor(255, 0, 0)), 66.1e-6, 0.05e-6);
+  EXPECT_EQ(SkinDepthMetres(ctx.materials, ctx.state.omega, PackColor(9, 9, 9)), 0.0);  // no table entry: no resistivity
   // With material records the palette colour's own values count: four times rho and mu 4
   // leave the depth unchanged.
   ctx.materials.recs.assign(static_cast<std::size_t>(ctx.materials.palette.count), MaterialRec{});
   ctx.materials.recs[0].Resistivity = 4 * 1.7241379;
   ctx.materials.recs[0].Permeability = 4;
   ctx.materials.paletteReady = true;
-  EXPECT_NEAR(SkinDepthMetres(ctx, PackColor(255, 0, 0)), 66.1e-6, 0.05e-6);
+  EXPECT_NEAR(SkinDepthMetres(ctx.materials, ctx.state.omega, PackColor(255, 0, 0)), 66.1e-6, 0.05e-6);
   // At zero frequency the depth is unbounded.
   ctx.state.omega = 0.0;
-  EXPECT_TRUE(std::isinf(SkinDepthMetres(ctx, PackColor(255, 0, 0))));
+  EXPECT_TRUE(std::isinf(SkinDepthMetres(ctx.materials, ctx.state.omega, PackColor(255, 0, 0))));
 }
 
 TEST_F(MaterialsTest, MaterialsTabEditsTheSelectedColour) {
-  InitMaterialTables(ctx);
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
   ctx.panel.materialsBusy = true;  // the chart itself is drawn elsewhere
   ctx.panel.checks[CheckBoxShowStandardColors] = true;
 
@@ -257,7 +258,7 @@ TEST_F(MaterialsTest, MaterialsTabEditsTheSelectedColour) {
 
   // Palette mode writes the palette entry and its material record, never the table.
   ctx.panel.checks[CheckBoxShowStandardColors] = false;
-  FindPaletteIndex(ctx, PackColor(255, 0, 0));
+  FindPaletteIndex(ctx.materials, PackColor(255, 0, 0));
   ctx.materials.recs.assign(1, MaterialRec{});
   ctx.materials.SelectedColor = 0;
   SetResistivity(ctx, 9.0);

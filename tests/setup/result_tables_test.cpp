@@ -1,4 +1,4 @@
-#include "setup/result_tables.h"
+#include "program/result_tables.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/headless_platform.h"
-#include "setup/control_panel.h"
-#include "shell/context.h"
+#include "program/control_panel.h"
+#include "program/context.h"
 #include "support/read_file.h"
 
 namespace zolva {

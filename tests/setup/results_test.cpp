@@ -1,4 +1,4 @@
-#include "setup/results.h"
+#include "program/results_report.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "platform/headless_platform.h"
-#include "setup/utility.h"
-#include "shell/context.h"
+#include "core/utility.h"
+#include "program/context.h"
 #include "support/read_file.h"
 
 namespace zolva {

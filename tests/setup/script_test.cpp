@@ -1,4 +1,4 @@
-#include "setup/script.h"
+#include "program/script.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +14,10 @@
 #include "batch_main.h"
 #include "platform/headless_platform.h"
 #include "platform/image_codec.h"
-#include "setup/control_panel.h"
-#include "setup/script_commands.h"
-#include "shell/context.h"
-#include "shell/reporting.h"
+#include "program/control_panel.h"
+#include "program/script_commands.h"
+#include "program/context.h"
+#include "program/reporting.h"
 #include "support/read_file.h"
 
 namespace zolva {

@@ -1,4 +1,4 @@
-#include "setup/script_words.h"
+#include "program/script_words.h"
 
 #include <gtest/gtest.h>
 

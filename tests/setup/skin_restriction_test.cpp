@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "platform/headless_platform.h"
-#include "setup/geometry.h"
-#include "setup/materials.h"
-#include "shell/context.h"
+#include "geometry/geometry.h"
+#include "core/materials.h"
+#include "program/context.h"
+#include "program/jobs.h"
+#include "geometry/map_ops.h"
 
 namespace zolva {
 namespace {
@@ -26,7 +28,7 @@ class SkinRestrictionTest : public ::testing::Test {
   SkinRestrictionTest() : ctx(platform) {
     platform.echoMessages = false;
     ctx.state.programFolder = "/nonexistent-zolva-folder/";
-    InitMaterialTables(ctx);
+    InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
     ctx.state.frequencyMHz = 1;
     ctx.state.omega = kOmegaPerMHz;
     ctx.state.geometryKind = GeomUsermap;
@@ -37,8 +39,8 @@ class SkinRestrictionTest : public ::testing::Test {
     // A fresh palette in a fixed order, so that every colour has its record whether the map
     // holds it or not.
     ctx.materials.palette.count = 0;
-    ClearPaletteProperties(ctx);
-    for (std::uint32_t c : {kBlack, kRed, kBlue, kGreen}) FindPaletteIndex(ctx, c);
+    ClearPaletteProperties(GeometryJobOf(ctx));
+    for (std::uint32_t c : {kBlack, kRed, kBlue, kGreen}) FindPaletteIndex(ctx.materials, c);
     PixelMap& m = ctx.map;
     m.Uwid = w;
     m.Uhei = h;
@@ -47,17 +49,17 @@ class SkinRestrictionTest : public ::testing::Test {
     m.Uindex.assign(colours.size(), 0);
     int conductors = 0;
     for (std::size_t i = 0; i < colours.size(); ++i) {
-      const int p = FindPaletteIndex(ctx, colours[i]);
+      const int p = FindPaletteIndex(ctx.materials, colours[i]);
       m.Uindex[i] = static_cast<std::uint8_t>(p);
       conductors += ctx.materials.palette.entries[p].kind != KindInsul;
     }
     m.conductorPixelsUnrestricted = conductors;
     m.condCount = conductors;
-    FillPaletteProperties(ctx);
+    FillPaletteProperties(GeometryJobOf(ctx));
   }
 
   int SkinDepthOf(std::uint32_t colour) {
-    return ctx.materials.recs.at(FindPaletteIndex(ctx, colour)).SkinDepth;
+    return ctx.materials.recs.at(FindPaletteIndex(ctx.materials, colour)).SkinDepth;
   }
 
   HeadlessPlatform platform;
@@ -86,7 +88,7 @@ TEST_F(SkinRestrictionTest, KeepsALayerAlongInsulatorsOnly) {
     Load(40, 22, original);
     const std::vector<std::uint8_t> index = ctx.map.Uindex;
     ctx.state.pixelWidth = pixelWidth;
-    RestrictToSkinDepth(ctx);
+    RestrictToSkinDepth(GeometryJobOf(ctx));
     EXPECT_EQ(SkinDepthOf(kRed), n);
     EXPECT_EQ(SkinDepthOf(kBlue), n);
 
@@ -116,7 +118,7 @@ TEST_F(SkinRestrictionTest, KeepsALayerAlongInsulatorsOnly) {
     ctx.panel.checks[CheckBoxRestrict] = restrict;
     ctx.state.pixelWidth = restrict ? 0.0 : 100e-6;
     ctx.map.condCount = 0;
-    RestrictToSkinDepth(ctx);
+    RestrictToSkinDepth(GeometryJobOf(ctx));
     EXPECT_EQ(ctx.map.Ucolor, original);
     EXPECT_EQ(ctx.map.condCount, ctx.map.conductorPixelsUnrestricted);
     EXPECT_EQ(ctx.map.restrictedPixels, 0);
@@ -165,16 +167,16 @@ TEST_F(SkinRestrictionTest, MatchesTheNeighbourhoodRuleOnRandomMaps) {
     Load(w, h, px);
     // Different layer depths per colour: copper 3 pixels, blue 4 (4 times the resistivity gives
     // twice the skin depth), green 10 (25 times).
-    ctx.materials.recs.at(FindPaletteIndex(ctx, kBlue)).Resistivity *= 4;
-    ctx.materials.recs.at(FindPaletteIndex(ctx, kGreen)).Resistivity *= 25;
+    ctx.materials.recs.at(FindPaletteIndex(ctx.materials, kBlue)).Resistivity *= 4;
+    ctx.materials.recs.at(FindPaletteIndex(ctx.materials, kGreen)).Resistivity *= 25;
     ctx.state.pixelWidth = 100e-6;
-    RestrictToSkinDepth(ctx);
+    RestrictToSkinDepth(GeometryJobOf(ctx));
     std::vector<int> depthOf(256, 0);
     for (int i = 0; i < ctx.materials.palette.count; ++i)
       depthOf[i] = ctx.materials.recs.at(i).SkinDepth;
-    ASSERT_EQ(depthOf[FindPaletteIndex(ctx, kRed)], 3);
-    ASSERT_EQ(depthOf[FindPaletteIndex(ctx, kBlue)], 4);
-    ASSERT_EQ(depthOf[FindPaletteIndex(ctx, kGreen)], 10);
+    ASSERT_EQ(depthOf[FindPaletteIndex(ctx.materials, kRed)], 3);
+    ASSERT_EQ(depthOf[FindPaletteIndex(ctx.materials, kBlue)], 4);
+    ASSERT_EQ(depthOf[FindPaletteIndex(ctx.materials, kGreen)], 10);
     const std::vector<std::uint32_t> expected = Reference(ctx, px, depthOf);
     ASSERT_EQ(ctx.map.Ucolor, expected) << "trial " << trial;
     repainted += ctx.map.restrictedPixels;

@@ -1,4 +1,5 @@
-#include "setup/utility.h"
+#include "core/utility.h"
+#include "program/services.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,7 @@
 #include <vector>
 
 #include "platform/headless_platform.h"
-#include "shell/context.h"
+#include "program/context.h"
 
 namespace zolva {
 namespace {

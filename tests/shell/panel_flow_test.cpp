@@ -5,10 +5,10 @@
 #include <filesystem>
 
 #include "platform/headless_platform.h"
-#include "setup/control_panel.h"
-#include "shell/context.h"
-#include "shell/reporting.h"
-#include "shell/solve_control.h"
+#include "program/control_panel.h"
+#include "program/context.h"
+#include "program/reporting.h"
+#include "program/solve_control.h"
 
 namespace zolva {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/pixel_map.h"
+#include "core/pixel_map.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "platform/headless_platform.h"
-#include "setup/materials.h"
-#include "shell/context.h"
+#include "core/materials.h"
+#include "program/context.h"
+#include "program/jobs.h"
+#include "geometry/map_ops.h"
 
 namespace zolva {
 namespace {
@@ -89,7 +91,7 @@ class PixelMapTest : public ::testing::Test {
  protected:
   void SetUp() override {
     platform.echoMessages = false;
-    InitMaterialTables(ctx);
+    InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
   }
   // Loads a picture given as rows of characters: 'R' red, '.' white.
   void SetSource(const std::vector<std::string>& rows) {
@@ -117,7 +119,7 @@ class PixelMapTest : public ::testing::Test {
 };
 
 TEST_F(PixelMapTest, SetMapSizeKeepsEveryArrayAtTheMapSize) {
-  SetMapSize(ctx, 7, 5);
+  SetMapSize(GeometryJobOf(ctx), 7, 5);
   const PixelMap& m = ctx.map;
   EXPECT_EQ(m.Uwid, 7);
   EXPECT_EQ(m.Uhei, 5);
@@ -135,12 +137,12 @@ TEST_F(PixelMapTest, SetMapSizeKeepsEveryArrayAtTheMapSize) {
   // The same size again only clears the picture.
   ctx.map.Ucolor[3] = kRed;
   ctx.map.backgroundColor = kWhite;
-  SetMapSize(ctx, 7, 5);
+  SetMapSize(GeometryJobOf(ctx), 7, 5);
   EXPECT_EQ(m.Ucolor, std::vector<std::uint32_t>(35, 0));
   EXPECT_EQ(m.backgroundColor, 0u);
 
-  EXPECT_THROW(SetMapSize(ctx, 0, 5), std::out_of_range);
-  EXPECT_THROW(SetMapSize(ctx, 20000, 20000), std::out_of_range);
+  EXPECT_THROW(SetMapSize(GeometryJobOf(ctx), 0, 5), std::out_of_range);
+  EXPECT_THROW(SetMapSize(GeometryJobOf(ctx), 20000, 20000), std::out_of_range);
   EXPECT_EQ(m.Uwid, 7);
 }
 
@@ -151,7 +153,7 @@ TEST_F(PixelMapTest, HalfScaleTakesEverySecondPixel) {
   m.sourceImage.clear();
   for (std::uint32_t i = 0; i < 15; ++i) m.sourceImage.push_back(100 + i);
   m.rescaleIndex = 0;
-  RescaleMap(ctx);
+  RescaleMap(GeometryJobOf(ctx));
   EXPECT_EQ(m.Uwid, 2);
   EXPECT_EQ(m.Uhei, 1);
   EXPECT_EQ(m.Ucolor, (std::vector<std::uint32_t>{100, 102}));
@@ -162,14 +164,14 @@ TEST_F(PixelMapTest, HalfScaleTakesEverySecondPixel) {
   m.sourceWidth = 1;
   m.sourceHeight = 3;
   m.sourceImage = {7, 8, 9};
-  RescaleMap(ctx);
+  RescaleMap(GeometryJobOf(ctx));
   EXPECT_EQ(m.Uwid, 1);
   EXPECT_EQ(m.Uhei, 1);
   EXPECT_EQ(m.Ucolor, std::vector<std::uint32_t>{7});
 
   // A source that does not match its size is refused, not read beyond its end.
   m.sourceWidth = 4;
-  EXPECT_THROW(RescaleMap(ctx), std::out_of_range);
+  EXPECT_THROW(RescaleMap(GeometryJobOf(ctx)), std::out_of_range);
 
   // The pixel limit holds for the rescaled size too, without overflowing on large sides.
   EXPECT_TRUE(FitsPixelLimit(RescaledSize(10000, 10000, 1)));
@@ -181,7 +183,7 @@ TEST_F(PixelMapTest, EnlargedDiagonalLineIsClosed) {
   // At 200 % the white corners between the 2 x 2 blocks take the line's colour.
   SetSource({"R..", ".R.", "..R"});
   ctx.map.rescaleIndex = 2;
-  RescaleMap(ctx);
+  RescaleMap(GeometryJobOf(ctx));
   EXPECT_EQ(MapRows(), (std::vector<std::string>{
                            "RR....",
                            "RRR...",
@@ -196,7 +198,7 @@ TEST_F(PixelMapTest, EnlargedDiagonalLineIsClosed) {
   // not patched again when the upward pass reaches them.
   SetSource({"R.", ".R"});
   ctx.map.rescaleIndex = 3;
-  RescaleMap(ctx);
+  RescaleMap(GeometryJobOf(ctx));
   EXPECT_EQ(MapRows(), (std::vector<std::string>{
                            "RRR...",
                            "RRRR..",
@@ -208,7 +210,7 @@ TEST_F(PixelMapTest, EnlargedDiagonalLineIsClosed) {
 
   // The map is rebuilt from the source, never from the scaled map.
   ctx.map.rescaleIndex = 1;
-  RescaleMap(ctx);
+  RescaleMap(GeometryJobOf(ctx));
   EXPECT_EQ(MapRows(), (std::vector<std::string>{"R.", ".R"}));
 }
 

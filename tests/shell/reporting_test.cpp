@@ -1,9 +1,9 @@
-#include "shell/reporting.h"
+#include "program/reporting.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/headless_platform.h"
-#include "shell/context.h"
+#include "program/context.h"
 
 namespace zolva {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/solve_control.h"
+#include "program/solve_control.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,10 @@
 #include <stdexcept>
 
 #include "platform/headless_platform.h"
-#include "setup/control_panel.h"
-#include "setup/results.h"
-#include "shell/context.h"
-#include "shell/reporting.h"
+#include "program/control_panel.h"
+#include "program/results_report.h"
+#include "program/context.h"
+#include "program/reporting.h"
 
 namespace zolva {
 namespace {

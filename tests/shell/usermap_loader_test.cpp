@@ -7,10 +7,13 @@
 
 #include "platform/headless_platform.h"
 #include "platform/image_codec.h"
-#include "setup/control_panel.h"
-#include "setup/materials.h"
-#include "shell/context.h"
-#include "shell/pixel_map.h"
+#include "program/control_panel.h"
+#include "core/materials.h"
+#include "program/context.h"
+#include "core/pixel_map.h"
+#include "program/jobs.h"
+#include "geometry/map_ops.h"
+#include "program/map_commands.h"
 
 namespace zolva {
 namespace {
@@ -27,8 +30,8 @@ class UsermapLoaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     platform.echoMessages = false;
-    InitMaterialTables(ctx);
-    SetMapSize(ctx, 600, 400);
+    InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
+    SetMapSize(GeometryJobOf(ctx), 600, 400);
     dir = fs::temp_directory_path() /
           ("zolva-umap-" +
            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
@@ -160,7 +163,7 @@ TEST_F(UsermapLoaderTest, PaletteHoldsAtMost256Colours) {
   EXPECT_FALSE(ctx.state.mapUnusable);
   EXPECT_TRUE(platform.messages.empty());
   ctx.state.mapUnusable = true;
-  SetMapSize(ctx, 20, 10);
+  SetMapSize(GeometryJobOf(ctx), 20, 10);
   EXPECT_FALSE(ctx.state.mapUnusable);
 }
 

@@ -1,4 +1,4 @@
-#include "shell/worker_pool.h"
+#include "core/worker_pool.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "setup/materials.h"
-#include "shell/context.h"
+#include "core/materials.h"
+#include "program/context.h"
 
 namespace zolva::sketch {
 
@@ -35,11 +35,11 @@ inline std::uint32_t ColorOf(char c) {
 
 // Copper under the four conductor colours, and white vacuum.
 inline void RegisterCopperAndVacuum(Context& ctx) {
-  RegisterColor(ctx, kRed, KindPlus, 1.7241379, 1, 0, 1, "copper");
-  RegisterColor(ctx, kGreen, KindGround, 1.7241379, 1, 0, 1, "copper");
-  RegisterColor(ctx, kBlue, KindMinus, 1.7241379, 1, 0, 1, "copper");
-  RegisterColor(ctx, kCyan, KindFloat, 1.7241379, 1, 0, 1, "copper");
-  RegisterColor(ctx, kWhite, KindInsul, 0, 1, 0, 1, "vacuum");
+  RegisterColor(ctx.materials, ctx.reporter, kRed, KindPlus, 1.7241379, 1, 0, 1, "copper");
+  RegisterColor(ctx.materials, ctx.reporter, kGreen, KindGround, 1.7241379, 1, 0, 1, "copper");
+  RegisterColor(ctx.materials, ctx.reporter, kBlue, KindMinus, 1.7241379, 1, 0, 1, "copper");
+  RegisterColor(ctx.materials, ctx.reporter, kCyan, KindFloat, 1.7241379, 1, 0, 1, "copper");
+  RegisterColor(ctx.materials, ctx.reporter, kWhite, KindInsul, 0, 1, 0, 1, "vacuum");
 }
 
 inline void Canvas(Context& ctx, int w, int h) {

@@ -1,0 +1,170 @@
+// Turns the picture into what the solvers read: the palette index and the material kind of every
+// pixel, and the list of conductor pixels with the counts of each conductor kind.
+#include "core/conductor_index.h"
+
+#include <array>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+
+#include "core/materials.h"
+#include "core/pixel_map.h"
+#include "core/program_state.h"
+#include "core/reporter.h"
+
+namespace zolva {
+
+namespace {
+
+// Slot of a conductor kind in the per-kind counters: -1, 0, 1, 2 map to 0..3; every other code
+// (insulator, field-region mark) is no conductor.
+constexpr int KindSlot(int kind) {
+  return (kind >= -1 && kind <= 2) ? kind + 1 : -1;
+}
+
+void Refuse(ProgramState& state, Reporter& report, const char* text, const char* caption) {
+  report.MessageBox(text, caption, ButtonsOk);
+  state.operationFailed = true;
+  state.abortRequested = true;
+}
+
+// Uindex from Ucolor, adding unseen colours to the palette in row-by-row order of first sight.
+// Returns false when a colour finds the palette full.
+bool BuildPaletteIndexMap(PixelMap& map, MaterialTables& materials) {
+  const std::size_t n = map.Ucolor.size();
+  map.Uindex.resize(n);
+  // Neighbouring pixels mostly share a colour, and the few colours of a map fit a small table,
+  // so the palette's linear search runs once per colour rather than once per pixel.
+  std::unordered_map<std::uint32_t, std::uint8_t> known;
+  std::uint32_t lastColor = 0;
+  std::uint8_t lastIndex = 0;
+  bool haveLast = false;
+  for (std::size_t p = 0; p < n; ++p) {
+    const std::uint32_t color = map.Ucolor[p];
+    if (!haveLast || color != lastColor) {
+      auto it = known.find(color);
+      if (it != known.end()) {
+        lastIndex = it->second;
+      } else {
+        const int i = FindPaletteIndex(materials, color);
+        if (i < 0 || i >= kPaletteCapacity) return false;
+        lastIndex = static_cast<std::uint8_t>(i);
+        known.emplace(color, lastIndex);
+      }
+      lastColor = color;
+      haveLast = true;
+    }
+    map.Uindex[p] = lastIndex;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorIndex& index,
+                         ProgramState& state, Reporter& report) {
+  const int W = map.Uwid;
+  const int H = map.Uhei;
+  if (W < 0 || H < 0 ||
+      map.Ucolor.size() != static_cast<std::size_t>(W) * static_cast<std::size_t>(H))
+    throw std::out_of_range("BuildConductorIndex: Ucolor holds " +
+                            std::to_string(map.Ucolor.size()) + " pixels for a map of " +
+                            std::to_string(W) + " x " + std::to_string(H));
+
+  // The entries of the previous map must not outlive it, whatever happens below.
+  index.x.clear();
+  index.y.clear();
+  index.kind.clear();
+  index.depth.clear();
+  index.surfaceKind.clear();
+  report.ShowStep("Searching map");
+
+  if (!BuildPaletteIndexMap(map, materials)) {
+    // The loader refuses such maps, but a map drawn after the palette filled up can still get
+    // here; indexing past the palette would corrupt every later table.
+    Refuse(state, report, "More than 255 colors found", "zolva");
+    return false;
+  }
+
+  index.hasPlus = index.hasMinus = index.hasGround = index.hasFloat = false;
+  report.ShowStep("Counting conductor pixels");
+
+  // Kind of every palette entry, looked up once; the per-pixel pass then reads a flat table.
+  std::array<std::int8_t, kPaletteCapacity> paletteKind;
+  paletteKind.fill(KindInsul);
+  const UsermapPalette& palette = materials.palette;
+  for (int i = 0; i < palette.count && i < kPaletteCapacity; ++i)
+    paletteKind[static_cast<std::size_t>(i)] = palette.entries[static_cast<std::size_t>(i)].kind;
+
+  const std::size_t pixels = map.Ucolor.size();
+  map.Ukind.resize(pixels);
+  std::array<int, 4> counts{};
+  // Conductor pixels per column, for placing the entries without a column-wise scan below.
+  std::vector<int> columnCount(static_cast<std::size_t>(W), 0);
+  for (int y = 0; y < H; ++y) {
+    const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(W);
+    for (int x = 0; x < W; ++x) {
+      const std::int8_t k = paletteKind[map.Uindex[row + static_cast<std::size_t>(x)]];
+      map.Ukind[row + static_cast<std::size_t>(x)] = k;
+      const int slot = KindSlot(k);
+      if (slot >= 0) {
+        ++counts[static_cast<std::size_t>(slot)];
+        ++columnCount[static_cast<std::size_t>(x)];
+      }
+    }
+  }
+  index.minusPixels = counts[0];
+  index.groundPixels = counts[1];
+  index.plusPixels = counts[2];
+  index.floatPixels = counts[3];
+  index.hasPlus = index.plusPixels > 0;
+  index.hasMinus = index.minusPixels > 0;
+  index.hasGround = index.groundPixels > 0;
+  index.hasFloat = index.floatPixels > 0;
+  index.hasAllThree = index.hasPlus && index.hasMinus && index.hasGround;
+  const int N = index.plusPixels + index.minusPixels + index.groundPixels + index.floatPixels;
+  map.condCount = N;
+
+  // A line needs two conductors at different fixed voltages. A single ground pixel is not taken
+  // as a second conductor, and a floating body never is: its voltage follows the others.
+  const int conductors = (index.plusPixels > 0 ? 1 : 0) + (index.minusPixels > 0 ? 1 : 0) +
+                         (index.groundPixels > 1 ? 1 : 0);
+  if (conductors < 2) {
+    Refuse(state, report, "Usermap deficient: Insufficient conductors.", "Solve");
+    return false;
+  }
+
+  report.SetLabel(Label31, std::to_string(N));
+  report.ShowStep("Building map index for " + std::to_string(N) + " conductor pixels");
+
+  const std::size_t n = static_cast<std::size_t>(N);
+  index.x.assign(n, 0);
+  index.y.assign(n, 0);
+  index.kind.assign(n, 0);
+  index.depth.assign(n, 0);
+  index.surfaceKind.assign(n, 0);
+
+  // The entries run up each column from the bottom, columns from the right. Each column's block
+  // starts after all columns to its right; walking rows from the bottom up then fills every
+  // block in order while reading the map row by row.
+  std::vector<int> cursor(static_cast<std::size_t>(W), 0);
+  int start = 0;
+  for (int x = W - 1; x >= 0; --x) {
+    cursor[static_cast<std::size_t>(x)] = start;
+    start += columnCount[static_cast<std::size_t>(x)];
+  }
+  for (int y = H - 1; y >= 0; --y) {
+    const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(W);
+    for (int x = 0; x < W; ++x) {
+      const std::int8_t k = map.Ukind[row + static_cast<std::size_t>(x)];
+      if (KindSlot(k) < 0) continue;
+      const std::size_t j = static_cast<std::size_t>(cursor[static_cast<std::size_t>(x)]++);
+      index.x[j] = x;
+      index.y[j] = y;
+      index.kind[j] = k;
+    }
+  }
+  return true;
+}
+
+}  // namespace zolva

@@ -1,0 +1,53 @@
+// The list of conductor pixels that both solvers walk, the per-pixel kind map built with it, and
+// the classification of every conductor pixel by the shape of the surface nearest to it and its
+// depth below that surface (which sets its resistance under the skin effect).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace zolva {
+
+class Reporter;
+struct MaterialTables;
+struct PixelMap;
+struct ProgramState;
+
+// Letters of the surface shape. A to F carry their own resistance data; G and H (line ends and
+// lone diagonal contacts) are resisted like C; I is the interior, where no surface was assigned.
+using SurfaceKind = char16_t;
+inline constexpr SurfaceKind SurfaceInterior = u'I';
+// Deepest layer counted below a surface; pixels farther inside keep depth 0.
+inline constexpr int kMaxSurfaceDepth = 32;
+
+// One entry per conductor pixel, as five parallel arrays. Entry j is the j-th conductor pixel met
+// when the map is scanned column by column from the right, each column from the bottom up; every
+// other part of the solvers names a conductor pixel by this entry number.
+struct ConductorIndex {
+  std::vector<std::int32_t> x;
+  std::vector<std::int32_t> y;
+  std::vector<std::int8_t> kind;         // KindPlus, KindMinus, KindGround or KindFloat
+  std::vector<std::uint8_t> depth;       // 1 on the surface, 2..32 inside, 0 deeper or unset
+  std::vector<SurfaceKind> surfaceKind;  // 'A'..'I', 0 until classified
+
+  int plusPixels = 0;
+  int minusPixels = 0;
+  int groundPixels = 0;
+  int floatPixels = 0;
+  bool hasPlus = false;
+  bool hasMinus = false;
+  bool hasGround = false;
+  bool hasFloat = false;
+  bool hasAllThree = false;  // +1, -1 and ground all present
+
+  std::size_t size() const { return x.size(); }
+};
+
+// Rebuilds Uindex, Ukind, the counts and flags and the index from Ucolor. Returns false, with
+// abortRequested and operationFailed set after a message, when the map holds fewer than two
+// fixed-voltage conductors or more colours than the palette can hold.
+bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorIndex& index,
+                         ProgramState& state, Reporter& report);
+
+}  // namespace zolva

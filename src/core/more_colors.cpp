@@ -1,0 +1,203 @@
+// The reader of "MoreColors.txt": the user's own colour definitions, one per line, read once at
+// start-up after the built-in colours so that a line may redefine any of them.
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include "core/materials.h"
+#include "core/reporter.h"
+
+namespace zolva {
+
+namespace {
+
+constexpr std::size_t kMaxLineLength = 255;
+constexpr std::size_t kMaxWordLength = 16;
+
+// Reads blank-separated words from the front of a line, each cut to its first 16 characters.
+class WordReader {
+ public:
+  explicit WordReader(std::string_view text) : rest_(text) {}
+
+  // False when no word is left.
+  bool Next(std::string_view& word) {
+    SkipBlanks();
+    std::size_t end = rest_.find(' ');
+    if (end == std::string_view::npos) end = rest_.size();
+    if (end == 0) return false;
+    word = rest_.substr(0, std::min(end, kMaxWordLength));
+    rest_.remove_prefix(end);
+    return true;
+  }
+
+  std::string_view Rest() {
+    SkipBlanks();
+    return rest_;
+  }
+
+ private:
+  void SkipBlanks() {
+    std::size_t start = rest_.find_first_not_of(' ');
+    rest_.remove_prefix(start == std::string_view::npos ? rest_.size() : start);
+  }
+  std::string_view rest_;
+};
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A colour component: decimal, or hexadecimal after "$" or "0x"; anything outside 0..255 does
+// not convert.
+bool ReadComponent(std::string_view word, int& value) {
+  if (!word.empty() && word.front() == '+') word.remove_prefix(1);
+  int base = 10;
+  if (!word.empty() && word.front() == '$') {
+    base = 16;
+    word.remove_prefix(1);
+  } else if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
+    base = 16;
+    word.remove_prefix(2);
+  }
+  if (word.empty()) return false;
+  long accumulated = 0;
+  for (char c : word) {
+    int digit = HexDigit(c);
+    if (digit < 0 || digit >= base) return false;
+    accumulated = accumulated * base + digit;
+    if (accumulated > 255) return false;  // also keeps a long word from overflowing
+  }
+  value = static_cast<int>(accumulated);
+  return true;
+}
+
+bool ReadKind(std::string_view word, MaterialKind& kind) {
+  std::string upper(word);
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (upper == "1" || upper == "+1") {
+    kind = KindPlus;
+  } else if (upper == "-1") {
+    kind = KindMinus;
+  } else if (upper == "0") {
+    kind = KindGround;
+  } else if (upper == "INSUL") {
+    kind = KindInsul;
+  } else if (upper == "FLOAT") {
+    kind = KindFloat;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// A finite real in plain decimal or exponent notation; words such as "inf" or "nan" do not
+// convert, and neither does a value beyond the range of a double.
+bool ReadReal(std::string_view word, double& value) {
+  if (word.size() > 1 && word.front() == '+' && word[1] != '+' && word[1] != '-')
+    word.remove_prefix(1);
+  if (word.empty()) return false;
+  for (char c : word) {
+    bool allowed =
+        (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
+    if (!allowed) return false;
+  }
+  double parsed = 0.0;
+  auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), parsed);
+  if (error != std::errc{} || end != word.data() + word.size()) return false;
+  value = parsed;
+  return true;
+}
+
+}  // namespace
+
+MoreColorsLine ParseMoreColorsLine(std::string_view line) {
+  MoreColorsLine result;
+  if (line.size() > kMaxLineLength) line = line.substr(0, kMaxLineLength);
+  std::size_t bar = line.find('|');
+  if (bar != std::string_view::npos) line = line.substr(0, bar);
+  std::string text(line);
+  for (char& c : text)
+    if (c == '\t') c = ' ';
+  std::size_t start = text.find_first_not_of(' ');
+  if (start == std::string::npos) return result;  // blank or comment only
+
+  result.status = MoreColorsLine::Status::Bad;
+  WordReader words(std::string_view(text).substr(start));
+  std::string_view word;
+  int rgb[3] = {0, 0, 0};
+  for (int& component : rgb)
+    if (!words.Next(word) || !ReadComponent(word, component)) return result;
+  if (!words.Next(word) || !ReadKind(word, result.kind)) return result;
+  double* reals[4] = {&result.Resistivity, &result.Permittivity, &result.TanDelta,
+                      &result.Permeability};
+  for (double* real : reals)
+    if (!words.Next(word) || !ReadReal(word, *real)) return result;
+  result.color = PackColor(rgb[0], rgb[1], rgb[2]);
+  result.name = std::string(words.Rest());
+  result.status = MoreColorsLine::Status::Good;
+  return result;
+}
+
+void LoadMoreColorsFile(MaterialTables& materials, Reporter& report, const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return;  // no file: only the built-in colours exist
+  std::streambuf* in = file.rdbuf();
+
+  bool anyBad = false;
+  int refused = 0;
+  std::string line;
+  bool atEnd = false;
+  while (!atEnd) {
+    // One line: up to LF, CR LF or a lone CR; only its first 255 characters are kept.
+    line.clear();
+    bool sawAny = false;
+    for (;;) {
+      int c = in->sbumpc();
+      if (c == std::char_traits<char>::eof()) {
+        atEnd = true;
+        break;
+      }
+      sawAny = true;
+      if (c == '\n') break;
+      if (c == '\r') {
+        if (in->sgetc() == '\n') in->sbumpc();
+        break;
+      }
+      if (line.size() < kMaxLineLength) line.push_back(static_cast<char>(c));
+    }
+    if (!sawAny) break;
+
+    MoreColorsLine parsed = ParseMoreColorsLine(line);
+    if (parsed.status == MoreColorsLine::Status::Bad) {
+      anyBad = true;
+    } else if (parsed.status == MoreColorsLine::Status::Good) {
+      // A full table refuses new colours; the count is reported once after the whole file
+      // rather than one message per line.
+      bool isNew = FindTableIndex(materials.table, parsed.color) < 0;
+      if (isNew && materials.table.count >= kColorTableCapacity) {
+        ++refused;
+      } else {
+        RegisterColor(materials, report, parsed.color, parsed.kind, parsed.Resistivity,
+                      parsed.Permittivity, parsed.TanDelta, parsed.Permeability, parsed.name);
+      }
+    }
+  }
+  if (anyBad) report.MessageBox("An error was found in MoreColors.txt", "Startup", ButtonsOk);
+  if (refused > 0) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "MoreColors.txt defines more colors than the color table holds (%d); %d of "
+                  "them were not added.",
+                  kColorTableCapacity, refused);
+    report.MessageBox(text, "Startup", ButtonsOk);
+  }
+}
+
+}  // namespace zolva

@@ -1,0 +1,43 @@
+// What the capacitance solver works on: the map and its materials, the conductor index of the
+// solve, its own grid, field regions and prediction figures, the results record, the worker pool
+// and the reporting interface. The application builds a job from its records for each stage.
+#pragma once
+
+#include "core/conductor_index.h"
+#include "core/display.h"
+#include "core/materials.h"
+#include "core/pixel_map.h"
+#include "core/program_state.h"
+#include "core/reporter.h"
+#include "core/results.h"
+#include "core/worker_pool.h"
+#include "csolver/field_regions.h"
+#include "csolver/prediction.h"
+#include "csolver/solver_grid.h"
+#include "platform/platform.h"
+
+namespace zolva {
+
+// The settings of the panel a capacitance solve reads, taken when the stage starts.
+struct CapacitanceOptions {
+  int threadCount = 1;  // participants of the relaxation
+  bool voZero = false;  // "Vo zero": no common offset of a balanced line is searched
+};
+
+struct CapacitanceJob {
+  ProgramState& state;
+  PixelMap& map;
+  MaterialTables& materials;
+  const ConductorIndex& cindex;
+  FieldRegions& regions;
+  SolverGrid& grid;
+  PredictionState& prediction;
+  Results& results;
+  DisplaySettings& display;
+  WorkerPool& pool;
+  Platform& platform;
+  Reporter& report;
+  CapacitanceOptions options;
+};
+
+}  // namespace zolva

@@ -1,0 +1,72 @@
+// The generated cross-sections: round twinlead, square twinlead and coax, drawn from the control
+// panel's dimensions into the pixel map, and the skin-depth restriction of conductor interiors.
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/geometry_job.h"
+
+namespace zolva {
+
+
+
+// 0: the dimensions can be drawn; otherwise a code naming what is wrong.
+int ValidateGeometry(const GeometryJob& job);
+void ResetGeneratedMap(const GeometryJob& job);
+// Each returns true when it drew a new map. A map too large to hold (see kMaxGeneratedDimension)
+// is refused with a message box; the previous map and palette stay and operationFailed is set.
+bool GenerateRoundTwinlead(const GeometryJob& job);
+bool GenerateSquareTwinlead(const GeometryJob& job);
+bool GenerateCoax(const GeometryJob& job);
+// Paints "no-current metal" into conductor interiors deeper than their current-carrying layer
+// when "Restrict to skin depth" is on, and lowers condCount accordingly.
+void RestrictToSkinDepth(const GeometryJob& job);
+
+// Largest width or height, in pixels, of a generated map (its area is bounded by kMaxImagePixels).
+inline constexpr std::int64_t kMaxGeneratedDimension = 1'000'000;
+
+// The least thickness, in pixels, of a current-carrying layer (3, or 5 with switch 33); the layer
+// is also this many skin depths thick.
+int RingWidth(const GeometryJob& job);
+
+// Pixel sizes chosen so that the conductors hold about totalPixels pixels. All values are whole
+// numbers held as doubles (or NaN/infinite for inputs that give no usable size), except where
+// noted; layerMetres is the current-carrying layer (ring skin depths) used when restrict is true.
+struct RoundWireSize {
+  double e = 0;   // outer radius of a wire in pixels
+  double f = 0;   // radius of its no-current core in pixels (real; 0 for a solid wire)
+  double pw = 0;  // pixel width in metres
+};
+RoundWireSize RoundTwinleadWireSize(double wireDiameter, double totalPixels, bool restrict,
+                                    double layerMetres, int ring);
+
+struct SquareWireSize {
+  double pw = 0;  // pixel width in metres
+  double wp = 0;  // conductor width in pixels
+  double hp = 0;  // conductor height in pixels
+  double d = 0;   // thickness of the current-carrying band in pixels (10000: solid)
+};
+SquareWireSize SquareTwinleadWireSize(double width, double height, double totalPixels,
+                                      bool restrict, double layerMetres, int ring);
+
+struct CoaxSize {
+  double g = 0;   // centre conductor radius in pixels
+  double pw = 0;  // pixel width in metres
+  double i = 0;   // radius of the centre conductor's no-current core in metres
+  double o = 0;   // outer radius of the drawn shield in metres
+};
+// b, c, o: centre conductor radius, shield inner and outer radius in metres.
+CoaxSize CoaxConductorSize(double b, double c, double o, int centreConductors, double totalPixels,
+                           bool restrict, double layerMetres, int ring);
+
+// The pixel frame of a twinlead map: distances in pixels, map size and centre line.
+struct TwinleadFrame {
+  double topPx = 0, bottomPx = 0, sidePx = 0, skewPx = 0, halfSkewPx = 0;
+  double sepPx = 0, extraPx = 0, extraHalf = 0, pitch = 0;
+  double W = 0, H = 0, yc = 0;
+};
+// halfW, halfH: half width and height of one conductor in pixels, insulation included.
+TwinleadFrame ComputeTwinleadFrame(const GeometryJob& job, double pw, double halfW, double halfH,
+                                   bool roundTwinlead);
+
+}  // namespace zolva

@@ -1,0 +1,46 @@
+// What the generators and the Usermap loader work on: the records of the map they make and the
+// dimensions and options the user set, with the reporting interface. The application builds a
+// job from its own records for each call.
+#pragma once
+
+#include "core/display.h"
+#include "core/materials.h"
+#include "core/pixel_map.h"
+#include "core/program_state.h"
+#include "core/reporter.h"
+#include "core/results.h"
+
+namespace zolva {
+
+// The dimensions of a generated cross-section, in metres (-1 inch when the user's text did not
+// convert), the conductor pixel budget and the drawing options.
+struct GeometryInputs {
+  double wireSeparation = 0, wireDiameter = 0, insulationDiameter = 0;
+  double wireWidth = 0, wireHeight = 0;
+  double centerConductorDia = 0, shieldInnerDia = 0, shieldOuterDia = 0;
+  double verticalSkew = 0, topDistance = 0, bottomDistance = 0, sideDistance = 0;
+  int totalConductorPixels = 0;
+
+  bool restrict = false;  // "Restrict to skin depth"
+  bool oneWire = false;   // "1 Wire" ("2 wire" on the coaxial tab)
+  bool addGroundedWire = false;
+  bool addFloatingWire = false;
+  bool addTopPlane = false;
+  bool addBottomPlane = false;
+  bool addSidePlanes = false;
+  bool insulationVertical = false;
+  bool insulationHorizontal = false;
+  bool airDielectric = false;
+};
+
+struct GeometryJob {
+  ProgramState& state;
+  PixelMap& map;
+  MaterialTables& materials;
+  Results& results;
+  DisplaySettings& display;
+  Reporter& report;
+  GeometryInputs inputs;
+};
+
+}  // namespace zolva

@@ -1,0 +1,42 @@
+// What the L and Rs solver works on: the map and its materials, the conductor index of the solve,
+// its own impedance model, current system and solved currents, the results record, the worker
+// pool and the reporting interface. The application builds a job from its records for each stage.
+#pragma once
+
+#include <string>
+
+#include "core/conductor_index.h"
+#include "core/display.h"
+#include "core/materials.h"
+#include "core/pixel_map.h"
+#include "core/program_state.h"
+#include "core/reporter.h"
+#include "core/results.h"
+#include "core/worker_pool.h"
+#include "lsolver/lsolver.h"
+#include "platform/platform.h"
+
+namespace zolva {
+
+// The settings of the panel an L and Rs solve reads, taken when the stage starts.
+struct LSolverOptions {
+  int threadCount = 1;         // participants of the elimination
+  std::string pixelWidthText;  // the pixel width field as the user left it; empty: no width
+  std::string nameText;        // the run's name field, the start of " currents.txt"
+};
+
+struct LSolverJob {
+  ProgramState& state;
+  PixelMap& map;
+  MaterialTables& materials;
+  ConductorIndex& cindex;
+  LSolverState& lsolver;
+  Results& results;
+  DisplaySettings& display;
+  WorkerPool& pool;
+  Platform& platform;
+  Reporter& report;
+  LSolverOptions options;
+};
+
+}  // namespace zolva

@@ -1,0 +1,16 @@
+// The commands that replace or rescale the map: opening a Usermap and the rescale menu.
+#pragma once
+
+#include <string>
+
+namespace zolva {
+
+struct Context;
+
+// Returns false when the load failed (the message has been shown).
+bool LoadUsermap(Context& ctx, const std::string& path);
+// Index 0..3: 50 %, 100 %, 200 %, 300 % of the source image.
+void SetRescale(Context& ctx, int index);
+void StepRescale(Context& ctx, int delta);
+
+}  // namespace zolva

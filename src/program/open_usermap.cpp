@@ -1,0 +1,65 @@
+// Opening a Usermap: the file replaces the map, its name and pixel width reach the panel and
+// the caption, and its colours are analysed.
+#include <algorithm>
+#include <string>
+
+#include "geometry/geometry.h"
+#include "geometry/map_ops.h"
+#include "program/context.h"
+#include "program/control_panel.h"
+#include "program/jobs.h"
+#include "program/reporting.h"
+#include "program/results_report.h"
+#include "program/map_commands.h"
+
+namespace zolva {
+
+bool LoadUsermap(Context& ctx, const std::string& path) {
+  const UsermapName name = ParseUsermapFileName(path);
+  ctx.state.operationFailed = false;
+  if (!LoadImageFile(GeometryJobOf(ctx), path)) return false;
+
+  // From here on the file replaces the previous map.
+  PixelMap& m = ctx.map;
+  ctx.state.geometryKind = GeomUsermap;
+  ctx.display.fieldReady = false;
+  ClearStatus(ctx);
+  // Switch 37 marks the top-left corner, to show where the map lies in the display field.
+  if (ctx.state.switches[37] && !m.sourceImage.empty()) m.sourceImage[0] = PackColor(255, 0, 255);
+  ctx.state.mapExtension = name.extension;
+  m.mapExtensionUpper = name.extensionUpper;
+  ctx.results.C = 0.0;
+  ctx.results.L = 0.0;
+  SetMainCaption(ctx, name.fileName, true);
+  m.pixelWidthText = name.pixelWidthText;
+  ctx.state.mapName = name.mapName;
+  const double length = std::max(0.0, ReadLength(m.pixelWidthText));
+
+  // The width stays unknown while the map is analysed; the skin-depth restriction therefore
+  // leaves the map alone until it runs again below with the width known.
+  ShowPixelWidth(ctx, 0.0, true);
+  ShowStatus(ctx, "Searching map");
+  ctx.materials.palette.count = 0;
+  ClearPaletteProperties(GeometryJobOf(ctx));
+  m.rescaleIndex = 1;
+  RescaleMap(GeometryJobOf(ctx));
+  const bool analysed = AnalyseColours(GeometryJobOf(ctx));
+  FillPaletteProperties(GeometryJobOf(ctx));
+
+  if (length > 0.0) {
+    ctx.panel.edits[EditBoxPixelWidth].text = m.pixelWidthText;
+    ShowPixelWidth(ctx, length, true);
+  }
+  ctx.panel.edits[EditBoxPixelWidth].enabled = true;
+  // A map refused for its colours has no complete palette index to restrict.
+  if (analysed) RestrictToSkinDepth(GeometryJobOf(ctx));
+  ShowStatus(ctx, std::to_string(ctx.materials.palette.count) + " colors found");
+  RefreshDisplay(ctx);
+  ShowPanel(ctx, TabMaterials);
+  DrawResults(ctx);
+  if (!analysed) ctx.state.operationFailed = true;
+  return analysed;
+}
+
+
+}  // namespace zolva

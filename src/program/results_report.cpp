@@ -1,0 +1,193 @@
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <utility>
+
+#include "program/results_report.h"
+#include "core/utility.h"
+#include "program/context.h"
+#include "program/reporting.h"
+
+namespace zolva {
+
+namespace {
+
+constexpr std::size_t kMaxSummary = 255;
+// Design units per character of the plain-text page.
+constexpr int kUnitsPerColumn = 5;
+// Fixed memory figure of the capacitance grid, in megabytes: round(40969784 / 1e6).
+constexpr int kCapacitanceMegabytes = 41;
+
+std::string Cut(std::string text, std::size_t limit) {
+  if (text.size() > limit) text.resize(limit);
+  return text;
+}
+
+void Put(Results& r, int x, int y, std::string text, std::uint32_t color, bool bold = false) {
+  for (ResultsLine& line : r.page) {
+    if (line.x == x && line.y == y) {
+      line = {x, y, std::move(text), color, bold};
+      return;
+    }
+  }
+  r.page.push_back({x, y, std::move(text), color, bold});
+}
+
+// The L and Rs solution's memory grows with the square of the conductor pixel total: about 17 MB
+// per million squared pixels of the complex system.
+long long LSolverMegabytes(int condCount) {
+  double k = condCount / 1000.0;
+  return static_cast<long long>(std::nearbyint(k * k * 17.0));
+}
+
+// Floating colours of the palette, from the highest palette index down: the order in which the
+// page and the summary list their voltages.
+std::vector<int> FloatColoursDescending(const Context& ctx) {
+  std::vector<int> found;
+  const UsermapPalette& palette = ctx.materials.palette;
+  int count = std::clamp(palette.count, 0, kPaletteCapacity);
+  for (int n = count - 1; n >= 0; --n) {
+    if (palette.entries[n].kind == KindFloat) found.push_back(n);
+  }
+  return found;
+}
+
+}  // namespace
+
+std::string Fmt(const Context& ctx, double x, int w, int d) {
+  int k = ctx.state.switches[29] ? 3 : 1;
+  return Str(x, w + k, d + k);
+}
+
+std::string VfText(const Context& ctx) {
+  return Cut(Str(ctx.results.vfAssumed, 5, 3), 8);
+}
+
+std::string TimeText(int t) {
+  if (t <= 60) return IntText(t) + " seconds";
+  return Str(t / 60.0, 6, 1) + " minutes";
+}
+
+std::vector<ResultsRule> ResultsPageRules(int pageWidth, int pageHeight) {
+  return {{200, 0, 200, pageHeight}, {410, 0, 410, 66}, {410, 66, pageWidth, 66}};
+}
+
+void DrawResults(Context& ctx) {
+  Results& r = ctx.results;
+  const double c0 = kSpeedOfLight;
+  const double vf = r.vfAssumed;
+  const std::string vfText = VfText(ctx);
+  const bool both = r.L != 0.0 && r.C != 0.0;
+  // The single-solution estimates assume vfAssumed; once both solutions exist the combined
+  // column gives the real figures and the estimates fade to grey.
+  const std::uint32_t estimate = both ? kResultsGrey : kResultsBlack;
+
+  r.page.clear();
+  Put(r, 10, 3, "L and Rs results :", kResultsBlack, true);
+  Put(r, 210, 3, "C and Gp results :", kResultsBlack, true);
+  Put(r, 420, 3, "Combined results :", kResultsBlack, true);
+
+  if (r.L != 0.0) {
+    const double L = r.L;
+    Put(r, 20, 20, "L = " + Fmt(ctx, L * 1e6, 6, 3) + "  uH", kResultsBlack);
+    Put(r, 20, 34, "Rs = " + Fmt(ctx, r.Rs, 8, 5) + "  Ohms",
+        r.rsWarning ? kResultsRed : kResultsBlack);
+    Put(r, 20, 48, "Zo = " + Fmt(ctx, L * c0 * vf, 6, 1) + "  if vf=" + vfText, estimate);
+    Put(r, 20, 62,
+        "C = " + Fmt(ctx, 1e12 / (L * (vf * c0) * (vf * c0)), 7, 3) + "  pF if vf=" + vfText,
+        estimate);
+    if (ctx.cindex.hasPlus && ctx.cindex.hasMinus) {
+      std::string vo = "Vo = " + Fmt(ctx, r.VoL, 5, 3) + "  V";
+      if (ctx.cindex.hasAllThree) vo += "   Ignd = " + Fmt(ctx, r.Ignd * 100.0, 4, 1) + " %";
+      Put(r, 20, 76, vo, kResultsBlack);
+    }
+    Put(r, 20, 90,
+        "Run time = " + TimeText(r.runSecondsL) + ",  " +
+            IntText(LSolverMegabytes(ctx.map.condCount)) + " MB",
+        kResultsBlack);
+  }
+
+  if (r.C != 0.0) {
+    const double C = r.C;
+    Put(r, 220, 20, "C = " + Fmt(ctx, C * 1e12, 6, 2) + "  pF", kResultsBlack);
+    Put(r, 220, 34, "Gp = " + Str(r.Gp, 12, 12), kResultsBlack);
+    Put(r, 220, 48, "Zo = " + Fmt(ctx, 1.0 / (C * c0 * vf), 6, 1) + "  Ohms if vf=" + vfText,
+        estimate);
+    Put(r, 220, 62,
+        "L = " + Fmt(ctx, 1e6 / (C * (vf * c0) * (vf * c0)), 5, 3) + "  uH if vf=" + vfText,
+        estimate);
+    Put(r, 220, 76,
+        "Vo = " + Fmt(ctx, r.VoC, 5, 3) + "  V       Qdif = " + Fmt(ctx, r.Qdif, 4, 1) + " %",
+        kResultsBlack);
+    Put(r, 220, 90,
+        "Run time = " + TimeText(r.runSecondsC) + ",  " + IntText(kCapacitanceMegabytes) + " MB",
+        kResultsBlack);
+    // Every floating colour is written at the same place; the lowest palette index is drawn
+    // last and is the one that stays visible.
+    for (int n : FloatColoursDescending(ctx)) {
+      Put(r, 430, 76, "Float = " + Fmt(ctx, r.floatVolts.at(n), 5, 3) + "  volts", kResultsBlack);
+    }
+  }
+
+  if (both) {
+    Put(r, 430, 20, "Zo = " + Fmt(ctx, std::sqrt(r.L / r.C), 6, 1) + "  Ohms", kResultsBlack);
+    Put(r, 430, 34, "vf = " + Fmt(ctx, 1.0 / (std::sqrt(r.L * r.C) * c0), 5, 3), kResultsBlack);
+  }
+}
+
+std::string ResultsPageText(const Context& ctx) {
+  std::map<int, std::vector<const ResultsLine*>> rows;
+  for (const ResultsLine& line : ctx.results.page) rows[line.y].push_back(&line);
+  std::string text;
+  for (auto& [y, lines] : rows) {
+    std::sort(lines.begin(), lines.end(),
+              [](const ResultsLine* a, const ResultsLine* b) { return a->x < b->x; });
+    std::string row;
+    for (const ResultsLine* line : lines) {
+      std::size_t column = static_cast<std::size_t>(std::max(0, line->x / kUnitsPerColumn));
+      // Texts that would run into each other keep two blanks between them.
+      if (!row.empty()) column = std::max(column, row.size() + 2);
+      row.resize(std::max(row.size(), column), ' ');
+      row += line->text;
+    }
+    text += row;
+    text += '\n';
+  }
+  return text;
+}
+
+void SummarizeL(Context& ctx) {
+  Results& r = ctx.results;
+  const double c0 = kSpeedOfLight;
+  const double vf = r.vfAssumed;
+  std::string s = "L=" + Str(r.L * 1e6, 6, 3) + " uH, Rs=" + Str(r.Rs, 8, 5) + " Ohms";
+  if (ctx.cindex.hasAllThree) s += ", Ignd=" + Str(r.Ignd * 100.0, 4, 1) + "%";
+  s += ". If vf=" + VfText(ctx) + " then Zo=" + Str(r.L * c0 * vf, 6, 1) +
+       " and C=" + Str(1e12 / (r.L * (vf * c0) * (vf * c0)), 6, 2) + ".  ";
+  s += ctx.panel.runName;
+  r.summary = Cut(std::move(s), kMaxSummary);
+  AppendLog(ctx, r.runSecondsL);
+}
+
+void SummarizeC(Context& ctx) {
+  Results& r = ctx.results;
+  // A finished capacitance solve always has a charge on its conductors; C = 0 here means the
+  // summation went wrong, and there is nothing sensible to log.
+  if (r.C == 0.0) {
+    ReportProgramError(ctx, 1);
+    return;
+  }
+  const double c0 = kSpeedOfLight;
+  const double vf = r.vfAssumed;
+  std::string s = "C=" + Str(r.C * 1e12, 6, 2) + "pF, Gp=" + Str(r.Gp, 12, 12);
+  for (int n : FloatColoursDescending(ctx)) {
+    s += ", float=" + Str(r.floatVolts.at(n), 5, 3) + " volts";
+  }
+  s += ". If vf=" + VfText(ctx) + " then Zo=" + Str(1.0 / (r.C * c0 * vf), 6, 1) +
+       " and L=" + Str(1e6 / (r.C * (vf * c0) * (vf * c0)), 5, 3) + " uH  ";
+  s += ctx.panel.runName;
+  r.summary = Cut(std::move(s), kMaxSummary);
+  AppendLog(ctx, r.runSecondsC);
+}
+
+}  // namespace zolva

@@ -1,0 +1,205 @@
+#include "program/script.h"
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "program/script_commands.h"
+#include "program/script_targets.h"
+#include "program/script_words.h"
+#include "core/utility.h"
+#include "program/services.h"
+#include "program/context.h"
+#include "program/reporting.h"
+#include "program/solve_control.h"
+
+namespace zolva {
+
+namespace {
+
+// The end-of-script sound: a 90 Hz tone for 600 ms.
+constexpr int kEndToneHz = 90;
+constexpr int kEndToneMs = 600;
+
+enum class ReadOutcome { Read, Missing, TooManyLines };
+
+// Reads the lines of a script, each cut to 255 characters; CR LF, LF and CR all end a line. At
+// most 1000 lines are kept, and a file with more is refused whole: running the first thousand
+// lines of a longer series would leave tables that look complete but are not.
+ReadOutcome ReadScriptLines(const std::string& path, std::vector<std::string>& lines) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return ReadOutcome::Missing;
+  lines.clear();
+  std::string line;
+  bool open = false;  // a line has begun and not yet ended
+  auto endLine = [&]() {
+    lines.push_back(line);
+    line.clear();
+    open = false;
+    return lines.size() <= static_cast<std::size_t>(kMaxScriptLines);
+  };
+  std::istreambuf_iterator<char> it(in);
+  std::istreambuf_iterator<char> end;
+  while (it != end) {
+    char c = *it++;
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && it != end && *it == '\n') ++it;
+      if (!endLine()) return ReadOutcome::TooManyLines;
+      continue;
+    }
+    open = true;
+    if (line.size() < kMaxScriptLine) line += c;
+  }
+  if (open && !endLine()) return ReadOutcome::TooManyLines;
+  return ReadOutcome::Read;
+}
+
+std::string FileNameOf(const std::string& path) {
+  std::size_t separator = path.find_last_of("/\\");
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+// Keeps the nesting count and the running flag right when a command escapes by an exception:
+// a flag left set would refuse every later script with "A script is running."
+class RunScope {
+ public:
+  explicit RunScope(ProgramState& s) : s_(s) {
+    s_.scriptRunning = true;
+    ++s_.scriptNesting;
+  }
+  ~RunScope() {
+    --s_.scriptNesting;
+    if (!finished_) s_.scriptRunning = false;
+  }
+  void Finish() { finished_ = true; }
+  RunScope(const RunScope&) = delete;
+  RunScope& operator=(const RunScope&) = delete;
+
+ private:
+  ProgramState& s_;
+  bool finished_ = false;
+};
+
+// The steps after the last line: the pending rebuild, the idle state, the end sound and a
+// redraw of the main window.
+void EndOfScript(Context& ctx) {
+  ProgramState& s = ctx.state;
+  if (s.setupChanged) RebuildCrossSection(ctx);
+  s.scriptRunning = false;
+  ReleaseScriptPrefix(ctx);
+  EndSolve(ctx);
+  ProcessPendingEvents(ctx);
+  Tone(ctx, kEndToneHz);
+  ctx.platform->Sleep(kEndToneMs);
+  Tone(ctx, 0);
+  s.redrawCountdown = 2;
+}
+
+}  // namespace
+
+ScriptResult RunScriptFile(Context& ctx, const std::string& path) {
+  ScriptResult result;
+  ProgramState& s = ctx.state;
+  if (SolveBusy(ctx) || CheckSetupForSolve(ctx)) return result;
+  if (s.scriptRunning) {
+    MessageBox(ctx, "Denied.  A script is running.", "zolva", ButtonsOk);
+    return result;
+  }
+  if (s.scriptNesting >= kMaxScriptNesting) {
+    MessageBox(ctx,
+               "Denied.  Scripts run each other more than " + IntText(kMaxScriptNesting) +
+                   " deep: \"" + path + "\" was not run.",
+               "zolva", ButtonsOk);
+    return result;
+  }
+  ClearPendingKeyPrefix(ctx);
+  // A failure left by an earlier, aborted script belongs to that script.
+  s.operationFailed = false;
+
+  std::vector<std::string> lines;
+  switch (ReadScriptLines(path, lines)) {
+    case ReadOutcome::Missing:
+      return result;
+    case ReadOutcome::TooManyLines:
+      result.outcome = ScriptOutcome::Failed;
+      result.message = "The script \"" + path + "\" has more than " + IntText(kMaxScriptLines) +
+                       " lines; it was not run.";
+      MessageBox(ctx, result.message, "zolva", ButtonsOk);
+      return result;
+    case ReadOutcome::Read:
+      break;
+  }
+
+  RunScope scope(s);
+  s.abortRequested = false;
+  ScriptRun run;
+  run.path = path;
+  std::string stoppedLine;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (s.operationFailed || s.terminateRequested) break;
+    const std::string line = CleanScriptLine(lines[i]);
+    if (line.empty()) continue;
+    run.lineNumber = static_cast<int>(i) + 1;
+    try {
+      ExecuteScriptLine(ctx, run, line);
+    } catch (...) {
+      // As the event loop does with an error that reaches it: a running solve is ended. The
+      // script ends at this line.
+      OnUnexpectedError(ctx);
+      s.operationFailed = true;
+      if (run.stopReason.empty()) run.stopReason = "the command failed unexpectedly";
+    }
+    if (s.operationFailed && !s.terminateRequested) {
+      result.stopLine = run.lineNumber;
+      stoppedLine = line.substr(0, line.find_last_not_of(' ') + 1);
+    }
+  }
+
+  if (s.terminateRequested) {
+    // The program ends: the remaining lines and the end-of-script steps are skipped.
+    s.scriptRunning = false;
+    scope.Finish();
+    result.outcome = ScriptOutcome::Terminated;
+    return result;
+  }
+
+  EndOfScript(ctx);
+  scope.Finish();
+  if (result.stopLine > 0) {
+    result.outcome = ScriptOutcome::Failed;
+    result.message =
+        "Script \"" + FileNameOf(path) + "\" stopped at line " + IntText(result.stopLine) + " (" +
+        stoppedLine +
+        "): " + (run.stopReason.empty() ? std::string("the command failed") : run.stopReason) + ".";
+    // Shown after the end steps, whose blank status after a stop would otherwise hide it.
+    ShowStatus(ctx, result.message);
+  } else {
+    result.outcome = ScriptOutcome::Completed;
+  }
+  return result;
+}
+
+ScriptResult RunScript(Context& ctx) {
+  const ProgramState& s = ctx.state;
+  const std::string name = s.startupScriptChecked ? ctx.panel.runName + ".txt" : kStartupScriptName;
+  return RunScriptFile(ctx, s.programFolder + name);
+}
+
+void RunNestedScript(Context& ctx) {
+  ProgramState& s = ctx.state;
+  // Restores the outer script's flags however the inner run ends.
+  struct Restore {
+    ProgramState& s;
+    bool running;
+    bool checked;
+    ~Restore() {
+      s.scriptRunning = running;
+      s.startupScriptChecked = checked;
+    }
+  } restore{s, s.scriptRunning, s.startupScriptChecked};
+  s.scriptRunning = false;
+  s.startupScriptChecked = true;
+  RunScript(ctx);
+}
+
+}  // namespace zolva

@@ -1,0 +1,417 @@
+#include "program/script_commands.h"
+#include "program/map_commands.h"
+#include "program/services.h"
+
+#include <cmath>
+#include <filesystem>
+#include <utility>
+
+#include "program/control_panel.h"
+#include "program/result_tables.h"
+#include "program/results_report.h"
+#include "program/script_targets.h"
+#include "program/script_words.h"
+#include "core/utility.h"
+#include "program/context.h"
+#include "core/pixel_map.h"
+#include "program/reporting.h"
+#include "program/solve_control.h"
+
+namespace zolva {
+
+namespace {
+
+constexpr int kSwitchDryRun = 24;
+constexpr std::size_t kMaxFolderText = 255;
+// Window-show mode and result of the system's document opener: above 32 is success.
+constexpr int kOpenDocumentSuccess = 32;
+constexpr int kBeepPauseMs = 600;
+// The sweep writes Str(v, 10, 10) cut to this many characters.
+constexpr std::size_t kSweepTextLength = 11;
+
+struct FieldCommand {
+  const char* code;
+  EditBox field;
+};
+
+// The field commands; the sweep takes its parameter words from the same list.
+constexpr FieldCommand kFieldCommands[] = {
+    {"FRE", EditBoxFrequency},
+    {"SEP", EditBoxWireSeparation},
+    {"DIA", EditBoxWireDiameter},
+    {"INS", EditBoxInsulationDiameter},
+    {"TOT", EditBoxTotalConductorPixels},
+    {"CEN", EditBoxCenterConductorDia},
+    {"INN", EditBoxShieldInnerDia},
+    {"OUT", EditBoxShieldOuterDia},
+    {"WID", EditBoxWireWidth},
+    {"HEI", EditBoxWireHeight},
+    {"BOT", EditBoxBottomDistance},
+    {"SKE", EditBoxVerticalSkew},
+    {"PIX", EditBoxPixelWidth},
+    {"SID", EditBoxSideDistance},
+    {"TOP", EditBoxTopDistance},
+};
+
+// The check boxes BOX sets, by number.
+std::optional<CheckBox> BoxCheckBox(int n) {
+  switch (n) {
+    case 1:
+      return CheckBoxRestrict;
+    case 2:
+      return CheckBoxUnending;
+    case 3:
+      return CheckBoxNoPrediction;
+    case 4:
+      return CheckBoxVoZero;
+    case 10:
+      return CheckBoxAddTopPlane;
+    case 11:
+      return CheckBoxAddBottomPlane;
+    case 12:
+      return CheckBoxAddSidePlanes;
+    case 13:
+      return CheckBoxInsulationVertical;
+    case 14:
+      return CheckBoxInsulationHorizontal;
+    case 15:
+      return CheckBoxOneWire;
+    case 20:
+      return CheckBoxAddFloatingWire;
+    case 21:
+      return CheckboxAddGroundedWire;
+    case 22:
+      return CheckBoxShortGroundPlane;
+    case 23:
+      return CheckBoxHalfGroundPlane;
+    case 30:
+      return CheckBoxAirDielectric;
+    case 31:
+      return CheckBoxShowStandardColors;
+    default:
+      return std::nullopt;
+  }
+}
+
+// Everything a command handler works on.
+struct Command {
+  Context& ctx;
+  ScriptRun& run;
+  WordReader& words;
+  const std::string& code;
+};
+
+void Fail(Command& c, std::string reason) {
+  c.ctx.state.operationFailed = true;
+  if (c.run.stopReason.empty()) c.run.stopReason = std::move(reason);
+}
+
+bool DryRun(const Context& ctx) {
+  return ctx.state.switches.at(kSwitchDryRun);
+}
+
+// One scripted solve of the current geometry, ended as every solve is. Returns whether a table
+// row may be written. A solve that did not run to its end ends the script; under the dry run
+// (switch 24) a solve skipped after its set-up is no failure, so the rest of the script can be
+// checked. The relaxation of a capacitance solve ends by its own stop request, which belongs to
+// that finished solve and must not skip the sweeps that follow.
+bool ScriptedSolve(Command& c, bool lAndRs) {
+  ProgramState& s = c.ctx.state;
+  SolveForScript(c.ctx, s.geometryKind, lAndRs);
+  const bool failed = s.operationFailed;
+  const bool succeeded = s.solveSucceeded;
+  FinishSolve(c.ctx);  // clears operationFailed after its beep
+  const bool dryRun = DryRun(c.ctx);
+  if (succeeded) s.abortRequested = false;
+  if (failed || (!succeeded && !dryRun)) {
+    Fail(c, lAndRs ? "the L and Rs solve did not complete" : "the C and Gp solve did not complete");
+  }
+  return succeeded && !dryRun;
+}
+
+// An L and Rs solve and its row, as LRS and every sweep step make them. The map is always
+// rebuilt first, at the pixel width last typed.
+void LandRsWithRow(Command& c) {
+  ProgramState& s = c.ctx.state;
+  // The field is read as a window's change handler would: the Usermap loader writes the width
+  // from the file name into it directly.
+  s.requestedPixelWidth = ReadLength(c.ctx.panel.edits[EditBoxPixelWidth].text);
+  ShowPixelWidth(c.ctx, s.requestedPixelWidth, true);
+  s.setupChanged = true;
+  if (ScriptedSolve(c, true) && !WriteInductanceRow(c.ctx, c.run.rowL)) {
+    Fail(c, "the L and Rs tables could not be written");
+  }
+}
+
+void SetFieldCommand(Command& c, EditBox field) {
+  SetField(c.ctx, field, c.words.Word());
+  // A new frequency only invalidates the L result (done by the field itself); everything else
+  // changes the map.
+  if (field != EditBoxFrequency) c.ctx.state.setupChanged = true;
+}
+
+void SetGeometry(Command& c, GeometryKind kind) {
+  c.ctx.state.geometryKind = kind;
+  c.ctx.state.setupChanged = true;
+}
+
+void Debug(Command& c) {
+  int n = c.words.Integer();
+  bool on = c.words.OnOff();
+  if (n < 0 || n >= kSwitchCount) {
+    Fail(c, "DEB switch number " + IntText(n) + " is outside 0..49");
+    return;
+  }
+  c.ctx.state.switches.at(static_cast<std::size_t>(n)) = on;
+  ShowSwitches(c.ctx);
+}
+
+void Name(Command& c) {
+  SetField(c.ctx, EditBoxName, c.words.Rest());
+  c.ctx.state.setupChanged = true;
+  // A new name starts new L and Rs tables; the C and Gp series goes on under the new name.
+  c.run.rowL = 0;
+}
+
+void Folder(Command& c) {
+  std::string folder = c.words.Rest();
+  if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
+  if (folder.size() > kMaxFolderText) folder.resize(kMaxFolderText);
+  c.ctx.state.programFolder = folder;
+}
+
+void Open(Command& c) {
+  std::string path = c.words.Path(c.ctx.state.programFolder);
+  // The loader makes the geometry a Usermap once the file has been read; a file that cannot be
+  // used leaves the previous cross-section, and its geometry, as they were.
+  if (!LoadUsermap(c.ctx, path) || c.ctx.state.operationFailed) {
+    Fail(c, "the Usermap \"" + path + "\" could not be loaded");
+  }
+}
+
+void Sweep(Command& c) {
+  Context& ctx = c.ctx;
+  ProgramState& s = ctx.state;
+  const std::string parameter = c.words.Word();
+  const int steps = c.words.Integer();
+  const double perDecade = c.words.Real();
+  std::optional<EditBox> field = ScriptFieldOf(CommandCode(parameter));
+  if (!field) {
+    Fail(c, "SWE cannot sweep \"" + parameter + "\"");
+    return;
+  }
+  // Zero steps per decade would make the factor infinite from the second step on.
+  if (steps <= 0 || perDecade < 0.0 || (perDecade == 0.0 && steps > 1)) {
+    Fail(c, "SWE needs a positive number of steps and of steps per decade");
+    return;
+  }
+  const double factor = perDecade > 0.0 ? std::pow(10.0, 1.0 / perDecade) : 1.0;
+  const std::string text = ctx.panel.edits.at(*field).text;
+  double v = 0.0;
+  std::string unit;
+  if (ReadLength(text) < 0.0 || !SplitDimension(text, v, unit) || v < 0.0) {
+    Fail(c, "SWE cannot start from \"" + text + "\"");
+    return;
+  }
+  for (int step = 0; step < steps && !s.operationFailed && !s.abortRequested; ++step) {
+    ++c.run.rowL;
+    SetField(ctx, *field, SweepFieldText(*field, v, unit));
+    if (*field != EditBoxFrequency) s.setupChanged = true;
+    LandRsWithRow(c);
+    if (DryRun(ctx)) s.abortRequested = true;
+    v *= factor;
+  }
+  // The dry run stops the sweep after its first step through the stop request; the request ends
+  // with the sweep.
+  if (DryRun(ctx)) s.abortRequested = false;
+}
+
+void SolveAll(Command& c) {
+  ProgramState& s = c.ctx.state;
+  ++c.run.rowL;
+  ++c.run.rowC;
+  // SolveFully returns early, leaving the flag as it was, when the panel refuses the solve.
+  s.solveSucceeded = false;
+  SolveFully(c.ctx);
+  if (s.solveSucceeded) {
+    s.abortRequested = false;
+  } else {
+    Fail(c, "the solve did not complete");
+  }
+}
+
+void LandRs(Command& c) {
+  ++c.run.rowL;
+  LandRsWithRow(c);
+}
+
+void CandGp(Command& c) {
+  ++c.run.rowC;
+  if (ScriptedSolve(c, false) && !WriteCapacitanceRow(c.ctx, c.run.rowC)) {
+    Fail(c, "the C and Gp tables could not be written");
+  }
+}
+
+void Terminate(Command& c) {
+  c.ctx.state.terminateRequested = true;
+  c.ctx.platform->QuitApplication();
+}
+
+void Erase(Command& c) {
+  std::error_code ec;
+  std::filesystem::remove(c.run.path, ec);
+  Terminate(c);
+}
+
+void Launch(Command& c) {
+  int show = c.words.Integer();
+  std::string path = c.words.Path(c.ctx.state.programFolder);
+  if (OpenDocument(c.ctx, path, " ", show) <= kOpenDocumentSuccess) c.ctx.platform->Beep();
+}
+
+void Box(Command& c) {
+  int n = c.words.Integer();
+  bool on = c.words.OnOff();
+  if (std::optional<CheckBox> box = BoxCheckBox(n)) {
+    SetCheckBox(c.ctx, *box, on);
+  } else {
+    c.ctx.platform->Beep();
+  }
+  c.ctx.state.setupChanged = true;
+}
+
+void BeepCommand(Command& c) {
+  c.ctx.platform->Beep();
+  c.ctx.platform->Sleep(kBeepPauseMs);
+}
+
+void VoltageDump(Command& c) {
+  if (!WriteVoltageDump(c.ctx)) Fail(c, "the voltage dump could not be written");
+}
+
+void Window(Command& c) {
+  int state = c.words.Integer();
+  if (state >= 0 && state <= 2) c.ctx.platform->SetMainWindowState(state);
+}
+
+void Threads(Command& c) {
+  std::string word = c.words.Word();
+  int n = c.ctx.panel.threadCount;
+  if (word == "+") {
+    n = n + 1;
+  } else if (word == "-") {
+    n = n - 1;
+  } else {
+    n = c.words.ToInteger(word);
+  }
+  SetThreadCountTo(c.ctx, n);
+}
+
+void Key(Command& c) {
+  const std::string word = c.words.Word();
+  ProgramState& s = c.ctx.state;
+  for (char ch : word) {
+    // A key may end the program or run a script that fails; the keys after it are not typed.
+    if (s.terminateRequested || s.operationFailed) break;
+    TypeCommandKey(c.ctx, static_cast<unsigned char>(ch));
+  }
+}
+
+void Dispatch(Command& c) {
+  Context& ctx = c.ctx;
+  const std::string& code = c.code;
+  if (std::optional<EditBox> field = ScriptFieldOf(code)) {
+    SetFieldCommand(c, *field);
+  } else if (code == "RES") {
+    SetCheckBox(ctx, CheckBoxRestrict, c.words.OnOff());
+    ctx.state.setupChanged = true;
+  } else if (code == "TWI") {
+    SetGeometry(c, GeomTwinlead);
+  } else if (code == "SQU") {
+    SetGeometry(c, GeomSquareTwinlead);
+  } else if (code == "COA") {
+    SetGeometry(c, GeomCoaxial);
+  } else if (code == "DEB") {
+    Debug(c);
+  } else if (code == "NAM") {
+    Name(c);
+  } else if (code == "FOL") {
+    Folder(c);
+  } else if (code == "OPE") {
+    Open(c);
+  } else if (code == "SWE") {
+    Sweep(c);
+  } else if (code == "SOL") {
+    SolveAll(c);
+  } else if (code == "LRS") {
+    LandRs(c);
+  } else if (code == "CGP") {
+    CandGp(c);
+  } else if (code == "TER") {
+    Terminate(c);
+  } else if (code == "ERA") {
+    Erase(c);
+  } else if (code == "LAU") {
+    Launch(c);
+  } else if (code == "BOX") {
+    Box(c);
+  } else if (code == "BEE") {
+    BeepCommand(c);
+  } else if (code == "VMA") {
+    VoltageDump(c);
+  } else if (code == "SAV") {
+    SaveDisplayedBitmapForScript(ctx);
+  } else if (code == "WIN") {
+    Window(c);
+  } else if (code == "THR") {
+    Threads(c);
+  } else if (code == "KEY") {
+    Key(c);
+  } else if (code == "JMA") {
+    WriteCurrentsFileForScript(ctx);
+  } else {
+    Fail(c, "unknown command");
+  }
+}
+
+}  // namespace
+
+std::optional<EditBox> ScriptFieldOf(std::string_view code) {
+  for (const FieldCommand& f : kFieldCommands) {
+    if (code == f.code) return f.field;
+  }
+  return std::nullopt;
+}
+
+std::string SweepFieldText(EditBox field, double v, const std::string& unit) {
+  // The pixel total reads whole numbers only; a value beyond any count keeps the general form.
+  if (field == EditBoxTotalConductorPixels && v < 1e15) return IntText(std::llrint(v)) + unit;
+  std::string text = Str(v, 10, 10);
+  std::size_t point = text.find('.');
+  std::size_t keep = std::max(kSweepTextLength, point == std::string::npos ? 0 : point);
+  if (text.size() > keep) text.resize(keep);
+  return text + unit;
+}
+
+bool SplitDimension(std::string_view text, double& value, std::string& unit) {
+  std::string compact;
+  for (char ch : text) {
+    if (ch != ' ') compact += ch;
+  }
+  std::size_t lastDigit = compact.find_last_of("0123456789");
+  if (lastDigit == std::string::npos) return false;
+  unit = compact.substr(lastDigit + 1);
+  for (char& ch : unit) {
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+  }
+  return ParseScriptReal(std::string_view(compact).substr(0, lastDigit + 1), value);
+}
+
+void ExecuteScriptLine(Context& ctx, ScriptRun& run, const std::string& line) {
+  WordReader words(line);
+  const std::string code = CommandCode(words.Word());
+  Command c{ctx, run, words, code};
+  Dispatch(c);
+}
+
+}  // namespace zolva

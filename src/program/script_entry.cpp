@@ -1,0 +1,14 @@
+#include "program/script_entry.h"
+
+#include "program/script.h"
+#include "program/context.h"
+
+namespace zolva {
+
+// The control loop calls this while startupScriptChecked is still false, which makes the
+// interpreter read the start-up script rather than the script named on the panel.
+void RunStartupScript(Context& ctx) {
+  RunScript(ctx);
+}
+
+}  // namespace zolva

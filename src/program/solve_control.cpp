@@ -1,0 +1,328 @@
+#include "program/solve_control.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "csolver/capacitance.h"
+#include "csolver/relaxation.h"
+#include "csolver/summation.h"
+#include "geometry/map_ops.h"
+#include "program/jobs.h"
+#include "csolver/field_regions.h"
+#include "core/conductor_index.h"
+#include "lsolver/lsolver.h"
+#include "program/control_panel.h"
+#include "geometry/geometry.h"
+#include "program/results_report.h"
+#include "core/utility.h"
+#include "program/services.h"
+#include "program/context.h"
+#include "core/pixel_map.h"
+#include "program/reporting.h"
+
+namespace zolva {
+
+namespace {
+
+// The L and Rs stage. The current equations treat every insulator alike, so the field-region
+// marks of the set-up are taken back first.
+void LandRsStage(Context& ctx) {
+  StageScope stage(ctx.state);
+  for (std::int8_t& k : ctx.map.Ukind) {
+    if (k == KindInsulInField) k = KindInsul;
+  }
+  SolveLandRs(LSolverJobOf(ctx));
+  // A Stop clicked while the stage ran lands here, before the chain decides on the next stage.
+  ProcessPendingEvents(ctx);
+}
+
+void CapacitanceStage(Context& ctx) {
+  StageScope stage(ctx.state);
+  SolveCapacitance(CapacitanceJobOf(ctx));
+  ProcessPendingEvents(ctx);
+}
+
+// 1 / sqrt of the pixel-weighted mean permittivity of the field regions' insulators. Without any
+// insulator pixel in a field region there is nothing to weigh, and vacuum (1) is assumed.
+double AssumedVelocityFactor(Context& ctx) {
+  PixelMap& map = ctx.map;
+  const MaterialTables& m = ctx.materials;
+  if (map.Ukind.size() != map.Uindex.size()) {
+    throw std::out_of_range("kind map and palette-index map differ in size");
+  }
+  if (map.pixelCounts.size() < static_cast<std::size_t>(kPaletteCapacity)) {
+    map.pixelCounts.resize(kPaletteCapacity);
+  }
+  const int count = m.palette.count;
+  if (count < 0 || count > kPaletteCapacity) throw std::out_of_range("palette count");
+  for (int n = 0; n < count; ++n) map.pixelCounts[n] = 0;
+  // Uindex is a byte and pixelCounts holds 256 entries, so the index is always in range.
+  for (std::size_t p = 0; p < map.Ukind.size(); ++p) {
+    if (map.Ukind[p] == KindInsulInField) ++map.pixelCounts[map.Uindex[p]];
+  }
+  double sum = 0.0;
+  double total = 0.0;
+  for (int n = count - 1; n >= 0; --n) {
+    if (m.palette.entries[n].kind != KindInsul) continue;
+    double pixels = map.pixelCounts[n];
+    if (pixels == 0.0) continue;
+    sum += pixels;
+    total += pixels * m.recs.at(n).Permittivity;
+  }
+  if (sum == 0.0) return 1.0;
+  double mean = total / sum;
+  if (!(mean > 0.0)) return 1.0;
+  return 1.0 / std::sqrt(mean);
+}
+
+}  // namespace
+
+bool IndexConductors(Context& ctx) {
+  ProgramState& s = ctx.state;
+  // From here on the solve runs: Stop ends it, and the fields it depends on are closed.
+  ctx.panel.stopEnabled = true;
+  s.stepNumber = 1;
+  s.solveSucceeded = false;
+  s.abortRequested = false;
+  s.solveInProgress = true;
+  ctx.panel.edits[EditBoxTotalConductorPixels].enabled = false;
+  ctx.panel.edits[EditBoxPixelWidth].enabled = false;
+  ctx.panel.edits[EditBoxFrequency].enabled = false;
+  return BuildConductorIndex(ctx.map, ctx.materials, ctx.cindex, ctx.state, ctx.reporter);
+}
+
+bool SolveBusy(const Context& ctx) {
+  return ctx.state.solveInProgress || ctx.state.stageDepth > 0;
+}
+
+int RebuildCrossSection(Context& ctx) {
+  ProgramState& s = ctx.state;
+  // A stage stopped by the user may still be reading the map and the grid on its way out; the
+  // rebuild waits in setupChanged until it has returned.
+  if (s.stageDepth > 0) {
+    s.setupChanged = true;
+    return kRebuildDeferred;
+  }
+  s.setupChanged = false;
+  int code = ValidateGeometry(GeometryJobOf(ctx));
+  switch (code) {
+    case 0:
+      break;
+    case 1:
+      MessageBox(ctx, "Error in dimension", "Invalid geometry", ButtonsOk);
+      break;
+    case 2:
+      MessageBox(ctx, "Invalid frequency", "", ButtonsOk);
+      break;
+    case 3:
+      MessageBox(ctx, "Invalid pixel total", "", ButtonsOk);
+      break;
+    default:
+      break;
+  }
+  if (code != 0) return code;
+
+  ResetGrid(ctx.grid, ctx.display);
+  ShowPixelWidth(ctx, s.requestedPixelWidth, true);
+  s.omega = s.frequencyMHz * kOmegaPerMHz;
+  // The old relaxation is gone with the grid: nothing is left to resume.
+  ctx.panel.resumeEnabled = false;
+  s.resumeCountdown = 0;
+  ctx.results.C = 0.0;
+  ctx.results.L = 0.0;
+
+  bool drawn = true;
+  switch (s.geometryKind) {
+    case GeomTwinlead:
+      drawn = GenerateRoundTwinlead(GeometryJobOf(ctx));
+      break;
+    case GeomSquareTwinlead:
+      drawn = GenerateSquareTwinlead(GeometryJobOf(ctx));
+      break;
+    case GeomCoaxial:
+      drawn = GenerateCoax(GeometryJobOf(ctx));
+      break;
+    case GeomUsermap:
+      FillPaletteProperties(GeometryJobOf(ctx));
+      RebuildUsermap(GeometryJobOf(ctx));
+      break;
+    default:
+      throw std::out_of_range("geometry kind " + std::to_string(static_cast<int>(s.geometryKind)));
+  }
+  DrawResults(ctx);
+  ProcessPendingEvents(ctx);
+  // A refused map (its message shown) must not be solved as if it had been drawn.
+  return drawn ? 0 : kRebuildRefused;
+}
+
+bool CheckSetupForSolve(Context& ctx) {
+  if (ctx.state.setupChanged && RebuildCrossSection(ctx) == kRebuildRefused) return true;
+  // A deferred rebuild leaves the map stale: no solve on it.
+  if (ctx.state.setupChanged) return true;
+  return ValidateGeometry(GeometryJobOf(ctx)) != 0;
+}
+
+void CheckPixelWidth(Context& ctx) {
+  if (ctx.state.requestedPixelWidth != ctx.state.pixelWidth) ctx.state.setupChanged = true;
+}
+
+void SolveSetup(Context& ctx) {
+  StageScope stage(ctx.state);
+  ProgramState& s = ctx.state;
+  s.startTime = ctx.platform->Now();
+  // A new solve replaces the grid a stopped relaxation left behind.
+  ctx.panel.resumeEnabled = false;
+  s.resumeCountdown = 0;
+
+  if (s.mapUnusable) {
+    MessageBox(ctx, "Usermap unusable: it holds more than 256 colours.", "Solve", ButtonsOk);
+    s.solveSucceeded = false;
+    s.operationFailed = true;
+    s.abortRequested = true;
+    return;
+  }
+
+  IndexConductors(ctx);
+  if (s.abortRequested) return;
+  ctx.display.copyToScreen = false;
+  if (!FindFieldRegions(CapacitanceJobOf(ctx)) || s.abortRequested) return;
+  ctx.results.vfAssumed = AssumedVelocityFactor(ctx);
+  ProcessPendingEvents(ctx);
+}
+
+namespace {
+
+// The shared start of "Solve fully" and "Solve for L and Rs": the pixel width is read from the
+// panel (L and Rs depend on it), the map rebuilt if needed, the set-up run and the L and Rs stage.
+// False when the solve was refused before it began.
+bool StartWithLandRs(Context& ctx) {
+  ProgramState& s = ctx.state;
+  if (SolveBusy(ctx)) return false;
+  s.requestedPixelWidth = ReadLength(ctx.panel.edits[EditBoxPixelWidth].text);
+  CheckPixelWidth(ctx);
+  if (CheckSetupForSolve(ctx)) return false;
+  SolveSetup(ctx);
+  if (!s.abortRequested) LandRsStage(ctx);
+  return true;
+}
+
+}  // namespace
+
+void SolveFully(Context& ctx) {
+  ProgramState& s = ctx.state;
+  if (!StartWithLandRs(ctx)) return;
+  if (!s.abortRequested) {
+    // The capacitance solver walks its own conductor index and field regions of the same map.
+    SolveSetup(ctx);
+    if (!s.abortRequested) CapacitanceStage(ctx);
+  }
+  FinishSolve(ctx);
+}
+
+void SolveLAndRs(Context& ctx) {
+  if (!StartWithLandRs(ctx)) return;
+  FinishSolve(ctx);
+}
+
+void SolveCAndGp(Context& ctx) {
+  ProgramState& s = ctx.state;
+  if (SolveBusy(ctx)) return;
+  // C and Gp do not depend on the pixel width, so a changed width alone causes no rebuild.
+  if (CheckSetupForSolve(ctx)) return;
+  SolveSetup(ctx);
+  if (!s.abortRequested) CapacitanceStage(ctx);
+  FinishSolve(ctx);
+}
+
+void SolveForScript(Context& ctx, GeometryKind kind, bool lAndRs) {
+  ProgramState& s = ctx.state;
+  // A script started from the event handling of a stopped, still returning stage must not
+  // rebuild the arrays under it.
+  if (s.stageDepth > 0) {
+    s.solveSucceeded = false;
+    return;
+  }
+  // Switch 10 holds scripted runs until it is switched off from the keyboard. A Stop or the
+  // closing of the window during the wait ends this solve instead: the set-up would otherwise
+  // clear the request and solve all the same.
+  while (s.switches[10]) {
+    if (s.abortRequested || s.windowClosing) {
+      s.solveSucceeded = false;
+      return;
+    }
+    ctx.platform->Sleep(3000);
+    ProcessPendingEvents(ctx);
+  }
+  s.geometryKind = kind;
+  ShowPanel(ctx, kind);
+  if (kind == GeomUsermap) {
+    s.omega = s.frequencyMHz * kOmegaPerMHz;
+    RebuildUsermap(GeometryJobOf(ctx));
+  } else if (s.setupChanged) {
+    ctx.materials.palette.count = 0;
+    ResetGeneratedMap(GeometryJobOf(ctx));
+    // An invalid panel (message shown) leaves no map that belongs to the script's values; a row
+    // solved on the previous map would be reported as theirs.
+    if (RebuildCrossSection(ctx) != 0) {
+      s.solveSucceeded = false;
+      s.operationFailed = true;
+      return;
+    }
+  }
+  PublishMap(GeometryJobOf(ctx));
+  SolveSetup(ctx);
+  if (s.switches[24] || s.abortRequested) return;
+  if (lAndRs) {
+    LandRsStage(ctx);
+  } else {
+    CapacitanceStage(ctx);
+  }
+}
+
+void EndSolve(Context& ctx) {
+  if (ctx.state.abortRequested) ShowStatus(ctx, " ");
+  ctx.state.solveInProgress = false;
+  ctx.panel.stopEnabled = false;
+  ctx.panel.edits[EditBoxTotalConductorPixels].enabled = true;
+  ctx.panel.edits[EditBoxPixelWidth].enabled = true;
+  ctx.panel.edits[EditBoxFrequency].enabled = true;
+}
+
+void FinishSolve(Context& ctx) {
+  EndSolve(ctx);
+  if (ctx.state.operationFailed) {
+    ctx.platform->Beep();
+    ctx.state.operationFailed = false;
+    return;
+  }
+  // A 200 Hz tone, stopped after 600 ms.
+  Tone(ctx, 200);
+  ctx.platform->Sleep(600);
+  Tone(ctx, 0);
+}
+
+void ResumeRelaxation(Context& ctx) {
+  ProgramState& s = ctx.state;
+  // A resume that arrives while another solve runs, or after a rebuild has discarded the grid,
+  // has nothing of its own to continue.
+  if (SolveBusy(ctx) || !PlanMatchesGrid(ctx.grid)) {
+    ctx.panel.resumeEnabled = PlanMatchesGrid(ctx.grid) && ctx.panel.resumeEnabled;
+    return;
+  }
+  StageScope stage(s);
+  // A resumed relaxation runs until the user stops it.
+  ctx.panel.checks[CheckBoxUnending] = true;
+  ctx.panel.resumeEnabled = false;
+  ctx.panel.stopEnabled = true;
+  s.startTime = ctx.platform->Now();
+  ctx.grid.solveStartTime = s.startTime;
+  s.solveInProgress = true;
+  ShowPanel(ctx, TabConverging);
+  s.abortRequested = false;
+  Relax(CapacitanceJobOf(ctx));
+  ctx.panel.stopEnabled = false;
+  s.solveInProgress = false;
+  FinishCapacitance(CapacitanceJobOf(ctx));
+}
+
+}  // namespace zolva

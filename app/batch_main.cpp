@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "core/pixel_map.h"
 #include "platform/headless_platform.h"
+#include "program/context.h"
 #include "program/control_panel.h"
+#include "program/map_commands.h"
+#include "program/reporting.h"
 #include "program/results_report.h"
 #include "program/script.h"
-#include "program/context.h"
-#include "core/pixel_map.h"
-#include "program/reporting.h"
 #include "program/solve_control.h"
-#include "program/map_commands.h"
 
 namespace zolva {
 
@@ -210,9 +210,8 @@ void PrintJson(const Context& ctx, std::ostream& out) {
   out << "}";
   // Zo and the velocity factor need both line constants of a lossless line.
   if (r.L > 0 && r.C > 0) {
-    constexpr double c0 = 299792458.0;
-    out << ", \"Zo\": " << JsonNumber(std::sqrt(r.L / r.C))
-        << ", \"vf\": " << JsonNumber(1.0 / (c0 * std::sqrt(r.L * r.C)));
+    out << ", \"Zo\": " << JsonNumber(CharacteristicImpedance(r.L, r.C))
+        << ", \"vf\": " << JsonNumber(VelocityFactor(r.L, r.C));
   }
   out << "},\n";
   out << "  \"operationFailed\": " << (ctx.state.operationFailed ? "true" : "false")

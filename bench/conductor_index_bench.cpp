@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "core/conductor_index.h"
-#include "platform/headless_platform.h"
 #include "core/materials.h"
+#include "lsolver/surface_classification.h"
+#include "platform/headless_platform.h"
 #include "program/context.h"
 #include "program/jobs.h"
-#include "lsolver/surface_classification.h"
 #include "program/solve_control.h"
 
 namespace zolva {

@@ -20,10 +20,10 @@
 #include <thread>
 #include <vector>
 
+#include "core/worker_pool.h"
 #include "lsolver/current_system.h"
 #include "lsolver/elimination.h"
 #include "lsolver/tile_kernels.h"
-#include "core/worker_pool.h"
 
 #if defined(ZOLVA_HAVE_LAPACKE)
 #define lapack_complex_float std::complex<float>

@@ -18,20 +18,20 @@
 #include <memory>
 #include <vector>
 
+#include "core/materials.h"
+#include "core/pixel_map.h"
 #include "csolver/charge_distribution.h"
 #include "csolver/field_regions.h"
 #include "csolver/flush_denormals.h"
 #include "csolver/relaxation.h"
 #include "csolver/solver_grid.h"
+#include "geometry/map_ops.h"
 #include "platform/headless_platform.h"
-#include "program/control_panel.h"
-#include "core/materials.h"
 #include "program/context.h"
-#include "core/pixel_map.h"
+#include "program/control_panel.h"
+#include "program/jobs.h"
 #include "program/reporting.h"
 #include "program/solve_control.h"
-#include "program/jobs.h"
-#include "geometry/map_ops.h"
 
 namespace zolva {
 namespace {

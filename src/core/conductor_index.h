@@ -1,6 +1,6 @@
-// The list of conductor pixels that both solvers walk, the per-pixel kind map built with it, and
-// the classification of every conductor pixel by the shape of the surface nearest to it and its
-// depth below that surface (which sets its resistance under the skin effect).
+// The list of conductor pixels that both solvers walk, built once per solve with the per-pixel
+// kind map. The L and Rs solver classifies every entry by its surface shape and depth
+// (lsolver/surface_classification.h).
 #pragma once
 
 #include <cstddef>

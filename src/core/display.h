@@ -1,4 +1,4 @@
-// The settings of the field display that other subsystems read or clear.
+// The settings of the field display that the solvers and the application read or clear.
 #pragma once
 
 namespace zolva {

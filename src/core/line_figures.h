@@ -19,4 +19,13 @@ inline double VelocityFactor(double L, double C) {
   return 1.0 / (std::sqrt(L * C) * kSpeedOfLight);
 }
 
+// The impedance a line of inductance L (or capacitance C) per metre has when its velocity factor
+// is vf: Zo = L c0 vf = 1 / (C c0 vf). The results show these while only one solve has run.
+inline double ImpedanceFromInductance(double L, double vf) {
+  return L * kSpeedOfLight * vf;
+}
+inline double ImpedanceFromCapacitance(double C, double vf) {
+  return 1.0 / (C * kSpeedOfLight * vf);
+}
+
 }  // namespace zolva

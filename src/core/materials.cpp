@@ -91,9 +91,9 @@ int FindTableIndex(const ColorTable& table, std::uint32_t color) {
   return -1;
 }
 
-bool RegisterColor(MaterialTables& materials, Reporter& report, std::uint32_t color, MaterialKind kind, double Resistivity,
-                   double Permittivity, double TanDelta, double Permeability,
-                   const std::string& name) {
+bool RegisterColor(MaterialTables& materials, Reporter& report, std::uint32_t color,
+                   MaterialKind kind, double Resistivity, double Permittivity, double TanDelta,
+                   double Permeability, const std::string& name) {
   ColorTable& table = materials.table;
   int index = FindTableIndex(table, color);
   if (index < 0) {
@@ -127,14 +127,16 @@ void InitMaterialTables(MaterialTables& materials, Reporter& report,
   materials.table = ColorTable{};
   for (const BuiltInMetal& metal : kMetals)
     for (int k = 0; k < 4; ++k)
-      RegisterColor(materials, report, metal.colors[k], kMetalKinds[k], static_cast<double>(metal.resistivity),
-                    1.0, 0.0, 1.0, metal.name);
+      RegisterColor(materials, report, metal.colors[k], kMetalKinds[k],
+                    static_cast<double>(metal.resistivity), 1.0, 0.0, 1.0, metal.name);
   for (const BuiltInInsulator& insulator : kInsulators)
-    RegisterColor(materials, report, insulator.color, KindInsul, 0.0, static_cast<double>(insulator.permittivity),
+    RegisterColor(materials, report, insulator.color, KindInsul, 0.0,
+                  static_cast<double>(insulator.permittivity),
                   static_cast<double>(insulator.tanDelta), 1.0, insulator.name);
   // Painted inside conductors below their current-carrying layer: an insulator of permittivity 1
   // carries no current, and lying inside metal it does not disturb the electric field.
-  RegisterColor(materials, report, NoCurrentMetalColor, KindInsul, 0.0, 1.0, 0.0, 1.0, "no-current metal");
+  RegisterColor(materials, report, NoCurrentMetalColor, KindInsul, 0.0, 1.0, 0.0, 1.0,
+                "no-current metal");
   LoadMoreColorsFile(materials, report, programFolder + "MoreColors.txt");
 }
 

@@ -86,9 +86,9 @@ struct MaterialTables {
 void InitMaterialTables(MaterialTables& materials, Reporter& report,
                         const std::string& programFolder);
 // Returns false (after a message) when the table is full.
-bool RegisterColor(MaterialTables& materials, Reporter& report, std::uint32_t color, MaterialKind kind, double Resistivity,
-                   double Permittivity, double TanDelta, double Permeability,
-                   const std::string& name);
+bool RegisterColor(MaterialTables& materials, Reporter& report, std::uint32_t color,
+                   MaterialKind kind, double Resistivity, double Permittivity, double TanDelta,
+                   double Permeability, const std::string& name);
 // Palette index of the colour, appended when new; kPaletteFull when the palette is full.
 int FindPaletteIndex(MaterialTables& materials, std::uint32_t color);
 // Skin depth of the colour's metal at angular frequency omega; the colour joins the palette.

@@ -1,7 +1,6 @@
 // The reader of "MoreColors.txt": the user's own colour definitions, one per line, read once at
 // start-up after the built-in colours so that a line may redefine any of them.
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -9,6 +8,7 @@
 
 #include "core/materials.h"
 #include "core/reporter.h"
+#include "core/text_reader.h"
 
 namespace zolva {
 
@@ -17,33 +17,21 @@ namespace {
 constexpr std::size_t kMaxLineLength = 255;
 constexpr std::size_t kMaxWordLength = 16;
 
-// Reads blank-separated words from the front of a line, each cut to its first 16 characters.
+// The words of a line, each cut to its first 16 characters.
 class WordReader {
  public:
-  explicit WordReader(std::string_view text) : rest_(text) {}
-
+  explicit WordReader(std::string_view text) : cursor_(text) {}
   // False when no word is left.
   bool Next(std::string_view& word) {
-    SkipBlanks();
-    std::size_t end = rest_.find(' ');
-    if (end == std::string_view::npos) end = rest_.size();
-    if (end == 0) return false;
-    word = rest_.substr(0, std::min(end, kMaxWordLength));
-    rest_.remove_prefix(end);
+    std::string_view whole = cursor_.Next();
+    if (whole.empty()) return false;
+    word = whole.substr(0, kMaxWordLength);
     return true;
   }
-
-  std::string_view Rest() {
-    SkipBlanks();
-    return rest_;
-  }
+  std::string_view Rest() { return cursor_.Rest(false); }
 
  private:
-  void SkipBlanks() {
-    std::size_t start = rest_.find_first_not_of(' ');
-    rest_.remove_prefix(start == std::string_view::npos ? rest_.size() : start);
-  }
-  std::string_view rest_;
+  WordCursor cursor_;
 };
 
 int HexDigit(char c) {
@@ -97,22 +85,8 @@ bool ReadKind(std::string_view word, MaterialKind& kind) {
   return true;
 }
 
-// A finite real in plain decimal or exponent notation; words such as "inf" or "nan" do not
-// convert, and neither does a value beyond the range of a double.
 bool ReadReal(std::string_view word, double& value) {
-  if (word.size() > 1 && word.front() == '+' && word[1] != '+' && word[1] != '-')
-    word.remove_prefix(1);
-  if (word.empty()) return false;
-  for (char c : word) {
-    bool allowed =
-        (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
-    if (!allowed) return false;
-  }
-  double parsed = 0.0;
-  auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), parsed);
-  if (error != std::errc{} || end != word.data() + word.size()) return false;
-  value = parsed;
-  return true;
+  return ParseReal(word, value);
 }
 
 }  // namespace
@@ -148,32 +122,10 @@ MoreColorsLine ParseMoreColorsLine(std::string_view line) {
 void LoadMoreColorsFile(MaterialTables& materials, Reporter& report, const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return;  // no file: only the built-in colours exist
-  std::streambuf* in = file.rdbuf();
 
   bool anyBad = false;
   int refused = 0;
-  std::string line;
-  bool atEnd = false;
-  while (!atEnd) {
-    // One line: up to LF, CR LF or a lone CR; only its first 255 characters are kept.
-    line.clear();
-    bool sawAny = false;
-    for (;;) {
-      int c = in->sbumpc();
-      if (c == std::char_traits<char>::eof()) {
-        atEnd = true;
-        break;
-      }
-      sawAny = true;
-      if (c == '\n') break;
-      if (c == '\r') {
-        if (in->sgetc() == '\n') in->sbumpc();
-        break;
-      }
-      if (line.size() < kMaxLineLength) line.push_back(static_cast<char>(c));
-    }
-    if (!sawAny) break;
-
+  ForEachLine(file, kMaxLineLength, [&](const std::string& line) {
     MoreColorsLine parsed = ParseMoreColorsLine(line);
     if (parsed.status == MoreColorsLine::Status::Bad) {
       anyBad = true;
@@ -188,7 +140,8 @@ void LoadMoreColorsFile(MaterialTables& materials, Reporter& report, const std::
                       parsed.Permittivity, parsed.TanDelta, parsed.Permeability, parsed.name);
       }
     }
-  }
+    return true;
+  });
   if (anyBad) report.MessageBox("An error was found in MoreColors.txt", "Startup", ButtonsOk);
   if (refused > 0) {
     char text[160];

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/image_codec.h"
+
 namespace zolva {
 
 inline constexpr int kDisplayFieldSize = 3200;
@@ -34,7 +36,7 @@ struct PixelMap {
 };
 
 inline constexpr int kRescaleFactors[4] = {50, 100, 200, 300};
-// Largest image the decoders accept, in pixels.
-inline constexpr std::int64_t kMaxImagePixels = 100'000'000;
+// Largest map held, in pixels: the largest image the decoders accept.
+inline constexpr std::int64_t kMaxImagePixels = kMaxDecodedPixels;
 
 }  // namespace zolva

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <functional>
 #include <string>
 
@@ -23,6 +24,12 @@ inline constexpr double kMu0 = 1.2566370614359173e-06;
 inline constexpr double kCopperOhmMetres = 1.7241e-8;
 // omega = 2 pi 1e6 f for f in MHz.
 inline constexpr double kOmegaPerMHz = 6283185.307179586;
+
+// The pixel width a map is solved with: a width that is not known (not a positive finite number)
+// is held as 0.
+inline double KnownPixelWidth(double metres) {
+  return (metres > 0.0 && std::isfinite(metres)) ? metres : 0.0;
+}
 
 struct ProgramState {
   // Run flags.

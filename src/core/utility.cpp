@@ -1,4 +1,4 @@
-// Number texts, small mathematical routines, the program folder, and the sounds.
+// Number texts, small mathematical routines and the image of a tone.
 #include "core/utility.h"
 
 #include <algorithm>
@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-
 
 namespace zolva {
 

@@ -1,12 +1,12 @@
 // The "Solve for C and Gp" stage in its order: grid, charge distribution, prediction,
 // relaxation and summation.
-#include "csolver/capacitance_job.h"
 #include "csolver/capacitance.h"
+#include "csolver/capacitance_job.h"
 #include "csolver/charge_distribution.h"
+#include "csolver/prediction.h"
 #include "csolver/relaxation.h"
 #include "csolver/solver_grid.h"
 #include "csolver/summation.h"
-#include "csolver/prediction.h"
 
 namespace zolva {
 

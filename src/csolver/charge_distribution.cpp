@@ -1,6 +1,5 @@
 // Distribution of the fixed voltages over the core and the apron, the coupling of the two
 // lattices along the core's edge, and the surface links of the conductors.
-#include "csolver/capacitance_job.h"
 #include "csolver/charge_distribution.h"
 
 #include <algorithm>
@@ -10,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "csolver/solver_grid.h"
 #include "core/materials.h"
+#include "csolver/capacitance_job.h"
+#include "csolver/solver_grid.h"
 
 namespace zolva {
 
@@ -50,7 +50,8 @@ void CheckMap(const CapacitanceJob& job) {
 // Permittivity of every palette colour, looked up once for the classification of all nodes.
 std::array<double, 256> PermittivityTable(const CapacitanceJob& job) {
   std::array<double, 256> eps{};
-  for (int i = 0; i < 256; ++i) eps[static_cast<std::size_t>(i)] = PalettePermittivity(job.materials, i);
+  for (int i = 0; i < 256; ++i)
+    eps[static_cast<std::size_t>(i)] = PalettePermittivity(job.materials, i);
   return eps;
 }
 
@@ -266,8 +267,8 @@ void CoupleEdge(const CapacitanceJob& job, int cX, int cY, int aX, int aY) {
   if (t == 1 || t == 2) {
     if (!(a & (NodeFree | NodeFreeMixed | NodeConductor))) {
       g.Amat[i] = static_cast<std::uint8_t>(f);
-    } else if ((a & kFreeBits) &&
-               PalettePermittivity(job.materials, f) > PalettePermittivity(job.materials, g.Amat[i])) {
+    } else if ((a & kFreeBits) && PalettePermittivity(job.materials, f) >
+                                      PalettePermittivity(job.materials, g.Amat[i])) {
       // Along the edge the highest permittivity wins.
       g.Amat[i] = static_cast<std::uint8_t>(f);
     }
@@ -419,10 +420,9 @@ bool AnalyseSurfaceChains(const CapacitanceJob& job) {
   }
 
   if (marked < 2) {
-    job.report.MessageBox(
-               "Surface analysis needs at least two conductor surface nodes; found " +
-                   std::to_string(marked) + ".",
-               "zolva", ButtonsOk);
+    job.report.MessageBox("Surface analysis needs at least two conductor surface nodes; found " +
+                              std::to_string(marked) + ".",
+                          "zolva", ButtonsOk);
     job.state.operationFailed = true;
     job.state.abortRequested = true;
     return false;

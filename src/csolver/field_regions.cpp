@@ -1,7 +1,6 @@
 // The search for field regions: connected insulator areas that touch conductors of two different
 // fixed voltages. Only these carry field; the capacitance solver leaves every other insulator
 // pixel out, and uses the apron around the picture only when a field region reaches its edge.
-#include "csolver/capacitance_job.h"
 #include "csolver/field_regions.h"
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 
 #include "core/conductor_index.h"
 #include "core/materials.h"
+#include "csolver/capacitance_job.h"
 
 namespace zolva {
 
@@ -136,7 +136,9 @@ void FloodRegion(const CapacitanceJob& job, int x, int y, bool collect) {
       const std::size_t done = at(px, py);
       const std::int8_t stored = kind[done];
       if (stored < RegionFilled || stored > MoveUp) {
-        job.report.ReportProgramError(2, ProgramErrorCaption(px + job.grid.UtoCX, py + job.grid.UtoCY, job.grid.CtoUX, job.grid.CtoUY));
+        job.report.ReportProgramError(
+            2, ProgramErrorCaption(px + job.grid.UtoCX, py + job.grid.UtoCY, job.grid.CtoUX,
+                                   job.grid.CtoUY));
         return;
       }
       kind[done] = RegionFilled;
@@ -160,8 +162,9 @@ bool TryRegion(const CapacitanceJob& job, int x, int y) {
       (r.metPlus && r.metMinus) || (r.metPlus && r.metGround) || (r.metMinus && r.metGround);
   if (!field) return true;  // the area stays filled so that no later seed tries it again
   if (r.regionCount >= kMaxFieldRegions) {
-    job.report.MessageBox("Aborted.  More than " + std::to_string(kMaxFieldRegions) + " field regions.",
-               "zolva", ButtonsOk);
+    job.report.MessageBox(
+        "Aborted.  More than " + std::to_string(kMaxFieldRegions) + " field regions.", "zolva",
+        ButtonsOk);
     job.state.operationFailed = true;
     job.state.abortRequested = true;
     return false;

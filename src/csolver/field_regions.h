@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+#include "core/materials.h"
+
 namespace zolva {
 
 struct CapacitanceJob;
@@ -21,7 +23,7 @@ struct RegionRecord {
 
 // Ukind codes of the fill. An insulator pixel not yet filled holds KindInsul (6); a pixel on the
 // fill's current path holds the move that entered it; a finished pixel holds RegionFilled.
-inline constexpr std::int8_t RegionFilled = 8;  // also the seed's move
+inline constexpr std::int8_t RegionFilled = KindInsulInField;  // also the seed's move
 inline constexpr std::int8_t MoveRight = 9;
 inline constexpr std::int8_t MoveLeft = 10;
 inline constexpr std::int8_t MoveDown = 11;

@@ -5,11 +5,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/materials.h"
 #include "csolver/capacitance_job.h"
+#include "csolver/prediction.h"
 #include "csolver/solver_grid.h"
 #include "csolver/summation.h"
-#include "csolver/prediction.h"
-#include "core/materials.h"
 
 namespace zolva {
 

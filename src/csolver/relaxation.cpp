@@ -1,8 +1,9 @@
 // The relaxation: the per-solve plan (coefficients of the weighted nodes, runs of plain nodes,
 // line costs, start offsets), the round kernel shared by the participants, and the loop of
 // rounds with its per-round adjustments, estimate and convergence test.
-#include "csolver/capacitance_job.h"
 #include "csolver/relaxation.h"
+
+#include "csolver/capacitance_job.h"
 
 // The bit-for-bit equivalence of the row-wise kernel and a literal column sweep rests on every
 // node update being the same sequence of roundings wherever it is inlined; fused multiply-adds
@@ -21,9 +22,9 @@
 #include <string>
 
 #include "csolver/flush_denormals.h"
+#include "csolver/prediction.h"
 #include "csolver/solver_grid.h"
 #include "csolver/summation.h"
-#include "csolver/prediction.h"
 
 namespace zolva {
 
@@ -619,7 +620,7 @@ void Relax(const CapacitanceJob& job) {
   }
 
   try {
-    while (!s.abortRequested) {
+    while (!s.abortRequested && !job.report.StopRequested()) {
       job.report.ProcessPendingEvents();
       if (++plan.roundCount == 0) s.abortRequested = true;
       job.pool.Dispatch(n);

@@ -1,6 +1,5 @@
 // Sizing of the core and the apron, the coordinate offsets between Usermap, core and apron, and
 // the value and permittivity lookups that every later stage of the capacitance solver shares.
-#include "csolver/capacitance_job.h"
 #include "csolver/solver_grid.h"
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include <string>
 
 #include "core/materials.h"
+#include "csolver/capacitance_job.h"
 
 namespace zolva {
 
@@ -160,7 +160,7 @@ bool SizeGrid(const CapacitanceJob& job) {
   g.predictHeight = g.predictBottom - g.predictTop + 1;
 
   job.report.SetLabel(LabelCoreSize,
-           "core: " + std::to_string(Cwid - 1) + " x " + std::to_string(Chei - 1));
+                      "core: " + std::to_string(Cwid - 1) + " x " + std::to_string(Chei - 1));
   return true;
 }
 
@@ -252,9 +252,9 @@ double ApronCellPermittivity(const CapacitanceJob& job, int aX, int aY) {
     if (map.Uwid < 1 || map.Uhei < 1) throw std::out_of_range("ApronCellPermittivity: no map");
     const int uX = Clamp(8 * aX + g.AtoUX + 3, 0, map.Uwid - 1);
     const int uY = Clamp(8 * aY + g.AtoUY + 3, 0, map.Uhei - 1);
-    return PalettePermittivity(
-      job.materials, map.Uindex.at(static_cast<std::size_t>(uY) * static_cast<std::size_t>(map.Uwid) +
-                           static_cast<std::size_t>(uX)));
+    return PalettePermittivity(job.materials, map.Uindex.at(static_cast<std::size_t>(uY) *
+                                                                static_cast<std::size_t>(map.Uwid) +
+                                                            static_cast<std::size_t>(uX)));
   }
   return PalettePermittivity(job.materials, g.Amat.at(i));
 }

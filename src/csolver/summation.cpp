@@ -1,11 +1,11 @@
 // The capacitance and the dielectric conductance from the energy of the relaxed field, the
 // figures of the apron's border, and the report at the end of a capacitance solve.
-#include "csolver/capacitance_job.h"
 #include "csolver/summation.h"
 
 #include <cmath>
 #include <cstddef>
 
+#include "csolver/capacitance_job.h"
 #include "csolver/relaxation.h"
 #include "csolver/solver_grid.h"
 

@@ -60,7 +60,8 @@ bool GenerateCoax(const GeometryJob& job) {
   const bool restrict = c.restrict;
   // On the coaxial tab the "1 Wire" box reads "2 wire": two centre conductors.
   const bool twoCentres = c.oneWire;
-  const double layer = restrict ? SkinDepthMetres(job.materials, job.state.omega, kRed) * ring : 0.0;
+  const double layer =
+      restrict ? SkinDepthMetres(job.materials, job.state.omega, kRed) * ring : 0.0;
   const double b = p.centerConductorDia / 2;
   const double ci = p.shieldInnerDia / 2;
   const CoaxSize size = CoaxConductorSize(b, ci, p.shieldOuterDia / 2, twoCentres ? 2 : 1,
@@ -82,6 +83,7 @@ bool GenerateCoax(const GeometryJob& job) {
     return false;
   }
 
+  job.state.pixelWidth = KnownPixelWidth(pw);
   job.report.ShowPixelWidth(pw, false);
   SetMapSize(job, static_cast<int>(S), static_cast<int>(S));
   FindPaletteIndex(job.materials, kMagenta);

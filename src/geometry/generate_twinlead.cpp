@@ -139,8 +139,7 @@ TwinleadFrame ComputeTwinleadFrame(const GeometryJob& job, double pw, double hal
     f.halfSkewPx = 0;
     f.skewPx = 0;
   }
-  const bool extraWire =
-      (roundTwinlead && c.addGroundedWire) || c.addFloatingWire;
+  const bool extraWire = (roundTwinlead && c.addGroundedWire) || c.addFloatingWire;
   f.extraPx = extraWire ? Rnd(p.wireSeparation / pw) : 0;
   f.extraHalf = Div2(f.extraPx);
 
@@ -157,8 +156,7 @@ TwinleadFrame ComputeTwinleadFrame(const GeometryJob& job, double pw, double hal
   }
   f.sepPx = single ? 0 : Rnd(p.wireSeparation / pw);
   double X = std::fabs(Rnd(f.sepPx / 2)) + halfW + 3;
-  if (c.addSidePlanes || c.insulationVertical)
-    X = std::max(X, std::fabs(f.sidePx));
+  if (c.addSidePlanes || c.insulationVertical) X = std::max(X, std::fabs(f.sidePx));
   f.W = 2 * X + 1;
   f.H = above + below + 1;
   f.yc = above;
@@ -172,7 +170,8 @@ bool GenerateRoundTwinlead(const GeometryJob& job) {
   const GeometryInputs& c = p;
   const int ring = RingWidth(job);
   const bool restrict = c.restrict;
-  const double layer = restrict ? SkinDepthMetres(job.materials, job.state.omega, kRed) * ring : 0.0;
+  const double layer =
+      restrict ? SkinDepthMetres(job.materials, job.state.omega, kRed) * ring : 0.0;
   const RoundWireSize size =
       RoundTwinleadWireSize(p.wireDiameter, p.totalConductorPixels, restrict, layer, ring);
   const double pw = size.pw;
@@ -191,6 +190,7 @@ bool GenerateRoundTwinlead(const GeometryJob& job) {
     return false;
   }
 
+  job.state.pixelWidth = KnownPixelWidth(pw);
   job.report.ShowPixelWidth(pw, false);
   SetMapSize(job, static_cast<int>(frame.W), static_cast<int>(frame.H));
   DrawSlabs(job, frame);
@@ -211,10 +211,8 @@ bool GenerateRoundTwinlead(const GeometryJob& job) {
     FillDisc(job.map, XL, YL, rIns, kMagenta);
     FillDisc(job.map, XR, YR, rIns, kMagenta);
   }
-  if (c.addGroundedWire)
-    DrawWire(job, kGreen, NoCurrentMetalColor, XL, YL + extra, rOut, f);
-  if (c.addFloatingWire)
-    DrawWire(job, kCyan, NoCurrentMetalColor, XR, YR + extra, rOut, f);
+  if (c.addGroundedWire) DrawWire(job, kGreen, NoCurrentMetalColor, XL, YL + extra, rOut, f);
+  if (c.addFloatingWire) DrawWire(job, kCyan, NoCurrentMetalColor, XR, YR + extra, rOut, f);
 
   const bool single = SingleConductor(job, true);
   const int turns = job.state.switches.at(39) ? 4 : 0;
@@ -233,7 +231,8 @@ bool GenerateRoundTwinlead(const GeometryJob& job) {
       for (const auto& at : positions) {
         const std::uint32_t colour = PackColor(0, shade, shade);
         --shade;
-        RegisterColor(job.materials, job.report, colour, KindFloat, copper, 1.0, 0.0, 1.0, "copper");
+        RegisterColor(job.materials, job.report, colour, KindFloat, copper, 1.0, 0.0, 1.0,
+                      "copper");
         DrawWire(job, colour, NoCurrentMetalColor, at[0], at[1], rOut, f);
       }
     }
@@ -250,7 +249,8 @@ bool GenerateSquareTwinlead(const GeometryJob& job) {
   const GeometryInputs& p = job.inputs;
   const int ring = RingWidth(job);
   const bool restrict = p.restrict;
-  const double layer = restrict ? SkinDepthMetres(job.materials, job.state.omega, kRed) * ring : 0.0;
+  const double layer =
+      restrict ? SkinDepthMetres(job.materials, job.state.omega, kRed) * ring : 0.0;
   const double Wd = p.wireWidth, Hd = p.wireHeight;
   const SquareWireSize size =
       SquareTwinleadWireSize(Wd, Hd, p.totalConductorPixels, restrict, layer, ring);
@@ -267,6 +267,7 @@ bool GenerateSquareTwinlead(const GeometryJob& job) {
   }
   const double skewFull = Rnd(p.verticalSkew / pw);
 
+  job.state.pixelWidth = KnownPixelWidth(pw);
   job.report.ShowPixelWidth(pw, false);
   SetMapSize(job, static_cast<int>(frame.W), static_cast<int>(frame.H));
   DrawSlabs(job, frame);

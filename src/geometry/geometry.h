@@ -1,5 +1,6 @@
-// The generated cross-sections: round twinlead, square twinlead and coax, drawn from the control
-// panel's dimensions into the pixel map, and the skin-depth restriction of conductor interiors.
+// The generated cross-sections: round twinlead, square twinlead and coax, drawn from the
+// dimensions the user set into the pixel map, and the skin-depth restriction of conductor
+// interiors.
 #pragma once
 
 #include <cstdint>
@@ -7,8 +8,6 @@
 #include "geometry/geometry_job.h"
 
 namespace zolva {
-
-
 
 // 0: the dimensions can be drawn; otherwise a code naming what is wrong.
 int ValidateGeometry(const GeometryJob& job);

@@ -104,8 +104,8 @@ void FillDisc(PixelMap& map, std::int64_t x, std::int64_t y, double r, std::uint
   }
 }
 
-void DrawWire(const GeometryJob& job, std::uint32_t colour, std::uint32_t innerColour, std::int64_t x,
-              std::int64_t y, double r, double rInner) {
+void DrawWire(const GeometryJob& job, std::uint32_t colour, std::uint32_t innerColour,
+              std::int64_t x, std::int64_t y, double r, double rInner) {
   FindPaletteIndex(job.materials, colour);
   FillDisc(job.map, x, y, r, colour);
   if (rInner > 0) FillDisc(job.map, x, y, rInner, innerColour);

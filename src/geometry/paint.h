@@ -11,7 +11,6 @@
 
 namespace zolva {
 
-
 struct PixelMap;
 struct TwinleadFrame;
 
@@ -43,8 +42,8 @@ void AddConductorPixels(PixelMap& map, std::int64_t n);
 // A round conductor: the colour joins the palette, a disc of radius r is painted and, when
 // rInner > 0, its core in innerColour; the conductor's pixels found in the square of half side
 // round(r + 1) around the centre are added to condCount.
-void DrawWire(const GeometryJob& job, std::uint32_t colour, std::uint32_t innerColour, std::int64_t x,
-              std::int64_t y, double r, double rInner);
+void DrawWire(const GeometryJob& job, std::uint32_t colour, std::uint32_t innerColour,
+              std::int64_t x, std::int64_t y, double r, double rInner);
 
 // The dielectric slabs ("Insulation vertical", "Insulation horizontal") and the ground planes
 // ("Add top plane", "Add bottom plane", "Add side planes") of a twinlead, placed around the map

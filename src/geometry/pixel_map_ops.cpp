@@ -1,7 +1,5 @@
-// The map's size and placement in the display field, the rescaling of a Usermap from its source
-// image, and the rescale commands.
-#include "geometry/map_ops.h"
-
+// The map's size and placement in the display field, and the rescaling of a Usermap from its
+// source image.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -10,6 +8,8 @@
 #include <unordered_map>
 
 #include "core/materials.h"
+#include "core/text_reader.h"
+#include "geometry/map_ops.h"
 
 namespace zolva {
 namespace {
@@ -115,8 +115,6 @@ void SmoothTriple(const GeometryJob& job, std::uint32_t* px, std::ptrdiff_t W, s
         plus(x, y, c);
     }
 }
-
-
 
 void CheckRescaleIndex(int index) {
   if (index < 0 || index > 3)
@@ -230,11 +228,8 @@ std::string RescalePixelWidthText(const std::string& text, int fromIndex, int to
   std::string digits;
   for (char ch : numberPart)
     if (ch != ' ') digits += ch;
-  if (!digits.empty() && digits.front() == '+') digits.erase(0, 1);
   double value = 0.0;
-  const char* last = digits.data() + digits.size();
-  auto [end, ec] = std::from_chars(digits.data(), last, value);
-  if (ec != std::errc() || end != last || !std::isfinite(value)) return text;
+  if (!ParseReal(digits, value)) return text;
 
   // One pixel of the new map is factor(from) / factor(to) pixels of the old one wide.
   double product = value * kRescaleFactors[fromIndex] / kRescaleFactors[toIndex];
@@ -252,7 +247,5 @@ std::string RescalePixelWidthText(const std::string& text, int fromIndex, int to
   if (!written.empty() && written.back() == '.') written.pop_back();
   return written + unitPart;
 }
-
-
 
 }  // namespace zolva

@@ -7,11 +7,11 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/image_codec.h"
-#include "geometry/geometry.h"
-#include "geometry/map_ops.h"
 #include "core/materials.h"
 #include "core/pixel_map.h"
+#include "geometry/geometry.h"
+#include "geometry/map_ops.h"
+#include "platform/image_codec.h"
 
 namespace zolva {
 namespace {
@@ -120,7 +120,6 @@ bool LoadImageFile(const GeometryJob& job, const std::string& path) {
   m.sourcePath = path;
   return true;
 }
-
 
 bool AnalyseColours(const GeometryJob& job) {
   PixelMap& m = job.map;

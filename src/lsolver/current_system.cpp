@@ -1,5 +1,4 @@
 // Numbering, assembly and solution of the current equations.
-#include "lsolver/lsolver_job.h"
 #include "lsolver/current_system.h"
 
 #include <algorithm>
@@ -12,9 +11,10 @@
 #include <vector>
 
 #include "core/conductor_index.h"
+#include "core/materials.h"
 #include "lsolver/elimination.h"
 #include "lsolver/lsolver.h"
-#include "core/materials.h"
+#include "lsolver/lsolver_job.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>

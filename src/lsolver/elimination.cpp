@@ -27,9 +27,9 @@
 #include <immintrin.h>
 #endif
 
+#include "core/worker_pool.h"
 #include "lsolver/elimination_codegen.h"
 #include "lsolver/tile_kernels.h"
-#include "core/worker_pool.h"
 
 namespace zolva {
 

@@ -10,12 +10,12 @@
 #include <stdexcept>
 #include <string>
 
-#include "lsolver/lsolver_job.h"
-#include "lsolver/surface_classification.h"
 #include "core/conductor_index.h"
 #include "lsolver/current_system.h"
 #include "lsolver/lsolver.h"
+#include "lsolver/lsolver_job.h"
 #include "lsolver/pixel_impedance.h"
+#include "lsolver/surface_classification.h"
 
 namespace zolva {
 
@@ -62,8 +62,7 @@ void SolveLandRs(const LSolverJob& job) {
   if (job.pool.workersRunning() != 0) job.pool.StopWorkers();
   // A width of 0 (or one that is not a number) would make every coefficient infinite; it is
   // treated like a missing one.
-  if (job.options.pixelWidthText.empty() || !(s.pixelWidth > 0) ||
-      !std::isfinite(s.pixelWidth)) {
+  if (job.options.pixelWidthText.empty() || !(s.pixelWidth > 0) || !std::isfinite(s.pixelWidth)) {
     Refuse(job, "Pixel width not supplied");
     return;
   }
@@ -212,8 +211,7 @@ bool WriteCurrentsFile(const LSolverJob& job) {
       ls.currentKind.size() != I.size())
     return true;
 
-  const std::string path =
-      job.state.programFolder + job.options.nameText + " currents.txt";
+  const std::string path = job.state.programFolder + job.options.nameText + " currents.txt";
   std::string text = "X\tY\ttype\tJ magnitude\tJ angle (degrees)\r\n\r\n";
   for (std::size_t j = I.size(); j-- > 0;) {
     const double angle = std::atan2(I[j].im, I[j].re) * 180 / kPi;

@@ -3,7 +3,6 @@
 // beyond. The self term is the resistance of a square pixel of metal, raised by the skin effect:
 // the current crowds into the outer layers, so a surface pixel carries it in a fraction of its
 // width, and how much depends on the shape of the surface next to it (its letter).
-#include "lsolver/lsolver_job.h"
 #include "lsolver/pixel_impedance.h"
 
 #include <cmath>
@@ -12,6 +11,7 @@
 
 #include "core/conductor_index.h"
 #include "core/materials.h"
+#include "lsolver/lsolver_job.h"
 
 namespace zolva {
 

@@ -3,6 +3,8 @@
 // is a flat side, a convex corner, a thin strip or a line end. Each surface pixel is given a
 // letter for that shape, and the letter is then carried inwards layer by layer, so that a pixel
 // deep inside a conductor is resisted as the layer it lies in below the surface it belongs to.
+#include "lsolver/surface_classification.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -13,10 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "lsolver/lsolver_job.h"
-#include "lsolver/surface_classification.h"
 #include "core/conductor_index.h"
 #include "core/materials.h"
+#include "lsolver/lsolver_job.h"
 
 namespace zolva {
 
@@ -270,7 +271,8 @@ void ClassifySurface(const LSolverJob& job) {
                    static_cast<std::size_t>(index.x[e])];
     std::int8_t& known = paletteCoarse[pi];
     if (known < 0) {
-      const double delta = SkinDepthMetres(job.materials, job.state.omega, job.materials.palette.entries.at(pi).color);
+      const double delta = SkinDepthMetres(job.materials, job.state.omega,
+                                           job.materials.palette.entries.at(pi).color);
       known = (job.state.pixelWidth / delta > 0.2) ? 1 : 0;
     }
     coarse[e] = static_cast<std::uint8_t>(known);

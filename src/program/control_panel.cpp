@@ -10,9 +10,9 @@
 
 #include "core/materials.h"
 #include "core/utility.h"
-#include "program/services.h"
 #include "program/context.h"
 #include "program/reporting.h"
+#include "program/services.h"
 
 namespace zolva {
 namespace {
@@ -356,8 +356,7 @@ void ClosePanel(Context& ctx) {
 }
 
 void ShowPixelWidth(Context& ctx, double metres, bool editable) {
-  // A width that is not known (negative, or not a number) is held as 0.
-  ctx.state.pixelWidth = (metres > 0.0 && std::isfinite(metres)) ? metres : 0.0;
+  ctx.state.pixelWidth = KnownPixelWidth(metres);
   if (metres == 0.0) {
     SetField(ctx, EditBoxPixelWidth, "");
   } else if (!editable) {

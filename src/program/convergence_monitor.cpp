@@ -6,10 +6,10 @@
 #include <string>
 #include <utility>
 
-#include "program/control_panel.h"
 #include "core/materials.h"
 #include "core/utility.h"
 #include "program/context.h"
+#include "program/control_panel.h"
 #include "program/reporting.h"
 
 namespace zolva {

@@ -34,8 +34,12 @@ GeometryInputs GeometryInputsOf(const PanelModel& p) {
 }
 
 GeometryJob GeometryJobOf(Context& ctx) {
-  return GeometryJob{ctx.state,   ctx.map,      ctx.materials,
-                     ctx.results, ctx.display,  ctx.reporter,
+  return GeometryJob{ctx.state,
+                     ctx.map,
+                     ctx.materials,
+                     ctx.results,
+                     ctx.display,
+                     ctx.reporter,
                      GeometryInputsOf(ctx.panel)};
 }
 
@@ -43,9 +47,9 @@ CapacitanceJob CapacitanceJobOf(Context& ctx) {
   CapacitanceOptions options;
   options.threadCount = ctx.panel.threadCount;
   options.voZero = ctx.panel.checks[CheckBoxVoZero];
-  return CapacitanceJob{ctx.state,   ctx.map,     ctx.materials, ctx.cindex,    ctx.regions,
-                        ctx.grid,    ctx.prediction, ctx.results, ctx.display, ctx.pool,
-                        *ctx.platform, ctx.reporter, options};
+  return CapacitanceJob{ctx.state,     ctx.map,        ctx.materials, ctx.cindex,  ctx.regions,
+                        ctx.grid,      ctx.prediction, ctx.results,   ctx.display, ctx.pool,
+                        *ctx.platform, ctx.reporter,   options};
 }
 
 LSolverJob LSolverJobOf(Context& ctx) {
@@ -53,9 +57,8 @@ LSolverJob LSolverJobOf(Context& ctx) {
   options.threadCount = ctx.panel.threadCount;
   options.pixelWidthText = ctx.panel.edits[EditBoxPixelWidth].text;
   options.nameText = ctx.panel.edits[EditBoxName].text;
-  return LSolverJob{ctx.state,   ctx.map,     ctx.materials, ctx.cindex, ctx.lsolver,
-                    ctx.results, ctx.display, ctx.pool,      *ctx.platform, ctx.reporter,
-                    options};
+  return LSolverJob{ctx.state,   ctx.map,  ctx.materials, ctx.cindex,   ctx.lsolver, ctx.results,
+                    ctx.display, ctx.pool, *ctx.platform, ctx.reporter, options};
 }
 
 }  // namespace zolva

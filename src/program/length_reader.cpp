@@ -1,13 +1,13 @@
-// Reading numbers and lengths typed into the control panel. The parsers are independent of the
-// locale: a decimal point is always ".", whatever the machine's settings.
-#include <charconv>
+// Reading numbers and lengths typed into the control panel, with the program's one number reader
+// (independent of the locale: a decimal point is always ".").
 #include <cmath>
 #include <string>
 #include <string_view>
 #include <system_error>
 
-#include "program/control_panel.h"
 #include "core/program_state.h"
+#include "core/text_reader.h"
+#include "program/control_panel.h"
 
 namespace zolva {
 namespace {
@@ -20,30 +20,6 @@ std::string_view TrimBlanks(std::string_view text) {
   if (first == std::string_view::npos) return {};
   std::size_t last = text.find_last_not_of(" \t");
   return text.substr(first, last - first + 1);
-}
-
-// The whole text as a finite real number; an optional sign in front. Infinity and NaN texts are
-// refused: no field of the panel can use them.
-bool ParseReal(std::string_view text, double& value) {
-  if (!text.empty() && text.front() == '+') {
-    text.remove_prefix(1);
-    if (!text.empty() && text.front() == '-') return false;
-  }
-  if (text.empty()) return false;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);
-  return ec == std::errc() && ptr == end && std::isfinite(value);
-}
-
-bool ParseInteger(std::string_view text, int& value) {
-  if (!text.empty() && text.front() == '+') {
-    text.remove_prefix(1);
-    if (!text.empty() && text.front() == '-') return false;
-  }
-  if (text.empty()) return false;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value, 10);
-  return ec == std::errc() && ptr == end;
 }
 
 }  // namespace

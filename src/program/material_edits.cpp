@@ -1,10 +1,11 @@
 // The materials tab's edits of the selected colour: its kind, and the material values that
 // belong to that kind.
+#include "program/material_edits.h"
+
 #include <cstddef>
 
 #include "program/context.h"
 #include "program/control_panel.h"
-#include "program/material_edits.h"
 
 namespace zolva {
 

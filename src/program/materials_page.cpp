@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <string>
 
-#include "program/control_panel.h"
-#include "program/material_edits.h"
 #include "core/materials.h"
 #include "core/utility.h"
 #include "program/context.h"
+#include "program/control_panel.h"
+#include "program/material_edits.h"
 #include "program/reporting.h"
 
 namespace zolva {

@@ -8,9 +8,9 @@
 #include "program/context.h"
 #include "program/control_panel.h"
 #include "program/jobs.h"
+#include "program/map_commands.h"
 #include "program/reporting.h"
 #include "program/results_report.h"
-#include "program/map_commands.h"
 
 namespace zolva {
 
@@ -60,6 +60,5 @@ bool LoadUsermap(Context& ctx, const std::string& path) {
   if (!analysed) ctx.state.operationFailed = true;
   return analysed;
 }
-
 
 }  // namespace zolva

@@ -2,15 +2,14 @@
 
 #include <string>
 
-#include "program/control_panel.h"
+#include "geometry/map_ops.h"
 #include "program/context.h"
-#include "program/solve_control.h"
+#include "program/control_panel.h"
 #include "program/jobs.h"
 #include "program/results_report.h"
-#include "geometry/map_ops.h"
+#include "program/solve_control.h"
 
 namespace zolva {
-
 
 void ShowStatus(Context& ctx, std::string_view text) {
   ctx.state.statusText = CutText(text, kMaxStatusText);

@@ -1,4 +1,5 @@
-// Status messages, program-error reports and the handler of unexpected errors.
+// Status messages, program-error reports and the handler of unexpected errors, and the reporting
+// interface of the floors below as the panel and the main window carry it out.
 #pragma once
 
 #include <string>

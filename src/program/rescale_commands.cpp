@@ -7,8 +7,8 @@
 #include "program/context.h"
 #include "program/control_panel.h"
 #include "program/jobs.h"
-#include "program/reporting.h"
 #include "program/map_commands.h"
+#include "program/reporting.h"
 
 namespace zolva {
 namespace {
@@ -28,12 +28,10 @@ bool RescaleFits(Context& ctx, int index) {
   return false;
 }
 
-
 void RescalePixelWidthField(Context& ctx, int fromIndex, int toIndex) {
   std::string& text = ctx.panel.edits[EditBoxPixelWidth].text;
   text = RescalePixelWidthText(text, fromIndex, toIndex);
 }
-
 
 }  // namespace
 
@@ -60,7 +58,6 @@ void SetRescale(Context& ctx, int index) {
   RefreshDisplay(ctx);
 }
 
-
 void StepRescale(Context& ctx, int delta) {
   if (ctx.state.solveInProgress) {
     RequestDenied(ctx);
@@ -79,6 +76,5 @@ void StepRescale(Context& ctx, int delta) {
   AnalyseColours(GeometryJobOf(ctx));
   RefreshDisplay(ctx);
 }
-
 
 }  // namespace zolva

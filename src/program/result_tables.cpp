@@ -7,10 +7,10 @@
 #include <memory>
 #include <stdexcept>
 
-#include "program/results_report.h"
 #include "core/utility.h"
 #include "program/context.h"
 #include "program/reporting.h"
+#include "program/results_report.h"
 
 namespace zolva {
 
@@ -158,7 +158,7 @@ bool WriteCapacitanceRow(Context& ctx, int row) {
     return false;
   }
   if (r.L != 0.0) {
-    double vf = 1.0 / (std::sqrt(r.L * r.C) * kSpeedOfLight);
+    double vf = VelocityFactor(r.L, r.C);
     if (!AppendRow(ctx, TablePath(ctx, kVFactorsSuffix), Str(vf, 10, 8), row)) return false;
   }
   return true;

@@ -1,10 +1,10 @@
 #include <cmath>
 #include <fstream>
 
-#include "program/results_report.h"
 #include "core/utility.h"
 #include "program/context.h"
 #include "program/reporting.h"
+#include "program/results_report.h"
 
 namespace zolva {
 
@@ -25,8 +25,8 @@ bool AppendLog(Context& ctx, int seconds) {
   std::string text = ctx.platform->ShortDateText(now) + " " + ctx.platform->LongTimeText(now) +
                      "  " + r.summary + "\r\n";
   if (r.L != 0.0 && r.C != 0.0) {
-    text += "Combined: Zo=" + Str(std::sqrt(r.L / r.C), 6, 1) +
-            ", vf=" + Str(1.0 / (std::sqrt(r.L * r.C) * kSpeedOfLight), 5, 3) + "\r\n";
+    text += "Combined: Zo=" + Str(CharacteristicImpedance(r.L, r.C), 6, 1) +
+            ", vf=" + Str(VelocityFactor(r.L, r.C), 5, 3) + "\r\n";
   }
 
   // Binary mode keeps the CR LF line ends exactly as written; app creates a missing file.

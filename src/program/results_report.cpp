@@ -1,9 +1,10 @@
+#include "program/results_report.h"
+
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <utility>
 
-#include "program/results_report.h"
 #include "core/utility.h"
 #include "program/context.h"
 #include "program/reporting.h"
@@ -92,7 +93,8 @@ void DrawResults(Context& ctx) {
     Put(r, 20, 20, "L = " + Fmt(ctx, L * 1e6, 6, 3) + "  uH", kResultsBlack);
     Put(r, 20, 34, "Rs = " + Fmt(ctx, r.Rs, 8, 5) + "  Ohms",
         r.rsWarning ? kResultsRed : kResultsBlack);
-    Put(r, 20, 48, "Zo = " + Fmt(ctx, L * c0 * vf, 6, 1) + "  if vf=" + vfText, estimate);
+    Put(r, 20, 48, "Zo = " + Fmt(ctx, ImpedanceFromInductance(L, vf), 6, 1) + "  if vf=" + vfText,
+        estimate);
     Put(r, 20, 62,
         "C = " + Fmt(ctx, 1e12 / (L * (vf * c0) * (vf * c0)), 7, 3) + "  pF if vf=" + vfText,
         estimate);
@@ -111,7 +113,8 @@ void DrawResults(Context& ctx) {
     const double C = r.C;
     Put(r, 220, 20, "C = " + Fmt(ctx, C * 1e12, 6, 2) + "  pF", kResultsBlack);
     Put(r, 220, 34, "Gp = " + Str(r.Gp, 12, 12), kResultsBlack);
-    Put(r, 220, 48, "Zo = " + Fmt(ctx, 1.0 / (C * c0 * vf), 6, 1) + "  Ohms if vf=" + vfText,
+    Put(r, 220, 48,
+        "Zo = " + Fmt(ctx, ImpedanceFromCapacitance(C, vf), 6, 1) + "  Ohms if vf=" + vfText,
         estimate);
     Put(r, 220, 62,
         "L = " + Fmt(ctx, 1e6 / (C * (vf * c0) * (vf * c0)), 5, 3) + "  uH if vf=" + vfText,
@@ -130,8 +133,9 @@ void DrawResults(Context& ctx) {
   }
 
   if (both) {
-    Put(r, 430, 20, "Zo = " + Fmt(ctx, std::sqrt(r.L / r.C), 6, 1) + "  Ohms", kResultsBlack);
-    Put(r, 430, 34, "vf = " + Fmt(ctx, 1.0 / (std::sqrt(r.L * r.C) * c0), 5, 3), kResultsBlack);
+    Put(r, 430, 20, "Zo = " + Fmt(ctx, CharacteristicImpedance(r.L, r.C), 6, 1) + "  Ohms",
+        kResultsBlack);
+    Put(r, 430, 34, "vf = " + Fmt(ctx, VelocityFactor(r.L, r.C), 5, 3), kResultsBlack);
   }
 }
 
@@ -162,7 +166,7 @@ void SummarizeL(Context& ctx) {
   const double vf = r.vfAssumed;
   std::string s = "L=" + Str(r.L * 1e6, 6, 3) + " uH, Rs=" + Str(r.Rs, 8, 5) + " Ohms";
   if (ctx.cindex.hasAllThree) s += ", Ignd=" + Str(r.Ignd * 100.0, 4, 1) + "%";
-  s += ". If vf=" + VfText(ctx) + " then Zo=" + Str(r.L * c0 * vf, 6, 1) +
+  s += ". If vf=" + VfText(ctx) + " then Zo=" + Str(ImpedanceFromInductance(r.L, vf), 6, 1) +
        " and C=" + Str(1e12 / (r.L * (vf * c0) * (vf * c0)), 6, 2) + ".  ";
   s += ctx.panel.runName;
   r.summary = Cut(std::move(s), kMaxSummary);
@@ -183,7 +187,7 @@ void SummarizeC(Context& ctx) {
   for (int n : FloatColoursDescending(ctx)) {
     s += ", float=" + Str(r.floatVolts.at(n), 5, 3) + " volts";
   }
-  s += ". If vf=" + VfText(ctx) + " then Zo=" + Str(1.0 / (r.C * c0 * vf), 6, 1) +
+  s += ". If vf=" + VfText(ctx) + " then Zo=" + Str(ImpedanceFromCapacitance(r.C, vf), 6, 1) +
        " and L=" + Str(1e6 / (r.C * (vf * c0) * (vf * c0)), 5, 3) + " uH  ";
   s += ctx.panel.runName;
   r.summary = Cut(std::move(s), kMaxSummary);

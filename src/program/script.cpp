@@ -4,13 +4,14 @@
 #include <iterator>
 #include <vector>
 
+#include "core/text_reader.h"
+#include "core/utility.h"
+#include "program/context.h"
+#include "program/reporting.h"
 #include "program/script_commands.h"
 #include "program/script_targets.h"
 #include "program/script_words.h"
-#include "core/utility.h"
 #include "program/services.h"
-#include "program/context.h"
-#include "program/reporting.h"
 #include "program/solve_control.h"
 
 namespace zolva {
@@ -30,28 +31,11 @@ ReadOutcome ReadScriptLines(const std::string& path, std::vector<std::string>& l
   std::ifstream in(path, std::ios::binary);
   if (!in) return ReadOutcome::Missing;
   lines.clear();
-  std::string line;
-  bool open = false;  // a line has begun and not yet ended
-  auto endLine = [&]() {
+  const bool whole = ForEachLine(in, kMaxScriptLine, [&](const std::string& line) {
     lines.push_back(line);
-    line.clear();
-    open = false;
     return lines.size() <= static_cast<std::size_t>(kMaxScriptLines);
-  };
-  std::istreambuf_iterator<char> it(in);
-  std::istreambuf_iterator<char> end;
-  while (it != end) {
-    char c = *it++;
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && it != end && *it == '\n') ++it;
-      if (!endLine()) return ReadOutcome::TooManyLines;
-      continue;
-    }
-    open = true;
-    if (line.size() < kMaxScriptLine) line += c;
-  }
-  if (open && !endLine()) return ReadOutcome::TooManyLines;
-  return ReadOutcome::Read;
+  });
+  return whole ? ReadOutcome::Read : ReadOutcome::TooManyLines;
 }
 
 std::string FileNameOf(const std::string& path) {

@@ -1,20 +1,20 @@
 #include "program/script_commands.h"
-#include "program/map_commands.h"
-#include "program/services.h"
 
 #include <cmath>
 #include <filesystem>
 #include <utility>
 
+#include "core/pixel_map.h"
+#include "core/utility.h"
+#include "program/context.h"
 #include "program/control_panel.h"
+#include "program/map_commands.h"
+#include "program/reporting.h"
 #include "program/result_tables.h"
 #include "program/results_report.h"
 #include "program/script_targets.h"
 #include "program/script_words.h"
-#include "core/utility.h"
-#include "program/context.h"
-#include "core/pixel_map.h"
-#include "program/reporting.h"
+#include "program/services.h"
 #include "program/solve_control.h"
 
 namespace zolva {

@@ -1,7 +1,7 @@
 #include "program/script_entry.h"
 
-#include "program/script.h"
 #include "program/context.h"
+#include "program/script.h"
 
 namespace zolva {
 

@@ -1,7 +1,6 @@
 #include "program/script_words.h"
 
-#include <charconv>
-#include <cmath>
+#include "core/text_reader.h"
 
 namespace zolva {
 
@@ -9,10 +8,6 @@ namespace {
 
 char Capital(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
 }
 
 }  // namespace
@@ -37,46 +32,16 @@ std::string CommandCode(std::string_view word) {
 }
 
 bool ParseScriptInteger(std::string_view text, int& value) {
-  // One sign at most: "+5" is a number, "+-5" and "+" are not.
-  if (!text.empty() && text.front() == '+') {
-    text.remove_prefix(1);
-    if (text.empty() || text.front() == '-') return false;
-  }
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  return ec == std::errc() && ptr == end;
+  return ParseInteger(text, value);
 }
 
 bool ParseScriptReal(std::string_view text, double& value) {
-  if (!text.empty() && text.front() == '+') {
-    text.remove_prefix(1);
-    if (text.empty() || text.front() == '-') return false;
-  }
-  // Only decimal texts count: the hexadecimal, "inf" and "nan" spellings that the general
-  // conversion also knows are no numbers in a script, and every number must hold a digit.
-  bool hasDigit = false;
-  for (char c : text) {
-    if (IsDigit(c)) {
-      hasDigit = true;
-    } else if (c != '.' && c != '-' && c != 'e' && c != 'E') {
-      return false;
-    }
-  }
-  if (!hasDigit) return false;
-  double x = 0.0;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, x, std::chars_format::general);
-  if (ec != std::errc() || ptr != end || !std::isfinite(x)) return false;
-  value = x;
-  return true;
+  return ParseReal(text, value, RealSyntax::Script);
 }
 
 std::string WordReader::NextWordUncut() {
   if (conversionError_) return {};
-  while (pos_ < line_.size() && line_[pos_] == ' ') ++pos_;
-  std::size_t start = pos_;
-  while (pos_ < line_.size() && line_[pos_] != ' ') ++pos_;
-  return line_.substr(start, pos_ - start);
+  return std::string(cursor_.Next());
 }
 
 std::string WordReader::Word() {
@@ -119,11 +84,7 @@ bool WordReader::OnOff() {
 
 std::string WordReader::Rest() {
   if (conversionError_) return {};
-  std::size_t first = line_.find_first_not_of(' ', pos_);
-  pos_ = line_.size();
-  if (first == std::string::npos) return {};
-  std::size_t last = line_.find_last_not_of(' ');
-  return line_.substr(first, last - first + 1);
+  return std::string(cursor_.Rest(true));
 }
 
 std::string WordReader::Path(const std::string& programFolder) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/text_reader.h"
+
 namespace zolva {
 
 inline constexpr std::size_t kMaxScriptLine = 255;  // characters kept of each line
@@ -26,7 +28,9 @@ std::string CommandCode(std::string_view word);
 // the meaning of the words after it.
 class WordReader {
  public:
-  explicit WordReader(std::string_view line) : line_(line) {}
+  explicit WordReader(std::string_view line) : line_(line), cursor_(line_) {}
+  WordReader(const WordReader&) = delete;
+  WordReader& operator=(const WordReader&) = delete;
 
   // The next word as typed, cut to 16 characters; empty at the end of the line.
   std::string Word();
@@ -50,11 +54,12 @@ class WordReader {
   std::string NextWordUncut();
 
   std::string line_;
-  std::size_t pos_ = 0;
+  WordCursor cursor_;  // over line_
   bool conversionError_ = false;
 };
 
-// The pure conversions behind Integer and Real; false when the text is not such a number.
+// The conversions behind Integer and Real (the program's number reader with the script's syntax);
+// false when the text is not such a number.
 bool ParseScriptInteger(std::string_view text, int& value);
 bool ParseScriptReal(std::string_view text, double& value);
 

@@ -3,22 +3,22 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "core/conductor_index.h"
+#include "core/pixel_map.h"
+#include "core/utility.h"
 #include "csolver/capacitance.h"
+#include "csolver/field_regions.h"
 #include "csolver/relaxation.h"
 #include "csolver/summation.h"
-#include "geometry/map_ops.h"
-#include "program/jobs.h"
-#include "csolver/field_regions.h"
-#include "core/conductor_index.h"
-#include "lsolver/lsolver.h"
-#include "program/control_panel.h"
 #include "geometry/geometry.h"
-#include "program/results_report.h"
-#include "core/utility.h"
-#include "program/services.h"
+#include "geometry/map_ops.h"
+#include "lsolver/lsolver.h"
 #include "program/context.h"
-#include "core/pixel_map.h"
+#include "program/control_panel.h"
+#include "program/jobs.h"
 #include "program/reporting.h"
+#include "program/results_report.h"
+#include "program/services.h"
 
 namespace zolva {
 

@@ -3,13 +3,13 @@
 #include <filesystem>
 #include <string>
 
+#include "core/utility.h"
 #include "csolver/capacitance.h"
+#include "program/context.h"
 #include "program/control_panel.h"
+#include "program/reporting.h"
 #include "program/results_report.h"
 #include "program/script_entry.h"
-#include "core/utility.h"
-#include "program/context.h"
-#include "program/reporting.h"
 #include "program/solve_control.h"
 
 namespace zolva {

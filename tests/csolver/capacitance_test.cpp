@@ -9,14 +9,14 @@
 
 #include "csolver/charge_distribution.h"
 #include "csolver/csolver_fixture.h"
+#include "csolver/prediction.h"
 #include "csolver/relaxation.h"
 #include "csolver/solver_grid.h"
 #include "csolver/summation.h"
-#include "csolver/prediction.h"
 #include "program/control_panel.h"
+#include "program/jobs.h"
 #include "program/reporting.h"
 #include "program/solve_control.h"
-#include "program/jobs.h"
 
 namespace zolva {
 namespace {

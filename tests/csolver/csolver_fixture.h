@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "csolver/field_regions.h"
 #include "core/conductor_index.h"
-#include "platform/headless_platform.h"
 #include "core/materials.h"
-#include "program/context.h"
 #include "core/pixel_map.h"
-#include "program/jobs.h"
+#include "csolver/field_regions.h"
 #include "geometry/map_ops.h"
+#include "platform/headless_platform.h"
+#include "program/context.h"
+#include "program/jobs.h"
 #include "program/solve_control.h"
 
 namespace zolva::testing {

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "core/conductor_index.h"
-#include "platform/headless_platform.h"
 #include "core/materials.h"
+#include "platform/headless_platform.h"
 #include "program/context.h"
-#include "support/sketch_map.h"
 #include "program/jobs.h"
 #include "program/solve_control.h"
+#include "support/sketch_map.h"
 
 namespace zolva {
 namespace {

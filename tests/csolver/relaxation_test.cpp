@@ -131,7 +131,8 @@ TEST(Relaxation, NodeUpdatesFollowThePermittivities) {
   at(x - 1, y) = 3.0;
   at(x + 1, y) = 4.0;
   at(x, y) = 0.5;
-  EXPECT_DOUBLE_EQ(CoreWeighted(CapacitanceJobOf(f.ctx), x, y), (2 * 1.0 + 8 * 2.0 + 5 * 3.0 + 5 * 4.0) / 20);
+  EXPECT_DOUBLE_EQ(CoreWeighted(CapacitanceJobOf(f.ctx), x, y),
+                   (2 * 1.0 + 8 * 2.0 + 5 * 3.0 + 5 * 4.0) / 20);
   BuildRelaxPlan(CapacitanceJobOf(f.ctx));
   EXPECT_DOUBLE_EQ(RelaxedValue(g, LatticeCore, x, y, true), 1.5 * 53.0 / 20 - 0.25);
 
@@ -148,8 +149,8 @@ TEST(Relaxation, NodeUpdatesFollowThePermittivities) {
       const int nx = n.index % plan->width, ny = n.index / plan->width;
       const double old = lattice == LatticeCore ? h.Cvolts[static_cast<std::size_t>(n.index)]
                                                 : h.Avolts[static_cast<std::size_t>(n.index)];
-      const double W =
-          lattice == LatticeCore ? CoreWeighted(CapacitanceJobOf(m.ctx), nx, ny) : ApronWeighted(CapacitanceJobOf(m.ctx), nx, ny);
+      const double W = lattice == LatticeCore ? CoreWeighted(CapacitanceJobOf(m.ctx), nx, ny)
+                                              : ApronWeighted(CapacitanceJobOf(m.ctx), nx, ny);
       EXPECT_NEAR(RelaxedValue(h, lattice, nx, ny, false), 1.5 * W - 0.5 * old, 1e-14)
           << (lattice == LatticeCore ? "core " : "apron ") << nx << "," << ny;
       ++checked;

@@ -164,7 +164,8 @@ TEST(SolverGrid, LookupsAcrossTheFrames) {
   EXPECT_DOUBLE_EQ(CellPermittivity(CapacitanceJobOf(f.ctx), 5 + g.UtoCX, 1 + g.UtoCY), 1.0);
   EXPECT_DOUBLE_EQ(CellPermittivity(CapacitanceJobOf(f.ctx), -1, 1 + g.UtoCY),
                    CellPermittivity(CapacitanceJobOf(f.ctx), 0, 1 + g.UtoCY));
-  EXPECT_DOUBLE_EQ(CellPermittivity(CapacitanceJobOf(f.ctx), -3, -3), CellPermittivity(CapacitanceJobOf(f.ctx), 0, 0));
+  EXPECT_DOUBLE_EQ(CellPermittivity(CapacitanceJobOf(f.ctx), -3, -3),
+                   CellPermittivity(CapacitanceJobOf(f.ctx), 0, 0));
   // Above the core at the polyethylene's column: the map's top row there is vacuum.
   EXPECT_DOUBLE_EQ(CellPermittivity(CapacitanceJobOf(f.ctx), 6 + g.UtoCX, -1), 1.0);
 
@@ -172,8 +173,11 @@ TEST(SolverGrid, LookupsAcrossTheFrames) {
   // rest the apron's own material; a conductor cell counts as 0 for the classification.
   EXPECT_DOUBLE_EQ(ApronCellPermittivity(CapacitanceJobOf(f.ctx), 0, 0), 1.0);
   EXPECT_DOUBLE_EQ(ApronCellPermittivityOrZero(CapacitanceJobOf(f.ctx), -5, -5), 1.0);
-  EXPECT_DOUBLE_EQ(PalettePermittivity(f.ctx.materials, FindPaletteIndex(f.ctx.materials, testing::kMagenta)), 2.26);
-  EXPECT_TRUE(PaletteIsConductor(f.ctx.materials, FindPaletteIndex(f.ctx.materials, testing::kGreen)));
+  EXPECT_DOUBLE_EQ(
+      PalettePermittivity(f.ctx.materials, FindPaletteIndex(f.ctx.materials, testing::kMagenta)),
+      2.26);
+  EXPECT_TRUE(
+      PaletteIsConductor(f.ctx.materials, FindPaletteIndex(f.ctx.materials, testing::kGreen)));
 }
 
 }  // namespace

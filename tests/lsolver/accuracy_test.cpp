@@ -10,10 +10,10 @@
 
 #include "lsolver/lsolver.h"
 #include "platform/headless_platform.h"
-#include "program/control_panel.h"
-#include "program/results_report.h"
 #include "program/context.h"
+#include "program/control_panel.h"
 #include "program/reporting.h"
+#include "program/results_report.h"
 #include "program/solve_control.h"
 
 namespace zolva {

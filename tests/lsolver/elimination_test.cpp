@@ -8,9 +8,9 @@
 #include <random>
 #include <vector>
 
+#include "core/worker_pool.h"
 #include "lsolver/literal_elimination.h"
 #include "lsolver/lsolver_fixture.h"
-#include "core/worker_pool.h"
 
 namespace zolva {
 namespace {

@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "core/conductor_index.h"
+#include "core/materials.h"
+#include "core/pixel_map.h"
+#include "geometry/map_ops.h"
 #include "lsolver/lsolver.h"
 #include "platform/headless_platform.h"
-#include "program/control_panel.h"
-#include "core/materials.h"
 #include "program/context.h"
-#include "core/pixel_map.h"
+#include "program/control_panel.h"
 #include "program/jobs.h"
-#include "geometry/map_ops.h"
 #include "program/solve_control.h"
 
 namespace zolva::testing {

@@ -8,15 +8,15 @@
 #include <fstream>
 #include <sstream>
 
+#include "geometry/map_ops.h"
 #include "lsolver/current_system.h"
 #include "lsolver/literal_elimination.h"
 #include "lsolver/lsolver_fixture.h"
-#include "program/results_report.h"
-#include "program/reporting.h"
-#include "support/read_file.h"
-#include "program/jobs.h"
-#include "geometry/map_ops.h"
 #include "lsolver/surface_classification.h"
+#include "program/jobs.h"
+#include "program/reporting.h"
+#include "program/results_report.h"
+#include "support/read_file.h"
 
 namespace zolva {
 namespace {
@@ -126,7 +126,8 @@ TEST(LandRsSolve, FloatingColoursAndGround) {
   const int b = FindPaletteIndex(f.ctx.materials, testing::kFloatB);
   EXPECT_EQ(n.floatNumber.at(static_cast<std::size_t>(std::max(a, b))), 1);
   EXPECT_EQ(n.floatNumber.at(static_cast<std::size_t>(std::min(a, b))), 2);
-  EXPECT_EQ(n.floatNumber.at(static_cast<std::size_t>(FindPaletteIndex(f.ctx.materials, PackColor(1, 2, 3)))),
+  EXPECT_EQ(n.floatNumber.at(
+                static_cast<std::size_t>(FindPaletteIndex(f.ctx.materials, PackColor(1, 2, 3)))),
             0);
 
   // No net current in either floating body.

@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "lsolver/lsolver_fixture.h"
-#include "program/jobs.h"
 #include "lsolver/surface_classification.h"
+#include "program/jobs.h"
 
 namespace zolva {
 namespace {

@@ -1,3 +1,5 @@
+#include "lsolver/surface_classification.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,13 +9,12 @@
 #include <vector>
 
 #include "core/conductor_index.h"
-#include "platform/headless_platform.h"
 #include "core/materials.h"
+#include "platform/headless_platform.h"
 #include "program/context.h"
-#include "support/sketch_map.h"
 #include "program/jobs.h"
-#include "lsolver/surface_classification.h"
 #include "program/solve_control.h"
+#include "support/sketch_map.h"
 
 namespace zolva {
 namespace {
@@ -33,7 +34,8 @@ struct SurfaceFixture {
     RegisterColor(ctx.materials, ctx.reporter, kRed, KindPlus, 1.7241379, 1, 0, 1, "copper");
     RegisterColor(ctx.materials, ctx.reporter, kBlue, KindMinus, 1.7241379, 1, 0, 1, "copper");
     RegisterColor(ctx.materials, ctx.reporter, kWhite, KindInsul, 0, 1, 0, 1, "vacuum");
-    RegisterColor(ctx.materials, ctx.reporter, NoCurrentMetalColor, KindInsul, 0, 1, 0, 1, "no-current metal");
+    RegisterColor(ctx.materials, ctx.reporter, NoCurrentMetalColor, KindInsul, 0, 1, 0, 1,
+                  "no-current metal");
   }
 
   void Canvas(int w, int h) { sketch::Canvas(ctx, w, h); }

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless_platform.h"
 #include "core/materials.h"
+#include "platform/headless_platform.h"
 #include "program/context.h"
-#include "support/sketch_map.h"
 #include "program/solve_control.h"
+#include "support/sketch_map.h"
 
 namespace zolva {
 namespace {

@@ -14,10 +14,10 @@
 #include "batch_main.h"
 #include "platform/headless_platform.h"
 #include "platform/image_codec.h"
-#include "program/control_panel.h"
-#include "program/script_commands.h"
 #include "program/context.h"
+#include "program/control_panel.h"
 #include "program/reporting.h"
+#include "program/script_commands.h"
 #include "support/read_file.h"
 
 namespace zolva {

@@ -3,11 +3,11 @@
 #include <limits>
 #include <string>
 
-#include "platform/headless_platform.h"
-#include "program/control_panel.h"
 #include "core/materials.h"
 #include "core/utility.h"
+#include "platform/headless_platform.h"
 #include "program/context.h"
+#include "program/control_panel.h"
 
 namespace zolva {
 namespace {

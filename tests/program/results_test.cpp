@@ -1,14 +1,13 @@
-#include "program/results_report.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "platform/headless_platform.h"
 #include "core/utility.h"
+#include "platform/headless_platform.h"
 #include "program/context.h"
+#include "program/results_report.h"
 #include "support/read_file.h"
 
 namespace zolva {

@@ -176,19 +176,22 @@ TEST_F(MaterialsTest, MoreColorsMissingOrGarbage) {
 TEST_F(MaterialsTest, RegisterColorRefusesTheFiveHundredAndFirstColour) {
   InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
   for (int i = ctx.materials.table.count; i < kColorTableCapacity; ++i)
-    ASSERT_TRUE(RegisterColor(ctx.materials, ctx.reporter, 0x800000u + static_cast<std::uint32_t>(i), KindInsul, 0, 1, 0, 1,
+    ASSERT_TRUE(RegisterColor(ctx.materials, ctx.reporter,
+                              0x800000u + static_cast<std::uint32_t>(i), KindInsul, 0, 1, 0, 1,
                               "filler"));
   EXPECT_EQ(ctx.materials.table.count, kColorTableCapacity);
   EXPECT_TRUE(platform.messages.empty());
 
-  EXPECT_FALSE(RegisterColor(ctx.materials, ctx.reporter, PackColor(1, 2, 3), KindInsul, 0, 1, 0, 1, "one too many"));
+  EXPECT_FALSE(RegisterColor(ctx.materials, ctx.reporter, PackColor(1, 2, 3), KindInsul, 0, 1, 0, 1,
+                             "one too many"));
   EXPECT_EQ(ctx.materials.table.count, kColorTableCapacity);
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].caption, "zolva");
   EXPECT_NE(platform.messages[0].text.find("one too many"), std::string::npos);
   EXPECT_NE(platform.messages[0].text.find("500"), std::string::npos);
   // Redefining an existing colour still works in a full table.
-  EXPECT_TRUE(RegisterColor(ctx.materials, ctx.reporter, PackColor(255, 0, 0), KindFloat, 2, 1, 0, 1, ""));
+  EXPECT_TRUE(
+      RegisterColor(ctx.materials, ctx.reporter, PackColor(255, 0, 0), KindFloat, 2, 1, 0, 1, ""));
   EXPECT_EQ(Entry(PackColor(255, 0, 0)).kind, KindFloat);
 
   // A file that overflows the table reports it once, not once per line.
@@ -224,15 +227,18 @@ TEST_F(MaterialsTest, PaletteLookupAndSkinDepth) {
   // at 1 MHz gives 66.09 micrometres, so 0.05 um of slack only allows for rounding.
   ctx.materials.palette = UsermapPalette{};
   ctx.state.omega = kOmegaPerMHz * 1.0;
-  EXPECT_NEAR(SkinDepthMetres(ctx.materials, ctx.state.omega, PackColor(255, 0, 0)), 66.1e-6, 0.05e-6);
-  EXPECT_EQ(SkinDepthMetres(ctx.materials, ctx.state.omega, PackColor(9, 9, 9)), 0.0);  // no table entry: no resistivity
+  EXPECT_NEAR(SkinDepthMetres(ctx.materials, ctx.state.omega, PackColor(255, 0, 0)), 66.1e-6,
+              0.05e-6);
+  EXPECT_EQ(SkinDepthMetres(ctx.materials, ctx.state.omega, PackColor(9, 9, 9)),
+            0.0);  // no table entry: no resistivity
   // With material records the palette colour's own values count: four times rho and mu 4
   // leave the depth unchanged.
   ctx.materials.recs.assign(static_cast<std::size_t>(ctx.materials.palette.count), MaterialRec{});
   ctx.materials.recs[0].Resistivity = 4 * 1.7241379;
   ctx.materials.recs[0].Permeability = 4;
   ctx.materials.paletteReady = true;
-  EXPECT_NEAR(SkinDepthMetres(ctx.materials, ctx.state.omega, PackColor(255, 0, 0)), 66.1e-6, 0.05e-6);
+  EXPECT_NEAR(SkinDepthMetres(ctx.materials, ctx.state.omega, PackColor(255, 0, 0)), 66.1e-6,
+              0.05e-6);
   // At zero frequency the depth is unbounded.
   ctx.state.omega = 0.0;
   EXPECT_TRUE(std::isinf(SkinDepthMetres(ctx.materials, ctx.state.omega, PackColor(255, 0, 0))));

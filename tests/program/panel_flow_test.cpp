@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "platform/headless_platform.h"
-#include "program/control_panel.h"
 #include "program/context.h"
+#include "program/control_panel.h"
 #include "program/reporting.h"
 #include "program/solve_control.h"
 

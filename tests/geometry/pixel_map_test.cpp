@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless_platform.h"
 #include "core/materials.h"
+#include "geometry/map_ops.h"
+#include "platform/headless_platform.h"
 #include "program/context.h"
 #include "program/jobs.h"
-#include "geometry/map_ops.h"
 
 namespace zolva {
 namespace {

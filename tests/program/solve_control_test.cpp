@@ -11,10 +11,10 @@
 #include <stdexcept>
 
 #include "platform/headless_platform.h"
-#include "program/control_panel.h"
-#include "program/results_report.h"
 #include "program/context.h"
+#include "program/control_panel.h"
 #include "program/reporting.h"
+#include "program/results_report.h"
 
 namespace zolva {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless_platform.h"
 #include "core/materials.h"
 #include "core/utility.h"
+#include "platform/headless_platform.h"
 #include "program/context.h"
 
 namespace zolva {

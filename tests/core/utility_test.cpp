@@ -1,5 +1,4 @@
 #include "core/utility.h"
-#include "program/services.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +8,7 @@
 
 #include "platform/headless_platform.h"
 #include "program/context.h"
+#include "program/services.h"
 
 namespace zolva {
 namespace {

@@ -9,12 +9,12 @@
 #include <map>
 #include <vector>
 
-#include "platform/headless_platform.h"
 #include "core/materials.h"
+#include "geometry/map_ops.h"
 #include "geometry/paint.h"
+#include "platform/headless_platform.h"
 #include "program/context.h"
 #include "program/jobs.h"
-#include "geometry/map_ops.h"
 
 namespace zolva {
 namespace {

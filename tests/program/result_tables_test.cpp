@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/headless_platform.h"
-#include "program/control_panel.h"
 #include "program/context.h"
+#include "program/control_panel.h"
 #include "support/read_file.h"
 
 namespace zolva {

@@ -6,12 +6,12 @@
 #include <random>
 #include <vector>
 
-#include "platform/headless_platform.h"
-#include "geometry/geometry.h"
 #include "core/materials.h"
+#include "geometry/geometry.h"
+#include "geometry/map_ops.h"
+#include "platform/headless_platform.h"
 #include "program/context.h"
 #include "program/jobs.h"
-#include "geometry/map_ops.h"
 
 namespace zolva {
 namespace {

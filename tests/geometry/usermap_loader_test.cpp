@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "core/materials.h"
+#include "core/pixel_map.h"
+#include "geometry/map_ops.h"
 #include "platform/headless_platform.h"
 #include "platform/image_codec.h"
-#include "program/control_panel.h"
-#include "core/materials.h"
 #include "program/context.h"
-#include "core/pixel_map.h"
+#include "program/control_panel.h"
 #include "program/jobs.h"
-#include "geometry/map_ops.h"
 #include "program/map_commands.h"
 
 namespace zolva {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
+#include <locale>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -142,6 +143,7 @@ std::string JsonString(const std::string& text) {
 std::string JsonNumber(double x) {
   if (!std::isfinite(x)) return "null";
   std::ostringstream s;
+  s.imbue(std::locale::classic());
   s << std::setprecision(17) << x;
   return s.str();
 }

@@ -2,6 +2,7 @@
 #include "core/utility.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -23,13 +24,15 @@ std::string PadLeft(std::string text, int w) {
   return text;
 }
 
+// Number texts never depend on the process locale (the desktop toolkit sets it from the
+// environment): the conversions below always write "." as the decimal point.
 std::string FormatFixed(double x, int d) {
-  int size = std::snprintf(nullptr, 0, "%.*f", d, x);
-  if (size <= 0) return "?";
-  std::string text(static_cast<std::size_t>(size) + 1, '\0');
-  std::snprintf(text.data(), text.size(), "%.*f", d, x);
-  text.resize(static_cast<std::size_t>(size));
-  return text;
+  // The widest fixed text: 309 integer digits of the largest double, the point, the decimals.
+  char buffer[400];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed,
+                                 std::clamp(d, 0, kMaxDecimals));
+  if (ec != std::errc()) return "?";
+  return std::string(buffer, end);
 }
 
 // x in the scientific notation of a 15-character real field: a sign character (space or "-"), one
@@ -38,10 +41,15 @@ std::string ScientificField15(double x) {
   if (std::isnan(x)) return PadLeft("NAN", 15);
   if (std::isinf(x)) return PadLeft(x < 0 ? "-INF" : "INF", 15);
   char mantissa[64];
-  std::snprintf(mantissa, sizeof mantissa, "%.6E", std::fabs(x));
-  const char* e = std::strchr(mantissa, 'E');
-  if (e == nullptr) return "********";
-  int exponent = std::atoi(e + 1);
+  auto [end, ec] = std::to_chars(mantissa, mantissa + sizeof mantissa, std::fabs(x),
+                                 std::chars_format::scientific, 6);
+  if (ec != std::errc()) return "********";
+  const char* e = std::find(mantissa, end, 'e');
+  if (e == end) return "********";
+  int exponent = 0;
+  const char* digits = e + 1;
+  if (digits != end && *digits == '+') ++digits;
+  std::from_chars(digits, end, exponent);
   std::string text(std::signbit(x) ? "-" : " ");
   text.append(mantissa, static_cast<std::size_t>(e - mantissa));
   char tail[16];

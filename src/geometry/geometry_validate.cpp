@@ -1,3 +1,4 @@
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
@@ -20,8 +21,8 @@ bool AllFinite(std::initializer_list<double> values) {
 std::string SizeText(double v) {
   if (std::fabs(v) < 1e15) return std::to_string(static_cast<long long>(v));
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.3g", v);
-  return buffer;
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 3);
+  return ec == std::errc() ? std::string(buffer, end) : std::string("?");
 }
 
 }  // namespace

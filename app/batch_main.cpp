@@ -38,6 +38,18 @@ void OnInterrupt(int) {
   if (interruptCount.fetch_add(1) >= 1) _exit(130);
 }
 
+}  // namespace
+
+void SignalInterrupt() {
+  interruptCount.fetch_add(1);
+}
+
+void ClearInterrupts() {
+  interruptCount.store(0);
+}
+
+namespace {
+
 void InstallInterruptHandler() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
@@ -46,6 +58,7 @@ void InstallInterruptHandler() {
 }
 
 struct Options {
+  bool help = false;
   bool json = false;
   bool noStartup = false;
   std::string loadPath;
@@ -75,12 +88,21 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostr
     } else if (arg == "--load") {
       const char* v = value("--load");
       if (!v) return false;
+      if (*v == '\0') {
+        err << "zolva-batch: --load needs a file name\n" << kUsage;
+        return false;
+      }
       options.loadPath = v;
     } else if (arg == "--folder") {
       const char* v = value("--folder");
       if (!v) return false;
+      std::error_code ec;
+      if (*v == '\0' || !std::filesystem::is_directory(v, ec)) {
+        err << "zolva-batch: --folder needs an existing folder; \"" << v << "\" is none\n";
+        return false;
+      }
       options.folder = v;
-      if (!options.folder.empty() && options.folder.back() != '/') options.folder += '/';
+      if (options.folder.back() != '/') options.folder += '/';
     } else if (arg == "--threads") {
       const char* v = value("--threads");
       if (!v) return false;
@@ -93,10 +115,12 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostr
       }
       options.threads = n;
     } else if (arg == "--help" || arg == "-h") {
-      err << kUsage;
-      return false;
+      options.help = true;
     } else if (!arg.empty() && arg[0] == '-') {
       err << "zolva-batch: unknown option " << arg << "\n" << kUsage;
+      return false;
+    } else if (arg.empty()) {
+      err << "zolva-batch: an empty script name\n" << kUsage;
       return false;
     } else if (options.script.empty()) {
       options.script = arg;
@@ -258,6 +282,10 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
              std::ostream& err) {
   Options options;
   if (!ParseOptions(argc, argv, options, err)) return 2;
+  if (options.help) {
+    out << kUsage;
+    return 0;
+  }
 
   platform.echoMessages = false;
   Context ctx(platform);
@@ -268,8 +296,11 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
 
   std::size_t shownMessages = 0;
   auto flushMessages = [&]() {
-    for (; shownMessages < platform.messages.size(); ++shownMessages) {
-      const auto& m = platform.messages[shownMessages];
+    // The platform keeps only its newest messages; count from the first one it still holds.
+    const std::size_t firstKept = platform.messageCount - platform.messages.size();
+    shownMessages = std::max(shownMessages, firstKept);
+    for (; shownMessages < platform.messageCount; ++shownMessages) {
+      const auto& m = platform.messages[shownMessages - firstKept];
       progress.EndLine();
       err << m.caption << ": " << m.text << std::endl;
     }
@@ -287,6 +318,9 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     if (interruptCount.load() > 0 && !interrupted) {
       interrupted = true;
       RequestStop(ctx);
+      // As Stop in the window ends a script's series, Ctrl-C ends the script with its solve.
+      if (ctx.state.scriptNesting > 0 || ctx.state.scriptRunning)
+        ctx.state.terminateRequested = true;
     }
     auto now = std::chrono::steady_clock::now();
     if (now - lastTick >= std::chrono::milliseconds(200)) {
@@ -313,16 +347,24 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
   if (ctx.state.terminateRequested) return 0;
 
   if (!options.script.empty()) {
-    // A Usermap named with --load is opened first, so that the script works on it.
-    if (!options.loadPath.empty() &&
-        (!LoadUsermap(ctx, options.loadPath) || ctx.state.operationFailed)) {
+    // A Usermap named with --load is opened first, so that the script works on it. A Ctrl-C
+    // before the script began leaves it unrun.
+    if (interrupted) {
+      failed = true;
+    } else if (!options.loadPath.empty() &&
+               (!LoadUsermap(ctx, options.loadPath) || ctx.state.operationFailed)) {
       failed = true;
     } else {
       failed = !RunCommandLineScript(ctx, options.script, err);
     }
     flushMessages();
     progress.EndLine();
-    if (ctx.state.terminateRequested) return failed ? 1 : 0;
+    if (interrupted) {
+      err << "zolva-batch: stopped by Ctrl-C; the script did not run to its end\n";
+      failed = true;
+    } else if (ctx.state.terminateRequested) {
+      return failed ? 1 : 0;
+    }
     if (!options.json) out << ResultsPageText(ctx);
   } else if (!options.loadPath.empty()) {
     if (!LoadUsermap(ctx, options.loadPath) || ctx.state.operationFailed) failed = true;

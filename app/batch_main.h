@@ -5,6 +5,11 @@
 
 namespace zolva {
 
+// What Ctrl-C does, for tests: the running solve stops, a running script ends, the exit status
+// says so. ClearInterrupts forgets every earlier one.
+void SignalInterrupt();
+void ClearInterrupts();
+
 class HeadlessPlatform;
 
 // Runs zolva-batch with the given arguments; output goes to out, messages to err.

@@ -12,6 +12,20 @@
 
 namespace zolva {
 
+namespace {
+
+// A long run (a sweep of thousands of solves) must not grow with what it recorded: each record
+// keeps its newest entries only, dropping the older half when it is full.
+template <typename T>
+void Record(std::vector<T>& record, T entry) {
+  if (record.size() >= HeadlessPlatform::kRecordLimit) {
+    record.erase(record.begin(), record.begin() + HeadlessPlatform::kRecordLimit / 2);
+  }
+  record.push_back(std::move(entry));
+}
+
+}  // namespace
+
 int HeadlessPlatform::ShowMessageBox(const std::string& text, const std::string& caption,
                                      int buttons) {
   int answer = AnswerOk;
@@ -21,23 +35,24 @@ int HeadlessPlatform::ShowMessageBox(const std::string& text, const std::string&
   }
   if (buttons != ButtonsOkCancel) answer = AnswerOk;
   if (echoMessages) std::cerr << caption << ": " << text << std::endl;
-  messages.push_back({text, caption, buttons, answer});
+  Record(messages, Message{text, caption, buttons, answer});
+  ++messageCount;
   return answer;
 }
 
 void HeadlessPlatform::Sleep(int milliseconds, bool forHumanReader) {
-  sleeps.push_back(milliseconds);
+  Record(sleeps, milliseconds);
   if (realSleeps && !forHumanReader && milliseconds > 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
   }
 }
 
 void HeadlessPlatform::PlayWave(WaveImage image, SoundMode mode) {
-  waves.push_back({std::move(image), mode});
+  Record(waves, PlayedWave{std::move(image), mode});
 }
 
 bool HeadlessPlatform::PlaySoundFile(const std::string& path) {
-  soundFiles.push_back(path);
+  Record(soundFiles, path);
   std::ifstream in(path, std::ios::binary);
   char riff[4] = {};
   return in.read(riff, 4) && std::string(riff, 4) == "RIFF";
@@ -45,7 +60,7 @@ bool HeadlessPlatform::PlaySoundFile(const std::string& path) {
 
 int HeadlessPlatform::OpenDocument(const std::string& path, const std::string& parameters,
                                    int show) {
-  documents.push_back({path, parameters, show});
+  Record(documents, OpenedDocument{path, parameters, show});
   return 42;
 }
 

@@ -59,15 +59,18 @@ class HeadlessPlatform : public Platform {
   bool realSleeps = false;                // sleep for pauses that are not only for a reader
   std::function<void()> onPendingEvents;  // runs at every ProcessPendingEvents
 
-  // What was recorded.
+  // What was recorded: each list holds at most kRecordLimit of the newest entries, so that a run
+  // of any length records in bounded memory.
+  static constexpr std::size_t kRecordLimit = 256;
   std::vector<Message> messages;
+  std::size_t messageCount = 0;  // every message shown, also those no longer held
   int beeps = 0;
   std::vector<int> sleeps;
   std::vector<PlayedWave> waves;
   std::vector<std::string> soundFiles;
   std::vector<OpenedDocument> documents;
   long pendingEventCalls = 0;
-  std::vector<int> windowStates;  // states asked for by SetMainWindowState
+  std::vector<int> windowStates;  // states asked for by SetMainWindowState (a few per script)
   bool quitRequested = false;
 };
 

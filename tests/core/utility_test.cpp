@@ -155,5 +155,25 @@ TEST(UtilityTest, PlayToneAndTone) {
   EXPECT_EQ(p.messages.size(), 1u);
 }
 
+// The end tone of every solve, a pause and a message per step: a sweep of thousands of solves
+// records in bounded memory, keeping its newest entries.
+TEST(UtilityTest, ALongRunRecordsInBoundedMemory) {
+  HeadlessPlatform p;
+  p.echoMessages = false;
+  Context ctx(p);
+  for (int step = 0; step < 1500; ++step) {
+    Tone(ctx, 200);
+    p.Sleep(600);
+    Tone(ctx, 0);
+    p.ShowMessageBox("step " + std::to_string(step), "zolva", ButtonsOk);
+  }
+  EXPECT_LE(p.waves.size(), HeadlessPlatform::kRecordLimit);
+  EXPECT_LE(p.sleeps.size(), HeadlessPlatform::kRecordLimit);
+  ASSERT_LE(p.messages.size(), HeadlessPlatform::kRecordLimit);
+  ASSERT_FALSE(p.messages.empty());
+  EXPECT_EQ(p.messages.back().text, "step 1499");
+  EXPECT_EQ(p.waves.back().mode, SoundMode::Async);
+}
+
 }  // namespace
 }  // namespace zolva

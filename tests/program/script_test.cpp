@@ -404,5 +404,41 @@ TEST(ScriptLanguage, BatchRunsScriptsAndTheExamples) {
   fs::current_path(cwd);
 }
 
+TEST(ScriptLanguage, BatchRefusesBadOptionsAndStopsOnCtrlC) {
+  ScriptRig rig("batch-options");
+  const std::string folder = rig.folder.string() + "/";
+  const std::string script = rig.Write("sweep.txt", "COA\nTOT 300\nCGP\nNAM after\n").string();
+  const std::string file = script;  // a file, not a folder
+  auto batch = [&](std::vector<const char*> args, std::string& out, std::string& err) {
+    HeadlessPlatform platform;
+    platform.processorCountOverride = 2;
+    std::ostringstream o, e;
+    args.insert(args.begin(), "zolva-batch");
+    int code = RunBatch(static_cast<int>(args.size()), args.data(), platform, o, e);
+    out = o.str();
+    err = e.str();
+    return code;
+  };
+  std::string out, err;
+  EXPECT_EQ(batch({"--help"}, out, err), 0);
+  EXPECT_NE(out.find("usage: zolva-batch"), std::string::npos);
+  EXPECT_EQ(batch({"--load", ""}, out, err), 2);
+  EXPECT_NE(err.find("--load needs a file name"), std::string::npos) << err;
+  EXPECT_EQ(batch({""}, out, err), 2);
+  EXPECT_NE(err.find("empty script name"), std::string::npos) << err;
+  EXPECT_EQ(batch({"--folder", "/nonexistent-zolva-folder"}, out, err), 2);
+  EXPECT_EQ(batch({"--folder", file.c_str()}, out, err), 2);
+  EXPECT_NE(err.find("needs an existing folder"), std::string::npos) << err;
+
+  // Ctrl-C: the script does not run to its end, nothing of it is written, the status says so.
+  SignalInterrupt();
+  const int code = batch({script.c_str(), "--folder", folder.c_str(), "--json"}, out, err);
+  ClearInterrupts();
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(err.find("stopped by Ctrl-C"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(rig.folder / "after Capacitances.txt"));
+  EXPECT_FALSE(fs::exists(rig.folder / "Default Capacitances.txt"));
+}
+
 }  // namespace
 }  // namespace zolva

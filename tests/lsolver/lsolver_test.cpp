@@ -103,8 +103,8 @@ TEST(LandRsSolve, FloatingColoursAndGround) {
   // A +1 and a -1 wire, a ground strip and two floating bodies of different colours: one more
   // unknown and one zero-current equation per floating colour.
   LFixture f;
-  f.Draw({"..............", ".++..ff..FF.-.", ".++..ff..FF.-.", ".++.........-.", ".gggggggggggg.",
-          ".............."});
+  f.Draw({"..............", ".++..ff..FF.-.", ".++..ff..FF.-.", ".++.........-.", "..............",
+          ".gggggggggggg.", ".............."});
   ASSERT_TRUE(f.Setup());
   // A floating colour known to the palette but absent from the map takes no number: with one,
   // the system would hold an unknown that no equation names.

@@ -6,7 +6,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -16,6 +15,7 @@
 #include "lsolver/current_system.h"
 #include "lsolver/lsolver.h"
 #include "lsolver/pixel_impedance.h"
+#include "platform/atomic_file.h"
 
 namespace zolva {
 
@@ -212,8 +212,7 @@ bool WriteCurrentsFile(const LSolverJob& job) {
       ls.currentKind.size() != I.size())
     return true;
 
-  const std::string path =
-      job.state.programFolder + job.options.nameText + " currents.txt";
+  const std::string path = job.state.programFolder + job.options.nameText + " currents.txt";
   std::string text = "X\tY\ttype\tJ magnitude\tJ angle (degrees)\r\n\r\n";
   for (std::size_t j = I.size(); j-- > 0;) {
     const double angle = std::atan2(I[j].im, I[j].re) * 180 / kPi;
@@ -221,11 +220,10 @@ bool WriteCurrentsFile(const LSolverJob& job) {
             std::to_string(static_cast<int>(ls.currentKind[j])) + "\t" +
             Fixed(Magnitude(I[j]) / a, 9, 12) + "\t" + Fixed(angle, 7, 12) + "\r\n";
   }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (out) out.close();
-  if (!out) {
-    job.report.MessageBox("Cannot write " + path, "zolva", ButtonsOk);
+  // Written whole through a temporary file: a failure leaves an earlier table as it was.
+  std::string reason;
+  if (!WriteFileAtomically(path, text, reason)) {
+    job.report.MessageBox("Cannot write " + path + ": " + reason, "zolva", ButtonsOk);
     job.state.operationFailed = true;
     return false;
   }

@@ -15,6 +15,7 @@
 #include "lsolver/current_system.h"
 #include "lsolver/lsolver.h"
 #include "lsolver/pixel_impedance.h"
+#include "core/material_check.h"
 #include "platform/atomic_file.h"
 
 namespace zolva {
@@ -32,7 +33,7 @@ void AbortPath(const LSolverJob& job) {
   ShrinkCurrentSystem(job.lsolver.system);
 }
 
-void Refuse(const LSolverJob& job, const char* text) {
+void Refuse(const LSolverJob& job, const std::string& text) {
   job.report.MessageBox(text, kCaption, ButtonsOk);
   job.state.operationFailed = true;
   AbortPath(job);
@@ -62,9 +63,12 @@ void SolveLandRs(const LSolverJob& job) {
   if (job.pool.workersRunning() != 0) job.pool.StopWorkers();
   // A width of 0 (or one that is not a number) would make every coefficient infinite; it is
   // treated like a missing one.
-  if (job.options.pixelWidthText.empty() || !(s.pixelWidth > 0) ||
-      !std::isfinite(s.pixelWidth)) {
+  if (job.options.pixelWidthText.empty() || !(s.pixelWidth > 0) || !std::isfinite(s.pixelWidth)) {
     Refuse(job, "Pixel width not supplied");
+    return;
+  }
+  if (const std::string bad = NonPhysicalMaterialText(job.materials); !bad.empty()) {
+    Refuse(job, bad);
     return;
   }
   const int fixedKinds =

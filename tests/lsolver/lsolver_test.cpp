@@ -223,6 +223,21 @@ TEST(LandRsSolve, SymmetricTwinCoaxAndGroundReturn) {
   }
 }
 
+TEST(LandRsSolve, NonPhysicalMetalIsRefused) {
+  // A metal whose permeability is not above zero has no skin depth: refused, naming the colour.
+  LFixture f;
+  RegisterColor(f.ctx.materials, f.ctx.reporter, testing::kPlus, KindPlus, testing::kCopper, 1, 0,
+                0, "copper");
+  f.Draw({".........", "..+...-..", "..+...-..", "........."});
+  EXPECT_FALSE(f.Solve());
+  ASSERT_EQ(f.platform.messages.size(), 1u);
+  EXPECT_EQ(f.platform.messages[0].text,
+            "Material values out of range: the color 255, 0, 0 (copper) has permeability 0.");
+  EXPECT_EQ(f.platform.messages[0].caption, "Solving for L and Rs");
+  EXPECT_TRUE(f.ctx.state.abortRequested);
+  EXPECT_EQ(f.ctx.lsolver.numbering.h, 0);
+}
+
 TEST(LandRsSolve, RefusalsStopAndSingularSystem) {
   const std::vector<std::string> map = {".........", "..+...-..", "..+...-..", "........."};
   for (const char* text : {"", "0", "-1"}) {

@@ -126,7 +126,8 @@ TEST(LandRsSolve, FloatingColoursAndGround) {
   const int b = FindPaletteIndex(f.ctx.materials, testing::kFloatB);
   EXPECT_EQ(n.floatNumber.at(static_cast<std::size_t>(std::max(a, b))), 1);
   EXPECT_EQ(n.floatNumber.at(static_cast<std::size_t>(std::min(a, b))), 2);
-  EXPECT_EQ(n.floatNumber.at(static_cast<std::size_t>(FindPaletteIndex(f.ctx.materials, PackColor(1, 2, 3)))),
+  EXPECT_EQ(n.floatNumber.at(
+                static_cast<std::size_t>(FindPaletteIndex(f.ctx.materials, PackColor(1, 2, 3)))),
             0);
 
   // No net current in either floating body.
@@ -220,6 +221,36 @@ TEST(LandRsSolve, SymmetricTwinCoaxAndGroundReturn) {
     EXPECT_EQ(f.ctx.results.Ignd, 0.5);
     EXPECT_GT(f.ctx.results.L, 0.0);
     EXPECT_GT(f.ctx.results.Rs, 0.0);
+  }
+}
+
+TEST(LandRsSolve, LowFrequenciesReachTheDirectCurrentLimit) {
+  // Far below the frequency where the skin depth reaches the wire, the current spreads
+  // uniformly: L tends to its direct-current value and Rs to the resistance of the two wires'
+  // cross-sections. Neither may drift as the frequency falls, however far.
+  LFixture f;
+  f.Blank(50, 24);
+  f.Disc(12, 12, 6, testing::kPlus);
+  f.Disc(38, 12, 6, testing::kMinus);
+  f.SetFrequency(1e-3);  // 1 kHz
+  ASSERT_TRUE(f.Solve());
+  const double L1k = f.ctx.results.L;
+  EXPECT_GT(L1k, 0.0);
+  const double w = f.ctx.state.pixelWidth;
+  const double rho = testing::kCopper * 1e-8;
+  const double Rdc =
+      rho / (w * w) * (1.0 / f.ctx.cindex.plusPixels + 1.0 / f.ctx.cindex.minusPixels);
+  for (double mhz : {1e-4, 1e-5, 1e-6, 1e-9, 1e-12, 1e-17}) {
+    f.SetFrequency(mhz);
+    ASSERT_TRUE(f.Solve()) << mhz;
+    EXPECT_NEAR(f.ctx.results.L / L1k, 1.0, 0.005) << mhz << " MHz: L " << f.ctx.results.L;
+    // A pixel w wide, in a metal of skin depth delta, is resisted about k w / (2 delta) above
+    // its direct-current value (decay factors k up to 0.51); the elimination's rounding adds
+    // a few parts in 1e8.
+    const double omega = mhz * kOmegaPerMHz;
+    const double delta = std::sqrt(2 * rho / (omega * kMu0));
+    EXPECT_NEAR(f.ctx.results.Rs / Rdc, 1.0, 0.3 * w / delta + 1e-7)
+        << mhz << " MHz: Rs " << f.ctx.results.Rs;
   }
 }
 

@@ -90,6 +90,41 @@ ShortCircuit FindShortCircuit(const PixelMap& map) {
       }
     }
   }
+
+  // A floating body that touches two conductors of different voltages joins them as well. Each
+  // body of touching conductor pixels is flooded once; the first fixed voltage met is the
+  // body's, and a pixel of another voltage reached from it is the place of the short.
+  const std::size_t n = map.Ukind.size();
+  std::vector<std::uint8_t> seen(n, 0);
+  std::vector<std::size_t> queue;
+  for (std::size_t start = 0; start < n; ++start) {
+    if (seen[start] || kind[start] != KindFloat) continue;
+    seen[start] = 1;
+    queue.assign(1, start);
+    std::int8_t voltage = KindFloat;
+    while (!queue.empty()) {
+      const std::size_t p = queue.back();
+      queue.pop_back();
+      const int x = static_cast<int>(p % w), y = static_cast<int>(p / w);
+      for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int nx = x + dx, ny = y + dy;
+          if ((dx == 0 && dy == 0) || nx < 0 || ny < 0 || nx >= W || ny >= H) continue;
+          const std::size_t q = static_cast<std::size_t>(ny) * w + static_cast<std::size_t>(nx);
+          const std::int8_t k = kind[q];
+          if (IsFixedKind(k)) {
+            // Fixed pixels end the flood: behind them lies their own conductor, which the scan
+            // above has found free of other voltages.
+            if (voltage == KindFloat) voltage = k;
+            if (k != voltage) return ShortCircuit{true, nx, ny, x, y};
+          } else if (k == KindFloat && !seen[q]) {
+            seen[q] = 1;
+            queue.push_back(q);
+          }
+        }
+      }
+    }
+  }
   return {};
 }
 

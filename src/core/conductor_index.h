@@ -51,8 +51,9 @@ struct ShortCircuit {
   int x = 0, y = 0, nx = 0, ny = 0;
 };
 
-// The first touching pair met in a row-by-row scan of Ukind (Uwid x Uhei). Floating conductors
-// take the voltage of what they touch and never count.
+// The first touching pair of different fixed voltages met in a row-by-row scan of Ukind
+// (Uwid x Uhei); else a pixel of one voltage touching a floating body that also touches another
+// voltage, with the floating pixel it touches.
 ShortCircuit FindShortCircuit(const PixelMap& map);
 
 // Rebuilds Uindex, Ukind, the counts and flags and the index from Ucolor. Returns false, with

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless_platform.h"
 #include "core/materials.h"
+#include "platform/headless_platform.h"
 #include "program/context.h"
-#include "support/sketch_map.h"
 #include "program/solve_control.h"
+#include "support/sketch_map.h"
 
 namespace zolva {
 namespace {
@@ -80,8 +80,9 @@ TEST(ConductorIndex, RefusesMapsWithoutTwoFixedVoltages) {
 }
 
 TEST(ConductorIndex, RefusesConductorsAtDifferentVoltagesThatTouch) {
-  // Sharing an edge or only a corner node shorts the two conductors; the message names the
-  // first touching pair in Usermap coordinates (column, row).
+  // Sharing an edge or only a corner node shorts the two conductors, and so does a floating
+  // body that touches both; the message names a touching pair in Usermap coordinates (column,
+  // row): the first met row by row, or the pixel that meets the floating body and its neighbour.
   struct Case {
     std::vector<std::string> rows;
     const char* where;
@@ -91,6 +92,8 @@ TEST(ConductorIndex, RefusesConductorsAtDifferentVoltagesThatTouch) {
       {{"......", "..+...", ".g....", "....gg"}, "2,1 and 1,2"},  // the other diagonal
       {{"......", ".+-...", "......", "....gg"}, "1,1 and 2,1"},  // side by side
       {{"..+...", "..g...", "..g...", "......"}, "2,0 and 2,1"},  // one above the other
+      {{"+f-...", "+f-...", "......"}, "2,0 and 1,0"},            // through a floating body
+      {{"+.....", ".f....", "..ff..", "....f.", ".....g", ".....g"}, "5,4 and 4,3"},
   };
   for (const Case& c : shorted) {
     IndexFixture f;
@@ -104,11 +107,12 @@ TEST(ConductorIndex, RefusesConductorsAtDifferentVoltagesThatTouch) {
     EXPECT_TRUE(f.ctx.state.abortRequested);
     EXPECT_TRUE(f.ctx.state.operationFailed);
   }
-  // A gap of one pixel, a floating body touching both, and one conductor touching itself
-  // diagonally are all sound.
+  // A gap of one pixel, a floating body touching one of them, two floating bodies each
+  // touching its own, and one conductor touching itself diagonally are all sound.
   const std::vector<std::string> sound[] = {
       {"+.g...", "+.g...", "......"},
-      {"+f-...", "+f-...", "......"},
+      {"+f.-..", "+f.-..", "......"},
+      {"+f.f-.", "+f.f-.", "......"},
       {"+.....", ".+....", "....gg"},
   };
   for (const auto& rows : sound) {

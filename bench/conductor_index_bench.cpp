@@ -76,5 +76,35 @@ void BM_ProximityFlags(benchmark::State& state) {
 }
 BENCHMARK(BM_ProximityFlags)->Arg(71)->Unit(benchmark::kMillisecond);
 
+// The short-circuit scan of the solve's start over the largest map, 3200 x 3200 pixels, two
+// conductors filling a third of it each, a gap of one pixel between them: every conductor pixel
+// looks at its four forward neighbours.
+void BM_FindShortCircuit(benchmark::State& state) {
+  HeadlessPlatform platform;
+  platform.echoMessages = false;
+  Context ctx(platform);
+  RegisterColor(ctx.materials, ctx.reporter, kRed, KindPlus, 1.7241379, 1, 0, 1, "copper");
+  RegisterColor(ctx.materials, ctx.reporter, kBlue, KindMinus, 1.7241379, 1, 0, 1, "copper");
+  RegisterColor(ctx.materials, ctx.reporter, kWhite, KindInsul, 0, 1, 0, 1, "vacuum");
+  const int size = 3200;
+  ctx.map.Uwid = size;
+  ctx.map.Uhei = size;
+  ctx.map.Ucolor.assign(static_cast<std::size_t>(size) * static_cast<std::size_t>(size), kWhite);
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x)
+      if (x < size / 2 - 1 && y < 2 * size / 3) {
+        ctx.map.Ucolor[static_cast<std::size_t>(y) * size + static_cast<std::size_t>(x)] = kRed;
+      } else if (x > size / 2 && y < 2 * size / 3) {
+        ctx.map.Ucolor[static_cast<std::size_t>(y) * size + static_cast<std::size_t>(x)] = kBlue;
+      }
+  if (!IndexConductors(ctx)) {
+    state.SkipWithError("map refused");
+    return;
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(FindShortCircuit(ctx.map));
+  state.counters["pixels"] = static_cast<double>(ctx.map.Ucolor.size());
+}
+BENCHMARK(BM_FindShortCircuit)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace zolva

@@ -5,6 +5,7 @@
 #include <array>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "core/materials.h"
@@ -22,7 +23,8 @@ constexpr int KindSlot(int kind) {
   return (kind >= -1 && kind <= 2) ? kind + 1 : -1;
 }
 
-void Refuse(ProgramState& state, Reporter& report, const char* text, const char* caption) {
+void Refuse(ProgramState& state, Reporter& report, std::string_view text,
+            std::string_view caption) {
   report.MessageBox(text, caption, ButtonsOk);
   state.operationFailed = true;
   state.abortRequested = true;
@@ -59,7 +61,72 @@ bool BuildPaletteIndexMap(PixelMap& map, MaterialTables& materials) {
   return true;
 }
 
+bool IsFixedKind(std::int8_t k) {
+  return k == KindPlus || k == KindGround || k == KindMinus;
+}
+
 }  // namespace
+
+ShortCircuit FindShortCircuit(const PixelMap& map) {
+  const int W = map.Uwid;
+  const int H = map.Uhei;
+  if (W < 0 || H < 0 ||
+      map.Ukind.size() != static_cast<std::size_t>(W) * static_cast<std::size_t>(H))
+    throw std::out_of_range("FindShortCircuit: Ukind does not match the map size");
+  // Two pixels share a node of the capacitance grid when they are 8-neighbours. Each pair is
+  // looked at once, from its upper (or, on one row, its left) pixel.
+  constexpr int kOffsets[4][2] = {{1, 0}, {-1, 1}, {0, 1}, {1, 1}};
+  const std::int8_t* kind = map.Ukind.data();
+  const std::size_t w = static_cast<std::size_t>(W);
+  for (int y = 0; y < H; ++y) {
+    for (int x = 0; x < W; ++x) {
+      const std::int8_t k = kind[static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x)];
+      if (!IsFixedKind(k)) continue;
+      for (const auto& d : kOffsets) {
+        const int nx = x + d[0], ny = y + d[1];
+        if (nx < 0 || nx >= W || ny >= H) continue;
+        const std::int8_t n = kind[static_cast<std::size_t>(ny) * w + static_cast<std::size_t>(nx)];
+        if (IsFixedKind(n) && n != k) return ShortCircuit{true, x, y, nx, ny};
+      }
+    }
+  }
+
+  // A floating body that touches two conductors of different voltages joins them as well. Each
+  // body of touching conductor pixels is flooded once; the first fixed voltage met is the
+  // body's, and a pixel of another voltage reached from it is the place of the short.
+  const std::size_t n = map.Ukind.size();
+  std::vector<std::uint8_t> seen(n, 0);
+  std::vector<std::size_t> queue;
+  for (std::size_t start = 0; start < n; ++start) {
+    if (seen[start] || kind[start] != KindFloat) continue;
+    seen[start] = 1;
+    queue.assign(1, start);
+    std::int8_t voltage = KindFloat;
+    while (!queue.empty()) {
+      const std::size_t p = queue.back();
+      queue.pop_back();
+      const int x = static_cast<int>(p % w), y = static_cast<int>(p / w);
+      for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int nx = x + dx, ny = y + dy;
+          if ((dx == 0 && dy == 0) || nx < 0 || ny < 0 || nx >= W || ny >= H) continue;
+          const std::size_t q = static_cast<std::size_t>(ny) * w + static_cast<std::size_t>(nx);
+          const std::int8_t k = kind[q];
+          if (IsFixedKind(k)) {
+            // Fixed pixels end the flood: behind them lies their own conductor, which the scan
+            // above has found free of other voltages.
+            if (voltage == KindFloat) voltage = k;
+            if (k != voltage) return ShortCircuit{true, nx, ny, x, y};
+          } else if (k == KindFloat && !seen[q]) {
+            seen[q] = 1;
+            queue.push_back(q);
+          }
+        }
+      }
+    }
+  }
+  return {};
+}
 
 bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorIndex& index,
                          ProgramState& state, Reporter& report) {
@@ -131,6 +198,20 @@ bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorInde
                          (index.groundPixels > 1 ? 1 : 0);
   if (conductors < 2) {
     Refuse(state, report, "Usermap deficient: Insufficient conductors.", "Solve");
+    return false;
+  }
+
+  // Touching conductors at different voltages are a short circuit: the capacitance grid would
+  // give their shared node one voltage, and the currents would have no defined path. Either way
+  // the figures would look plausible and mean nothing.
+  const ShortCircuit shorted = FindShortCircuit(map);
+  if (shorted.found) {
+    const std::string where = std::to_string(shorted.x) + "," + std::to_string(shorted.y) +
+                              " and " + std::to_string(shorted.nx) + "," +
+                              std::to_string(shorted.ny);
+    Refuse(state, report,
+           "Usermap deficient: Conductors at different voltages touch at Usermap " + where + ".",
+           "Solve");
     return false;
   }
 

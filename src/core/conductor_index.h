@@ -44,9 +44,21 @@ struct ConductorIndex {
   std::size_t size() const { return x.size(); }
 };
 
+// A place where conductors held at different fixed voltages touch: pixel (x, y) and its
+// neighbour (nx, ny), which shares an edge or a corner node with it.
+struct ShortCircuit {
+  bool found = false;
+  int x = 0, y = 0, nx = 0, ny = 0;
+};
+
+// The first touching pair of different fixed voltages met in a row-by-row scan of Ukind
+// (Uwid x Uhei); else a pixel of one voltage touching a floating body that also touches another
+// voltage, with the floating pixel it touches.
+ShortCircuit FindShortCircuit(const PixelMap& map);
+
 // Rebuilds Uindex, Ukind, the counts and flags and the index from Ucolor. Returns false, with
 // abortRequested and operationFailed set after a message, when the map holds fewer than two
-// fixed-voltage conductors or more colours than the palette can hold.
+// fixed-voltage conductors, when two of them touch, or more colours than the palette can hold.
 bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorIndex& index,
                          ProgramState& state, Reporter& report);
 

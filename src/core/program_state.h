@@ -40,6 +40,9 @@ struct ProgramState {
   bool startupScriptChecked = false;
   bool scriptRunning = false;
   bool solveSucceeded = false;
+  // The convergence monitor ended the last relaxation because its estimates had settled (not a
+  // stop request, an error or a relaxation that ran away).
+  bool relaxationSettled = false;
   bool operationFailed = false;
   bool windowClosing = false;
   bool minimized = false;

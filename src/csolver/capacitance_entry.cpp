@@ -1,5 +1,8 @@
 // The "Solve for C and Gp" stage in its order: grid, charge distribution, prediction,
 // relaxation and summation.
+#include <string>
+
+#include "core/material_check.h"
 #include "csolver/capacitance.h"
 #include "csolver/capacitance_job.h"
 #include "csolver/charge_distribution.h"
@@ -18,6 +21,14 @@ void SolveCapacitance(const CapacitanceJob& job) {
   job.display.fieldReady = false;
   s.abortRequested = false;
   job.results.C = 0.0;
+  // Values that reached the tables without a check would make the relaxation diverge or never
+  // settle.
+  if (const std::string bad = NonPhysicalMaterialText(job.materials); !bad.empty()) {
+    job.report.MessageBox(bad, "Solve", ButtonsOk);
+    s.operationFailed = true;
+    s.abortRequested = true;
+    return;
+  }
 
   ResetGrid(job.grid, job.display);
   g.surfaceCount = 0;

@@ -90,6 +90,8 @@ struct RelaxPlan {
   int participants = 1;
   std::array<ParticipantState, kMaxRelaxParticipants + 1> part{};  // 1..64
   std::uint32_t roundCount = 0;
+  // The last relaxation was stopped because it could not converge: its voltages mean nothing.
+  bool diverged = false;
 
   // Capacitance estimate: the cells that count, as runs along the rows of cells of one
   // material slot, and per slot the permittivity and permittivity times loss tangent.

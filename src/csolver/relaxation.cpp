@@ -31,6 +31,12 @@ namespace zolva {
 namespace {
 
 constexpr std::uint8_t kFreeBits = NodeFree | NodeFreeMixed;
+// The potential of a sound cross-section stays between the lowest and the highest fixed voltage
+// (-1 and +1), give or take the overshoot of the over-relaxation; a voltage beyond this bound
+// means the iteration is running away.
+constexpr double kRunawayVoltage = 1e3;
+// Rounds between two scans of the voltages for a runaway; the estimate is checked every round.
+constexpr std::uint32_t kRunawayScanRounds = 8;
 // cosh(1) as a single-precision number.
 constexpr double kCosh1Single = 1.5430806875228882;
 
@@ -400,6 +406,26 @@ void BuildEstimateRuns(const CapacitanceJob& job) {
   }
 }
 
+bool WithinRunawayBound(const std::vector<double>& V) {
+  // A NaN anywhere makes the comparison false, as it should.
+  bool within = true;
+  for (double v : V) within &= std::fabs(v) <= kRunawayVoltage;
+  return within;
+}
+
+// Why the relaxation cannot reach a solution, judged after a round from its estimate of C (the
+// energy of the field, which a sound iteration keeps finite and above zero) and, every few
+// rounds, from the voltages; nullptr while it can.
+const char* RunawayReason(const SolverGrid& g, double C) {
+  if (!std::isfinite(C)) return "the estimate of C is no longer a finite number";
+  if (C < 0.0) return "the estimate of C is negative";
+  if (C == 0.0) return "the field holds no energy";
+  if (g.plan.roundCount % kRunawayScanRounds == 0 &&
+      (!WithinRunawayBound(g.Cvolts) || (g.apronActive && !WithinRunawayBound(g.Avolts))))
+    return "the voltages run away";
+  return nullptr;
+}
+
 }  // namespace
 
 void BuildEdgeFactors(SolverGrid& g) {
@@ -589,6 +615,8 @@ void PrepareRelaxation(const CapacitanceJob& job) {
   BuildRelaxPlan(job);
   job.state.abortRequested = job.state.switches[3];
   Relax(job);
+  // Switch 3 asks for the field as distributed and predicted: that is the finished result.
+  if (job.state.switches[3] && !g.plan.diverged) job.state.relaxationSettled = true;
   FinishCapacitance(job);
 }
 
@@ -598,6 +626,8 @@ void Relax(const CapacitanceJob& job) {
   RelaxPlan& plan = g.plan;
   ProgramState& s = job.state;
   DenormalsOff denormalsOff;
+  plan.diverged = false;
+  s.relaxationSettled = false;
   if (s.switches[9]) job.report.ShowProgress("relax");
 
   int n = std::clamp(job.options.threadCount, 1, kMaxRelaxParticipants);
@@ -628,6 +658,17 @@ void Relax(const CapacitanceJob& job) {
       UpdateFloatingConductors(job);
       job.report.ShowTrace("");
       EstimateCapacitance(job);
+      if (const char* why = RunawayReason(g, job.results.C)) {
+        // Nothing this iteration can reach is a solution: stop it and say why, rather than let
+        // it run for ever or report what it holds.
+        plan.diverged = true;
+        s.abortRequested = true;
+        s.operationFailed = true;
+        job.report.MessageBox(std::string("The relaxation cannot converge: ") + why +
+                                  ". Check the map's conductors and permittivities.",
+                              "Solve", ButtonsOk);
+        break;
+      }
       job.report.ShowConvergence(job.results.C);
       if (g.openBoundary) AdjustOpenBoundary(job);
       if (plan.roundCount % 4 == 0) job.report.RefreshDisplay();

@@ -108,6 +108,13 @@ void BorderFlux(const CapacitanceJob& job) {
 void FinishCapacitance(const CapacitanceJob& job) {
   ProgramState& s = job.state;
   if (s.windowClosing) return;
+  if (job.grid.plan.diverged) {
+    // The voltages of a relaxation that ran away give no capacitance: no result, no Resume.
+    job.results.C = 0.0;
+    job.results.Gp = 0.0;
+    job.report.ShowStatus("");
+    return;
+  }
   job.report.ShowStep("Summing capacitance terms.  ");
   EstimateCapacitance(job);
   Results& r = job.results;
@@ -121,7 +128,9 @@ void FinishCapacitance(const CapacitanceJob& job) {
   r.runSecondsC =
       static_cast<int>(std::lrint((job.platform.Now() - job.grid.solveStartTime) * 86400.0));
   job.report.ShowSolvedFigures(SolvedFigures::CandGp);
-  s.solveSucceeded = true;
+  // A relaxation stopped before it settled is reported, so that it can be resumed, but it is
+  // no finished solve: no table takes its figures.
+  s.solveSucceeded = s.relaxationSettled;
   job.report.ShowStatus("done");
 }
 

@@ -258,7 +258,16 @@ bool AssembleCurrentSystem(const LSolverJob& job) {
   }
   if (index.hasAllThree) sys.Re(N + 2, N + 2) = 1.0;
 
-  // Equation 0 and 1 change places.
+  // Equations 0 and 1 change places when that gives the first pivot the larger magnitude. At
+  // high frequencies the mutual reactance of the first two pixels outweighs the first pixel's
+  // resistance, and the exchange puts it on the diagonal. At low frequencies the resistance is
+  // the larger by far: exchanging would divide by a reactance that shrinks with omega, and the
+  // multipliers of order R / (omega L) would drown every reactive term of the equations below
+  // (the error of L grew as 1 / omega squared, to nonsense below about 1 Hz). The solution is
+  // the same either way; only its rounding differs.
+  const double keep = std::hypot(sys.Re(0, 0), sys.Im(0, 0));
+  const double exchanged = std::hypot(sys.Re(0, 1), sys.Im(0, 1));
+  if (!(exchanged > keep)) return pump.Continue();
   for (int k = h; k >= 0; --k) {
     std::swap(sys.re[sys.Offset(k, 0)], sys.re[sys.Offset(k, 1)]);
     std::swap(sys.im[sys.Offset(k, 0)], sys.im[sys.Offset(k, 1)]);

@@ -70,7 +70,9 @@ void ShrinkCurrentSystem(CurrentSystem& system);
 
 // Fills every coefficient and right-hand side of job.lsolver.system from the conductor index,
 // the numbering, the pixel resistances and the loop inductances, then exchanges equations 0
-// and 1. Processes pending events while it works; returns false when a stop was requested.
+// and 1 when that makes the first pivot larger in magnitude (at high frequencies, where the
+// reactance outweighs the resistance). Processes pending events while it works; returns false
+// when a stop was requested.
 bool AssembleCurrentSystem(const LSolverJob& job);
 
 // Eliminates the system on the worker pool (thread count of the control panel) with a progress

@@ -6,16 +6,17 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 
 #include "core/conductor_index.h"
+#include "core/material_check.h"
 #include "lsolver/current_system.h"
 #include "lsolver/lsolver.h"
 #include "lsolver/lsolver_job.h"
 #include "lsolver/pixel_impedance.h"
 #include "lsolver/surface_classification.h"
+#include "platform/atomic_file.h"
 
 namespace zolva {
 
@@ -32,7 +33,7 @@ void AbortPath(const LSolverJob& job) {
   ShrinkCurrentSystem(job.lsolver.system);
 }
 
-void Refuse(const LSolverJob& job, const char* text) {
+void Refuse(const LSolverJob& job, const std::string& text) {
   job.report.MessageBox(text, kCaption, ButtonsOk);
   job.state.operationFailed = true;
   AbortPath(job);
@@ -64,6 +65,10 @@ void SolveLandRs(const LSolverJob& job) {
   // treated like a missing one.
   if (job.options.pixelWidthText.empty() || !(s.pixelWidth > 0) || !std::isfinite(s.pixelWidth)) {
     Refuse(job, "Pixel width not supplied");
+    return;
+  }
+  if (const std::string bad = NonPhysicalMaterialText(job.materials); !bad.empty()) {
+    Refuse(job, bad);
     return;
   }
   const int fixedKinds =
@@ -219,11 +224,10 @@ bool WriteCurrentsFile(const LSolverJob& job) {
             std::to_string(static_cast<int>(ls.currentKind[j])) + "\t" +
             Fixed(Magnitude(I[j]) / a, 9, 12) + "\t" + Fixed(angle, 7, 12) + "\r\n";
   }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (out) out.close();
-  if (!out) {
-    job.report.MessageBox("Cannot write " + path, "zolva", ButtonsOk);
+  // Written whole through a temporary file: a failure leaves an earlier table as it was.
+  std::string reason;
+  if (!WriteFileAtomically(path, text, reason)) {
+    job.report.MessageBox("Cannot write " + path + ": " + reason, "zolva", ButtonsOk);
     job.state.operationFailed = true;
     return false;
   }

@@ -161,7 +161,9 @@ double ConductingFraction(double x) {
   // zero frequency) and a perfect conductor (x infinite).
   if (x == 0) return 1.0;
   if (std::isinf(x)) return 0.0;
-  return (1 - std::exp(-x)) / x;
+  // expm1 keeps the digits that 1 - e^-x loses for a pixel far thinner than the skin depth
+  // (low frequencies), where the difference is tiny against 1.
+  return -std::expm1(-x) / x;
 }
 
 double SkinCorrection(int letter, double widthOverDepth) {

@@ -85,6 +85,7 @@ void ShowConvergence(Context& ctx, double value) {
     DrawConvergenceGraph(panel);
     if (!panel.checks[CheckBoxUnending] && panel.capacitanceMode && Settled(panel)) {
       ctx.state.abortRequested = true;
+      ctx.state.relaxationSettled = true;
     }
   }
   ProcessPendingEvents(ctx);

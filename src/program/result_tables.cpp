@@ -1,13 +1,15 @@
 #include "program/result_tables.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
+#include <utility>
+#include <vector>
 
 #include "core/utility.h"
+#include "platform/atomic_file.h"
 #include "program/context.h"
 #include "program/reporting.h"
 #include "program/results_report.h"
@@ -29,33 +31,60 @@ constexpr std::size_t kExplanationStrWidth = 58;
 // 130 MB of text, which is never held whole.
 constexpr std::size_t kDumpChunk = 1 << 20;
 
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
-  }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
 // The message of a table or dump that could not be written. The script that wrote it ends.
-bool ReportWriteFailure(Context& ctx, const std::string& path, int error) {
-  std::string reason = error != 0 ? std::string(std::strerror(error)) : "write failed";
-  MessageBox(ctx, "Cannot write \"" + path + "\": " + reason + ".", "zolva", ButtonsOk);
+bool ReportWriteFailure(Context& ctx, const std::string& path, const std::string& reason) {
+  MessageBox(ctx,
+             "Cannot write \"" + path + "\": " + (reason.empty() ? "write failed" : reason) + ".",
+             "zolva", ButtonsOk);
   ctx.state.operationFailed = true;
   return false;
 }
 
-// Writes the bytes and closes the file, telling whether every step succeeded.
-bool WriteAndClose(FileHandle& file, std::string_view bytes, int& error) {
-  errno = 0;
-  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-  ok = ok && std::fflush(file.get()) == 0;
-  if (!ok) error = errno;
-  std::FILE* raw = file.release();
-  if (std::fclose(raw) != 0 && ok) {
-    error = errno;
-    ok = false;
+// One row of one table, and what the table held before it.
+struct StagedRow {
+  std::string path;
+  std::string before;
+  bool existed = false;
+  AtomicFile file;
+};
+
+// Writes the rows of one solve, one per table: every table gets its row, or none does. Each new
+// table is first written whole to a temporary file; only when all of them are ready do they
+// replace the tables. Should a replacement fail after others succeeded, those go back to what
+// they held.
+bool WriteRows(Context& ctx, const std::vector<std::pair<std::string, std::string>>& rows,
+               int row) {
+  if (ctx.state.switches.at(kSwitchDryRun)) return true;
+  const bool fresh = row == 1 && !ctx.state.switches.at(kSwitchAlwaysAppend);
+  std::vector<StagedRow> staged;
+  staged.reserve(rows.size());
+  for (const auto& [path, text] : rows) {
+    StagedRow& s = staged.emplace_back(StagedRow{path, {}, false, AtomicFile(path)});
+    std::string reason;
+    if (!ReadFileBytes(path, s.before, s.existed, reason)) {
+      return ReportWriteFailure(ctx, path, reason);
+    }
+    std::string line(text);
+    line += "\r\n";
+    if (!s.file.Open() || (!fresh && !s.file.Write(s.before)) || !s.file.Write(line) ||
+        !s.file.Finish()) {
+      return ReportWriteFailure(ctx, path, s.file.error());
+    }
   }
-  return ok;
+  for (std::size_t i = 0; i < staged.size(); ++i) {
+    if (staged[i].file.Commit()) continue;
+    for (std::size_t j = 0; j < i; ++j) {
+      std::string ignored;
+      if (staged[j].existed) {
+        WriteFileAtomically(staged[j].path, staged[j].before, ignored);
+      } else {
+        std::error_code ec;
+        std::filesystem::remove(staged[j].path, ec);
+      }
+    }
+    return ReportWriteFailure(ctx, staged[i].path, staged[i].file.error());
+  }
+  return true;
 }
 
 const char* const kExplanation[10] = {
@@ -114,19 +143,19 @@ std::size_t NodeCount(int width, int height, std::size_t arraySize, const char* 
 }
 
 // Writes one line of values, each Str(v, 12, 10) and a space, in pieces.
-bool WriteValues(std::FILE* f, const std::vector<double>& values, std::size_t count) {
+bool WriteValues(AtomicFile& f, const std::vector<double>& values, std::size_t count) {
   std::string piece;
   piece.reserve(kDumpChunk + 64);
   for (std::size_t i = 0; i < count; ++i) {
     piece += Str(values[i], 12, 10);
     piece += ' ';
     if (piece.size() >= kDumpChunk) {
-      if (std::fwrite(piece.data(), 1, piece.size(), f) != piece.size()) return false;
+      if (!f.Write(piece)) return false;
       piece.clear();
     }
   }
   piece += "\r\n";
-  return std::fwrite(piece.data(), 1, piece.size(), f) == piece.size();
+  return f.Write(piece);
 }
 
 }  // namespace
@@ -136,38 +165,28 @@ std::string TablePath(const Context& ctx, std::string_view suffix) {
 }
 
 bool AppendRow(Context& ctx, const std::string& path, std::string_view text, int row) {
-  if (ctx.state.switches.at(kSwitchDryRun)) return true;
-  const bool fresh = row == 1 && !ctx.state.switches.at(kSwitchAlwaysAppend);
-  errno = 0;
-  FileHandle file(std::fopen(path.c_str(), fresh ? "wb" : "ab"));
-  if (!file) return ReportWriteFailure(ctx, path, errno);
-  std::string line(text);
-  line += "\r\n";
-  int error = 0;
-  if (!WriteAndClose(file, line, error)) return ReportWriteFailure(ctx, path, error);
-  return true;
+  return WriteRows(ctx, {{path, std::string(text)}}, row);
 }
 
 bool WriteCapacitanceRow(Context& ctx, int row) {
   const Results& r = ctx.results;
-  if (!AppendRow(ctx, TablePath(ctx, kCapacitancesSuffix), Str(r.C * 1e12, 10, 8), row)) {
-    return false;
-  }
-  if (std::fabs(r.Gp) > kLeastTabledConductance &&
-      !AppendRow(ctx, TablePath(ctx, kConductancesSuffix), Str(r.Gp, 12, 12), row)) {
-    return false;
-  }
+  std::vector<std::pair<std::string, std::string>> rows;
+  rows.emplace_back(TablePath(ctx, kCapacitancesSuffix), Str(r.C * 1e12, 10, 8));
+  if (std::fabs(r.Gp) > kLeastTabledConductance)
+    rows.emplace_back(TablePath(ctx, kConductancesSuffix), Str(r.Gp, 12, 12));
   if (r.L != 0.0) {
     double vf = VelocityFactor(r.L, r.C);
-    if (!AppendRow(ctx, TablePath(ctx, kVFactorsSuffix), Str(vf, 10, 8), row)) return false;
+    rows.emplace_back(TablePath(ctx, kVFactorsSuffix), Str(vf, 10, 8));
   }
-  return true;
+  return WriteRows(ctx, rows, row);
 }
 
 bool WriteInductanceRow(Context& ctx, int row) {
   const Results& r = ctx.results;
-  return AppendRow(ctx, TablePath(ctx, kInductancesSuffix), Str(r.L * 1e6, 10, 8), row) &&
-         AppendRow(ctx, TablePath(ctx, kResistancesSuffix), Str(r.Rs, 10, 8), row);
+  return WriteRows(ctx,
+                   {{TablePath(ctx, kInductancesSuffix), Str(r.L * 1e6, 10, 8)},
+                    {TablePath(ctx, kResistancesSuffix), Str(r.Rs, 10, 8)}},
+                   row);
 }
 
 bool WriteVoltageDump(Context& ctx) {
@@ -177,21 +196,12 @@ bool WriteVoltageDump(Context& ctx) {
   const std::size_t coreCount = NodeCount(g.Cwid, g.Chei, g.Cvolts.size(), "Cvolts");
   const std::size_t apronCount = NodeCount(g.Awid, g.Ahei, g.Avolts.size(), "Avolts");
   const std::string path = TablePath(ctx, kCvoltsSuffix);
-  errno = 0;
-  FileHandle file(std::fopen(path.c_str(), "wb"));
-  if (!file) return ReportWriteFailure(ctx, path, errno);
-  errno = 0;
-  const std::string header = DumpHeader(g);
-  bool ok = std::fwrite(header.data(), 1, header.size(), file.get()) == header.size();
-  ok = ok && WriteValues(file.get(), g.Cvolts, coreCount);
-  ok = ok && WriteValues(file.get(), g.Avolts, apronCount);
-  int error = 0;
-  if (!ok) {
-    error = errno;
-    file.reset();
-    return ReportWriteFailure(ctx, path, error);
-  }
-  if (!WriteAndClose(file, {}, error)) return ReportWriteFailure(ctx, path, error);
+  // The dump replaces the earlier one only when it is complete.
+  AtomicFile file(path);
+  const bool ok = file.Open() && file.Write(DumpHeader(g)) &&
+                  WriteValues(file, g.Cvolts, coreCount) &&
+                  WriteValues(file, g.Avolts, apronCount) && file.Commit();
+  if (!ok) return ReportWriteFailure(ctx, path, file.error());
   return true;
 }
 

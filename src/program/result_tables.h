@@ -26,21 +26,24 @@ std::string TablePath(const Context& ctx, std::string_view suffix);
 // Writes one row: the text and CR LF. Nothing is written while switch 24 (dry run) is on. Row 1
 // starts the file afresh unless switch 23 is on; every other row, and row 1 under switch 23,
 // appends (a missing file is created, so a series may begin with any row). The whole row is
-// written, however long the number. Returns true when the row was written or skipped; false,
-// after a message that names the file and with operationFailed set, when the file could not be
-// created, opened, written or closed. Rows written before stay as they are.
+// written, however long the number. The table is replaced whole through a temporary file in its
+// folder. Returns true when the row was written or skipped; false, after a message that names the
+// file and with operationFailed set, when it could not be read, written or replaced; the table
+// then holds what it held before.
 bool AppendRow(Context& ctx, const std::string& path, std::string_view text, int row);
 
 // After a scripted C and Gp solve: C in pF/m; Gp in S/m when above 1e-16; the velocity factor
-// 1/(sqrt(L C) c0) when an L is known. Stops at the first table that cannot be written.
+// 1/(sqrt(L C) c0) when an L is known. The rows of one solve go into all of its tables or,
+// when one of them cannot be written, into none.
 bool WriteCapacitanceRow(Context& ctx, int row);
-// After a scripted L and Rs solve or a sweep step: L in uH/m and Rs in ohm/m.
+// After a scripted L and Rs solve or a sweep step: L in uH/m and Rs in ohm/m, both or neither.
 bool WriteInductanceRow(Context& ctx, int row);
 
 // Writes the potential of the capacitance grid afresh to the run's " Cvolts.txt": twelve header
 // lines with the grid's sizes and offsets, ten lines that explain the layout, an empty line, then
-// one line of every core voltage and one of every apron voltage, row by row. Returns false after
-// a message naming the file (and with operationFailed set) when it cannot be written.
+// one line of every core voltage and one of every apron voltage, row by row. The earlier dump is
+// replaced only by a complete one. Returns false after a message naming the file (and with
+// operationFailed set) when it cannot be written; the earlier dump then stays whole.
 bool WriteVoltageDump(Context& ctx);
 
 }  // namespace zolva

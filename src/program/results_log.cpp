@@ -1,7 +1,8 @@
 #include <cmath>
-#include <fstream>
+#include <string>
 
 #include "core/utility.h"
+#include "platform/atomic_file.h"
 #include "program/context.h"
 #include "program/reporting.h"
 #include "program/results_report.h"
@@ -29,14 +30,14 @@ bool AppendLog(Context& ctx, int seconds) {
             ", vf=" + Str(VelocityFactor(r.L, r.C), 5, 3) + "\r\n";
   }
 
-  // Binary mode keeps the CR LF line ends exactly as written; app creates a missing file.
-  std::ofstream out(path, std::ios::binary | std::ios::app);
-  if (out) {
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-  }
-  if (out.fail()) {
-    MessageBox(ctx, "Could not write the log \"" + path + "\".", "zolva", ButtonsOk);
+  // The log grows by whole entries: the earlier entries and the new one are written to a
+  // temporary file that then takes the log's place, so a failure leaves the log as it was.
+  std::string log;
+  bool exists = false;
+  std::string reason;
+  if (!ReadFileBytes(path, log, exists, reason) || !WriteFileAtomically(path, log + text, reason)) {
+    MessageBox(ctx, "Could not write the log \"" + path + "\": " + reason + ".", "zolva",
+               ButtonsOk);
     return false;
   }
   return true;

@@ -79,6 +79,50 @@ TEST(ConductorIndex, RefusesMapsWithoutTwoFixedVoltages) {
   }
 }
 
+TEST(ConductorIndex, RefusesConductorsAtDifferentVoltagesThatTouch) {
+  // Sharing an edge or only a corner node shorts the two conductors, and so does a floating
+  // body that touches both; the message names a touching pair in Usermap coordinates (column,
+  // row): the first met row by row, or the pixel that meets the floating body and its neighbour.
+  struct Case {
+    std::vector<std::string> rows;
+    const char* where;
+  };
+  const Case shorted[] = {
+      {{"......", ".++...", ".++g..", "...gg."}, "2,1 and 3,2"},  // corner to corner
+      {{"......", "..+...", ".g....", "....gg"}, "2,1 and 1,2"},  // the other diagonal
+      {{"......", ".+-...", "......", "....gg"}, "1,1 and 2,1"},  // side by side
+      {{"..+...", "..g...", "..g...", "......"}, "2,0 and 2,1"},  // one above the other
+      {{"+f-...", "+f-...", "......"}, "2,0 and 1,0"},            // through a floating body
+      {{"+.....", ".f....", "..ff..", "....f.", ".....g", ".....g"}, "5,4 and 4,3"},
+  };
+  for (const Case& c : shorted) {
+    IndexFixture f;
+    f.Draw(c.rows);
+    EXPECT_FALSE(IndexConductors(f.ctx)) << c.where;
+    ASSERT_EQ(f.platform.messages.size(), 1u) << c.where;
+    EXPECT_EQ(f.platform.messages[0].text,
+              std::string("Usermap deficient: Conductors at different voltages touch at Usermap ") +
+                  c.where + ".");
+    EXPECT_EQ(f.platform.messages[0].caption, "Solve");
+    EXPECT_TRUE(f.ctx.state.abortRequested);
+    EXPECT_TRUE(f.ctx.state.operationFailed);
+  }
+  // A gap of one pixel, a floating body touching one of them, two floating bodies each
+  // touching its own, and one conductor touching itself diagonally are all sound.
+  const std::vector<std::string> sound[] = {
+      {"+.g...", "+.g...", "......"},
+      {"+f.-..", "+f.-..", "......"},
+      {"+f.f-.", "+f.f-.", "......"},
+      {"+.....", ".+....", "....gg"},
+  };
+  for (const auto& rows : sound) {
+    IndexFixture f;
+    f.Draw(rows);
+    EXPECT_TRUE(IndexConductors(f.ctx)) << rows[0];
+    EXPECT_TRUE(f.platform.messages.empty()) << rows[0];
+  }
+}
+
 TEST(ConductorIndex, CountsFlagsAndSolveState) {
   IndexFixture f;
   f.ctx.state.abortRequested = true;  // left over from an earlier stopped solve
@@ -106,7 +150,7 @@ TEST(ConductorIndex, CountsFlagsAndSolveState) {
   EXPECT_EQ(f.ctx.state.statusText, "3. Building map index for 7 conductor pixels");
 
   // Adding a ground pixel makes all three fixed voltages present.
-  f.Draw({"++..-", "++..-", "g...f"});
+  f.Draw({"++..-", "++..-", ".....", "g...f"});
   ASSERT_TRUE(IndexConductors(f.ctx));
   EXPECT_TRUE(f.ctx.cindex.hasAllThree);
 }
@@ -115,10 +159,11 @@ TEST(ConductorIndex, PixelMapsAndEntryOrder) {
   IndexFixture f;
   // Colours first seen in row order: white, red, blue, green, cyan.
   f.Draw({
-      ".+..-.",
-      "..g+..",
-      "f+.-..",
-      "...+.g",
+      ".+..-..",
+      "......g",
+      "f.+....",
+      "....-..",
+      "..+...g",
   });
   ASSERT_TRUE(IndexConductors(f.ctx));
   const PixelMap& map = f.ctx.map;
@@ -136,8 +181,8 @@ TEST(ConductorIndex, PixelMapsAndEntryOrder) {
 
   // Entries run up each column from the bottom, columns from the right.
   const std::vector<std::vector<int>> expected = {
-      {5, 3, KindGround}, {4, 0, KindMinus}, {3, 3, KindPlus}, {3, 2, KindMinus}, {3, 1, KindPlus},
-      {2, 1, KindGround}, {1, 2, KindPlus},  {1, 0, KindPlus}, {0, 2, KindFloat}};
+      {6, 4, KindGround}, {6, 1, KindGround}, {4, 3, KindMinus}, {4, 0, KindMinus},
+      {2, 4, KindPlus},   {2, 2, KindPlus},   {1, 0, KindPlus},  {0, 2, KindFloat}};
   const ConductorIndex& ci = f.ctx.cindex;
   ASSERT_EQ(ci.size(), expected.size());
   for (std::size_t j = 0; j < expected.size(); ++j) {

@@ -147,14 +147,16 @@ TEST(Elimination, UnusablePivotsAndStop) {
   EXPECT_EQ(pool.workersRunning(), 0);
 
   // Stop: the poll is asked at the start and then between rounds; the elimination returns as
-  // soon as it answers false, with the pool stopped. (How often it polls is a matter of speed,
-  // measured by the benchmark, not here.)
-  m = RandomSystem(1500, 7);
+  // soon as it answers false, with the pool stopped. A zero interval makes every round end with
+  // a poll, and small rounds make many of them, so the count depends on the rounds alone, not
+  // on the speed of the machine. (How often it polls in time is measured by the benchmark.)
+  m = RandomSystem(300, 7);
   int calls = 0;
   EliminationTuning tuning;
-  tuning.pollInterval = std::chrono::milliseconds(20);
+  tuning.pollInterval = std::chrono::microseconds(0);
+  tuning.roundWork = 1000;
   r = EliminateCurrentSystem(
-      m.re.data(), m.im.data(), 1500, pool, 2,
+      m.re.data(), m.im.data(), 300, pool, 2,
       [&](int pivot) {
         ++calls;
         EXPECT_GE(pivot, 0);
@@ -164,6 +166,23 @@ TEST(Elimination, UnusablePivotsAndStop) {
   EXPECT_EQ(r.status, EliminationStatus::Stopped);
   EXPECT_EQ(calls, 4);
   EXPECT_EQ(pool.workersRunning(), 0);
+
+  // A poll that always answers true is asked after every round, with the pivot reached, and
+  // the elimination completes.
+  m = RandomSystem(300, 7);
+  calls = 0;
+  bool inRange = true;
+  r = EliminateCurrentSystem(
+      m.re.data(), m.im.data(), 300, pool, 2,
+      [&](int pivot) {
+        ++calls;
+        inRange = inRange && pivot >= 0 && pivot <= 300;
+        return true;
+      },
+      tuning);
+  EXPECT_EQ(r.status, EliminationStatus::Completed);
+  EXPECT_GT(calls, r.rounds);
+  EXPECT_TRUE(inRange);
 }
 
 }  // namespace

@@ -103,8 +103,8 @@ TEST(LandRsSolve, FloatingColoursAndGround) {
   // A +1 and a -1 wire, a ground strip and two floating bodies of different colours: one more
   // unknown and one zero-current equation per floating colour.
   LFixture f;
-  f.Draw({"..............", ".++..ff..FF.-.", ".++..ff..FF.-.", ".++.........-.", ".gggggggggggg.",
-          ".............."});
+  f.Draw({"..............", ".++..ff..FF.-.", ".++..ff..FF.-.", ".++.........-.", "..............",
+          ".gggggggggggg.", ".............."});
   ASSERT_TRUE(f.Setup());
   // A floating colour known to the palette but absent from the map takes no number: with one,
   // the system would hold an unknown that no equation names.
@@ -222,6 +222,51 @@ TEST(LandRsSolve, SymmetricTwinCoaxAndGroundReturn) {
     EXPECT_GT(f.ctx.results.L, 0.0);
     EXPECT_GT(f.ctx.results.Rs, 0.0);
   }
+}
+
+TEST(LandRsSolve, LowFrequenciesReachTheDirectCurrentLimit) {
+  // Far below the frequency where the skin depth reaches the wire, the current spreads
+  // uniformly: L tends to its direct-current value and Rs to the resistance of the two wires'
+  // cross-sections. Neither may drift as the frequency falls, however far.
+  LFixture f;
+  f.Blank(50, 24);
+  f.Disc(12, 12, 6, testing::kPlus);
+  f.Disc(38, 12, 6, testing::kMinus);
+  f.SetFrequency(1e-3);  // 1 kHz
+  ASSERT_TRUE(f.Solve());
+  const double L1k = f.ctx.results.L;
+  EXPECT_GT(L1k, 0.0);
+  const double w = f.ctx.state.pixelWidth;
+  const double rho = testing::kCopper * 1e-8;
+  const double Rdc =
+      rho / (w * w) * (1.0 / f.ctx.cindex.plusPixels + 1.0 / f.ctx.cindex.minusPixels);
+  for (double mhz : {1e-4, 1e-5, 1e-6, 1e-9, 1e-12, 1e-17}) {
+    f.SetFrequency(mhz);
+    ASSERT_TRUE(f.Solve()) << mhz;
+    EXPECT_NEAR(f.ctx.results.L / L1k, 1.0, 0.005) << mhz << " MHz: L " << f.ctx.results.L;
+    // A pixel w wide, in a metal of skin depth delta, is resisted about k w / (2 delta) above
+    // its direct-current value (decay factors k up to 0.51); the elimination's rounding adds
+    // a few parts in 1e8.
+    const double omega = mhz * kOmegaPerMHz;
+    const double delta = std::sqrt(2 * rho / (omega * kMu0));
+    EXPECT_NEAR(f.ctx.results.Rs / Rdc, 1.0, 0.3 * w / delta + 1e-7)
+        << mhz << " MHz: Rs " << f.ctx.results.Rs;
+  }
+}
+
+TEST(LandRsSolve, NonPhysicalMetalIsRefused) {
+  // A metal whose permeability is not above zero has no skin depth: refused, naming the colour.
+  LFixture f;
+  RegisterColor(f.ctx.materials, f.ctx.reporter, testing::kPlus, KindPlus, testing::kCopper, 1, 0,
+                0, "copper");
+  f.Draw({".........", "..+...-..", "..+...-..", "........."});
+  EXPECT_FALSE(f.Solve());
+  ASSERT_EQ(f.platform.messages.size(), 1u);
+  EXPECT_EQ(f.platform.messages[0].text,
+            "Material values out of range: the color 255, 0, 0 (copper) has permeability 0.");
+  EXPECT_EQ(f.platform.messages[0].caption, "Solving for L and Rs");
+  EXPECT_TRUE(f.ctx.state.abortRequested);
+  EXPECT_EQ(f.ctx.lsolver.numbering.h, 0);
 }
 
 TEST(LandRsSolve, RefusalsStopAndSingularSystem) {

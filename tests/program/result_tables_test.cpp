@@ -14,6 +14,11 @@
 #include "program/control_panel.h"
 #include "support/read_file.h"
 
+#if !defined(_WIN32)
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 namespace zolva {
 namespace {
 
@@ -92,30 +97,82 @@ TEST(ResultTables, RowsHoldTheWholeNumberAndCrLfAndFollowTheirConditions) {
   EXPECT_TRUE(rig.p.messages.empty());
 }
 
-TEST(ResultTables, AFileThatCannotBeWrittenIsReportedByNameAndKeepsTheOthers) {
+TEST(ResultTables, AFileThatCannotBeWrittenIsReportedByNameAndTheSolveWritesNoRow) {
   TableRig rig("fail");
   Results& r = rig.ctx.results;
   r.L = 1e-6;
   r.Rs = 0.5;
   ASSERT_TRUE(WriteInductanceRow(rig.ctx, 1));
-  // The Resistances table's name is taken by a folder: that table fails, and the Inductances row
-  // written just before it stays.
+  // The Resistances table's name is taken by a folder: that table fails, and the Inductances
+  // table does not take the row either, so the two tables stay row for row alike.
   fs::remove(rig.folder / "run Resistances.txt");
   fs::create_directory(rig.folder / "run Resistances.txt");
   EXPECT_FALSE(WriteInductanceRow(rig.ctx, 2));
   EXPECT_TRUE(rig.ctx.state.operationFailed);
   ASSERT_EQ(rig.p.messages.size(), 1u);
   EXPECT_NE(rig.p.messages[0].text.find("run Resistances.txt"), std::string::npos);
-  EXPECT_EQ(rig.Table(" Inductances.txt"), "1.00000000\r\n1.00000000\r\n");
+  EXPECT_EQ(rig.Table(" Inductances.txt"), "1.00000000\r\n");
+
+  // The same for the three tables of a C and Gp solve, whichever of them fails.
+  r.C = 10e-12;
+  r.Gp = 1e-3;
+  r.L = 0.25e-6;
+  ASSERT_TRUE(WriteCapacitanceRow(rig.ctx, 1));
+  fs::remove(rig.folder / "run VFactors.txt");
+  fs::create_directory(rig.folder / "run VFactors.txt");
+  EXPECT_FALSE(WriteCapacitanceRow(rig.ctx, 2));
+  EXPECT_EQ(rig.Table(" Capacitances.txt"), "10.00000000\r\n");
+  EXPECT_EQ(rig.Table(" Conductances.txt"), "0.001000000000\r\n");
+  ASSERT_EQ(rig.p.messages.size(), 2u);
+  EXPECT_NE(rig.p.messages[1].text.find("run VFactors.txt"), std::string::npos);
 
   // A folder that does not exist: the dump names its file.
   rig.ctx.state.operationFailed = false;
   rig.ctx.state.programFolder = (rig.folder / "missing" / "").string();
   EXPECT_FALSE(WriteVoltageDump(rig.ctx));
   EXPECT_TRUE(rig.ctx.state.operationFailed);
-  ASSERT_EQ(rig.p.messages.size(), 2u);
-  EXPECT_NE(rig.p.messages[1].text.find("missing/run Cvolts.txt"), std::string::npos);
+  ASSERT_EQ(rig.p.messages.size(), 3u);
+  EXPECT_NE(rig.p.messages[2].text.find("missing/run Cvolts.txt"), std::string::npos);
+  // No temporary file is left anywhere.
+  for (const auto& e : fs::directory_iterator(rig.folder))
+    EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
 }
+
+#if !defined(_WIN32)
+TEST(ResultTables, AFullDiskLeavesTheEarlierDumpWhole) {
+  TableRig rig("full");
+  SolverGrid& g = rig.ctx.grid;
+  g.Cwid = 3;
+  g.Chei = 2;
+  g.Awid = 1;
+  g.Ahei = 1;
+  g.Cvolts = {1.0, 0.5, 0.0, -0.25, -1.0, 0.125};
+  g.Avolts = {0.0};
+  ASSERT_TRUE(WriteVoltageDump(rig.ctx));
+  const std::string earlier = rig.Table(" Cvolts.txt");
+
+  // A core of 100 x 100 nodes needs some 130 kB; the file size limit stops the write at 16 kB
+  // as a full disk would.
+  g.Cwid = 100;
+  g.Chei = 100;
+  g.Cvolts.assign(10000, 0.5);
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 16384;
+  auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool written = WriteVoltageDump(rig.ctx);
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previous);
+
+  EXPECT_FALSE(written);
+  EXPECT_TRUE(rig.ctx.state.operationFailed);
+  ASSERT_EQ(rig.p.messages.size(), 1u);
+  EXPECT_NE(rig.p.messages[0].text.find("run Cvolts.txt"), std::string::npos);
+  EXPECT_EQ(rig.Table(" Cvolts.txt"), earlier);
+}
+#endif
 
 TEST(ResultTables, VoltageDumpDescribesItselfAndHoldsEveryNode) {
   TableRig rig("dump");

@@ -249,6 +249,28 @@ TEST(ScriptLanguage, ALineThatEndsTheScriptIsNamed) {
   EXPECT_NE(r.message.find("no such map.png"), std::string::npos) << r.message;
 }
 
+TEST(ScriptLanguage, AStoppedSolveWritesNoRowAndEndsTheScript) {
+  // A coax of 100 conductor pixels: the closed line's relaxation settles by itself and its row
+  // is written. The same solve stopped after a few rounds (the "S" key) reports what it reached
+  // on the results page, but it is no result: no table row, no success, and the script ends.
+  ScriptRig rig("stopped");
+  Context& ctx = rig.ctx;
+  ScriptResult r = rig.Run("NAM coax\nCOA\nCGP\n");
+  ASSERT_EQ(r.outcome, ScriptOutcome::Completed) << r.message;
+  EXPECT_EQ(CountRows(ReadWholeFile(rig.folder / "coax Capacitances.txt")), 1);
+
+  rig.p.onPendingEvents = [&ctx] {
+    if (ctx.state.solveInProgress && ctx.grid.plan.roundCount >= 5) ctx.state.abortRequested = true;
+  };
+  r = rig.Run("NAM halted\nCOA\nCGP\nBEE\n");
+  EXPECT_EQ(r.outcome, ScriptOutcome::Failed);
+  EXPECT_EQ(r.stopLine, 3);
+  EXPECT_NE(r.message.find("did not complete"), std::string::npos) << r.message;
+  EXPECT_FALSE(fs::exists(rig.folder / "halted Capacitances.txt"));
+  EXPECT_FALSE(ctx.state.solveSucceeded);
+  EXPECT_GT(ctx.results.C, 0.0);
+}
+
 TEST(ScriptLanguage, RefusalsLineLimitAndAFreshStart) {
   ScriptRig rig("refusals");
   Context& ctx = rig.ctx;

@@ -16,7 +16,7 @@ struct DisplaySettings {
   bool highIntensity = false;
   int displayMode = 0;
   int fieldLineDensity = 4;
-  int zoomIndex = 0;
+  int zoomIndex = 2;  // 100 %
   double zoomFactor = 1.0;
 };
 

@@ -125,9 +125,6 @@ TEST(FieldPainting, LineColoursOnBlackAndWhiteBackgrounds) {
 }
 
 TEST(FieldPainting, LevelsAndContours) {
-  EXPECT_EQ(LevelsPerVolt(1), 8);
-  EXPECT_EQ(LevelsPerVolt(4), 24);
-  EXPECT_EQ(LevelsPerVolt(9), 128);
   EXPECT_THROW(LevelsPerVolt(0), std::out_of_range);
   EXPECT_THROW(LevelsPerVolt(10), std::out_of_range);
 

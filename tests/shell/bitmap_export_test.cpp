@@ -10,6 +10,9 @@
 #include "csolver/capacitance.h"
 #include "csolver/csolver_fixture.h"
 #include "platform/image_codec.h"
+#include "program/control_panel.h"
+#include "program/reporting.h"
+#include "program/script.h"
 #include "support/read_file.h"
 
 namespace zolva {
@@ -141,6 +144,26 @@ TEST(BitmapExport, DialogStartsInTheProgramFolderAndMayCancel) {
   platform.answer = (dir / "chosen.bmp").string();
   EXPECT_TRUE(SaveDisplayedBitmap(ctx, true));
   EXPECT_EQ(DecodeImageFile(platform.answer).width, 3200);
+  fs::remove_all(dir);
+}
+
+TEST(BitmapExport, ScriptCommandSavesUnderTheDefaultNameInTheWorkingFolder) {
+  HeadlessPlatform platform;
+  platform.echoMessages = false;
+  Context ctx(platform);
+  const fs::path dir = FreshFolder("script");
+  platform.programFileOverride = (dir / "zolva").string();
+  StartMainWindow(ctx);
+  CreatePanel(ctx);
+  ctx.state.startupScriptChecked = true;
+  { std::ofstream(dir / "save.txt") << "SAV\r\n"; }
+  const fs::path before = fs::current_path();
+  fs::current_path(dir);
+  const ScriptResult r = RunScriptFile(ctx, "save.txt");
+  fs::current_path(before);
+  EXPECT_EQ(r.outcome, ScriptOutcome::Completed);
+  // The start-up state: V field lines, currents plotted, the map Default from a BMP.
+  EXPECT_EQ(DecodeImageFile((dir / "JVlines Default.bmp").string()).width, 3200);
   fs::remove_all(dir);
 }
 

@@ -6,7 +6,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
+#include "batch_main.h"
 #include "csolver/capacitance.h"
 #include "csolver/csolver_fixture.h"
 #include "platform/image_codec.h"
@@ -164,6 +166,33 @@ TEST(BitmapExport, ScriptCommandSavesUnderTheDefaultNameInTheWorkingFolder) {
   EXPECT_EQ(r.outcome, ScriptOutcome::Completed);
   // The start-up state: V field lines, currents plotted, the map Default from a BMP.
   EXPECT_EQ(DecodeImageFile((dir / "JVlines Default.bmp").string()).width, 3200);
+  fs::remove_all(dir);
+}
+
+// zolva-batch --save-picture MODE: the picture of the mode under its default name, after the
+// run; a mode outside 0..7 is refused before anything runs.
+TEST(BitmapExport, BatchSavesThePictureOfTheNamedMode) {
+  const fs::path dir = FreshFolder("batch");
+  { std::ofstream(dir / "quiet.txt") << "THR 1\r\n"; }
+  const std::string folder = dir.string() + "/", script = (dir / "quiet.txt").string();
+  auto batch = [&](const char* mode, std::string& err) {
+    HeadlessPlatform platform;
+    platform.processorCountOverride = 2;
+    std::ostringstream o, e;
+    const char* argv[] = {"zolva-batch",  script.c_str(),   "--folder",
+                          folder.c_str(), "--save-picture", mode};
+    const int code = RunBatch(6, argv, platform, o, e);
+    err = e.str();
+    return code;
+  };
+  const fs::path before = fs::current_path();
+  fs::current_path(dir);
+  std::string err;
+  EXPECT_EQ(batch("0", err), 0) << err;
+  EXPECT_EQ(batch("8", err), 2);
+  EXPECT_NE(err.find("--save-picture"), std::string::npos);
+  fs::current_path(before);
+  EXPECT_EQ(DecodeImageFile((dir / "Jmap Default.bmp").string()).height, 3200);
   fs::remove_all(dir);
 }
 

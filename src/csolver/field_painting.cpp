@@ -194,8 +194,24 @@ void PaintBase(const CapacitanceJob& job, DisplayField& f) {
       }
     }
   }
-  if (g.apronActive && g.Amat.size() == static_cast<std::size_t>(g.Awid) * g.Ahei) {
+  const std::size_t an = static_cast<std::size_t>(g.Awid) * g.Ahei;
+  if (g.apronActive && g.Amat.size() == an) {
     const int offX = g.AtoUX + map.mapToFieldX, offY = g.AtoUY + map.mapToFieldY;
+    // The potential and field views fill every apron cell with a free corner inside the window
+    // themselves; their material blocks would only be painted over.
+    const int mode = job.display.displayMode;
+    const bool overpainted = mode >= 1 && mode <= 4 && g.Acode.size() == an &&
+                             g.Avolts.size() == an && g.Cvolts.size() >= 2 &&
+                             g.Cvolts.size() == static_cast<std::size_t>(g.Cwid) * g.Chei &&
+                             g.Ccode.size() == g.Cvolts.size();
+    const std::size_t AW = static_cast<std::size_t>(g.Awid);
+    auto painted = [&](int aX, int aY, int fx, int fy) {
+      if (!overpainted || aX > g.Awid - 2 || aY > g.Ahei - 2) return false;
+      if (fx >= f.windowRight || fy >= f.windowBottom) return false;
+      const std::size_t i = static_cast<std::size_t>(aY) * AW + aX;
+      const std::uint8_t* c = g.Acode.data();
+      return Free(c[i]) || Free(c[i + 1]) || Free(c[i + AW]) || Free(c[i + AW + 1]);
+    };
     for (int aY = 0; aY < g.Ahei; ++aY) {
       const int fy = 8 * aY + offY;
       if (fy < f.windowTop || fy > f.windowBottom) continue;
@@ -205,6 +221,7 @@ void PaintBase(const CapacitanceJob& job, DisplayField& f) {
         if (fx < f.windowLeft || fx > f.windowRight) continue;
         const int cX = 8 * aX + g.AtoCX;
         if (cX >= 0 && cY >= 0 && cX < g.Cwid - 1 && cY < g.Chei - 1) continue;
+        if (painted(aX, aY, fx, fy)) continue;
         FillBlock(f, fx, fy, pal.colour[g.Amat[static_cast<std::size_t>(aY) * g.Awid + aX]]);
       }
     }

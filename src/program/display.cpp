@@ -97,10 +97,12 @@ void ResampleField(const DisplayField& field, int zoomIndex, DisplayView& view) 
           continue;
         }
         // The block's lines win over its first pixel, so a one-pixel line survives shrinking.
-        std::uint32_t pixel = F[static_cast<std::size_t>(fy) * kFieldSize + fx];
-        for (int by = fy; by < std::min(fy + s, kFieldSize); ++by)
-          for (int bx = fx; bx < std::min(fx + s, kFieldSize); ++bx) {
-            const std::uint32_t p = F[static_cast<std::size_t>(by) * kFieldSize + bx];
+        const std::uint32_t* block = F + static_cast<std::size_t>(fy) * kFieldSize + fx;
+        std::uint32_t pixel = block[0];
+        const int bw = std::min(s, kFieldSize - fx), bh = std::min(s, kFieldSize - fy);
+        for (int by = 0; by < bh; ++by, block += kFieldSize)
+          for (int bx = 0; bx < bw; ++bx) {
+            const std::uint32_t p = block[bx];
             if (p == major || p == zero) pixel = p;
             if (p == contrast && pixel != major && pixel != zero) pixel = p;
           }

@@ -18,6 +18,7 @@
 
 #include "core/pixel_map.h"
 #include "platform/headless_platform.h"
+#include "program/bitmap_export.h"
 #include "program/context.h"
 #include "program/control_panel.h"
 #include "program/map_commands.h"
@@ -65,11 +66,12 @@ struct Options {
   std::string folder;
   std::string script;
   int threads = 0;
+  int savePicture = -1;  // display mode of the picture saved at the end, -1 for none
 };
 
 const char* kUsage =
     "usage: zolva-batch [SCRIPT] [--load FILE] [--folder DIR] [--threads N] [--json]"
-    " [--no-startup]\n";
+    " [--no-startup] [--save-picture MODE]\n";
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostream& err) {
   for (int i = 1; i < argc; ++i) {
@@ -114,6 +116,18 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostr
         return false;
       }
       options.threads = n;
+    } else if (arg == "--save-picture") {
+      const char* v = value("--save-picture");
+      if (!v) return false;
+      std::string text = v;
+      int n = 0;
+      auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+      if (ec != std::errc() || end != text.data() + text.size() || n < 0 || n > 7) {
+        err << "zolva-batch: --save-picture needs a display mode from 0 to 7; got \"" << text
+            << "\"\n";
+        return false;
+      }
+      options.savePicture = n;
     } else if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (!arg.empty() && arg[0] == '-') {
@@ -384,6 +398,17 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     if (ctx.state.operationFailed || platform.beeps > beepsBefore) failed = true;
     if (!ctx.state.solveSucceeded && !interrupted) failed = true;
     if (!options.json) out << ResultsPageText(ctx);
+  }
+  // The picture of the last solve, under its default name in the working folder.
+  if (options.savePicture >= 0) {
+    ctx.display.displayMode = options.savePicture;
+    const std::string name = DefaultPictureName(ctx);
+    if (SaveDisplayedBitmap(ctx, false)) {
+      progressStream << "picture: " << name << "\n";
+    } else {
+      failed = true;
+    }
+    flushMessages();
   }
   if (options.json) PrintJson(ctx, out);
   return failed ? 1 : 0;

@@ -62,6 +62,12 @@ class Platform {
   virtual void SetMainWindowState(int state) { (void)state; }
   // Tell the application to end after the current event.
   virtual void QuitApplication() {}
+  // The save dialog for a picture, starting at `path` (folder and proposed name); the user may
+  // change the path. False when cancelled. Without a dialog the proposed path stands.
+  virtual bool ChooseSaveFile(std::string& path) {
+    (void)path;
+    return true;
+  }
 };
 
 // Shared helpers of the platform implementations.

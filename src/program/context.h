@@ -15,6 +15,7 @@
 #include "csolver/solver_grid.h"
 #include "lsolver/lsolver.h"
 #include "platform/platform.h"
+#include "program/display.h"
 #include "program/panel_model.h"
 #include "program/reporting.h"
 
@@ -31,6 +32,8 @@ struct Context {
   MaterialTables materials;
   PanelModel panel;
   DisplaySettings display;
+  DisplayField field;  // the painted 3200 x 3200 field and the flux function
+  DisplayView view;    // the display bitmap and the status line
   Results results;
   WorkerPool pool;
   SolverGrid grid;

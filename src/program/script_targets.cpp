@@ -1,16 +1,16 @@
-// The targets of SAV, JMA and the key state are not part of this build yet: the commands say so
-// in the status line and the script goes on. KEY already reaches a command interpreter when a
-// front end has installed one.
+// The targets of the script commands that reach other subsystems. JMA and the key state are not
+// part of this build yet: the commands say so in the status line and the script goes on. KEY
+// already reaches a command interpreter when a front end has installed one.
 #include "program/script_targets.h"
 
+#include "program/bitmap_export.h"
 #include "program/context.h"
 #include "program/reporting.h"
 
 namespace zolva {
 
 bool SaveDisplayedBitmapForScript(Context& ctx) {
-  ShowStatus(ctx, "SAV: saving the displayed bitmap is not available in this build.");
-  return false;
+  return SaveDisplayedBitmap(ctx, false);
 }
 
 void TypeCommandKey(Context& ctx, int key) {

@@ -47,6 +47,18 @@ bool ForEachLine(std::istream& in, std::size_t keep,
   using Traits = std::char_traits<char>;
   std::string text;
   bool open = false;  // a line has begun and not yet ended
+  // A UTF-8 byte-order mark, which some editors put at the start of a text file, is no text.
+  static constexpr char kMark[] = "\xEF\xBB\xBF";
+  std::size_t marked = 0;
+  while (marked < 3 && buffer->sgetc() == static_cast<unsigned char>(kMark[marked])) {
+    buffer->sbumpc();
+    ++marked;
+  }
+  if (marked > 0 && marked < 3) {
+    // Not a whole mark: the bytes belong to the first line.
+    text.assign(kMark, marked);
+    open = true;
+  }
   for (int c = buffer->sbumpc(); c != Traits::eof(); c = buffer->sbumpc()) {
     if (c == '\r' || c == '\n') {
       if (c == '\r' && buffer->sgetc() == '\n') buffer->sbumpc();

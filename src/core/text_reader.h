@@ -24,7 +24,8 @@ bool ParseInteger(std::string_view text, int& value);
 
 // Calls line(text) for every line of the stream, in order: CR LF, LF and a lone CR all end a
 // line, a last line without an end counts, and only the first keep characters of a line are
-// passed. Stops early when line returns false; returns false then, true at the end of the stream.
+// passed. A UTF-8 byte-order mark at the start of the stream is skipped. Stops early when line
+// returns false; returns false then, true at the end of the stream.
 bool ForEachLine(std::istream& in, std::size_t keep,
                  const std::function<bool(const std::string&)>& line);
 

@@ -40,6 +40,11 @@ int HeadlessPlatform::ShowMessageBox(const std::string& text, const std::string&
   return answer;
 }
 
+void HeadlessPlatform::Warn(const std::string& text) {
+  if (echoWarnings) std::cerr << "warning: " << text << std::endl;
+  Record(warnings, text);
+}
+
 void HeadlessPlatform::Sleep(int milliseconds, bool forHumanReader) {
   Record(sleeps, milliseconds);
   if (realSleeps && !forHumanReader && milliseconds > 0) {

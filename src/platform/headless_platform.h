@@ -47,9 +47,11 @@ class HeadlessPlatform : public Platform {
   void ProcessPendingEvents() override;
   void SetMainWindowState(int state) override { windowStates.push_back(state); }
   void QuitApplication() override { quitRequested = true; }
+  void Warn(const std::string& text) override;
 
   // Settings a test or the batch front end may change.
   bool echoMessages = true;       // print message boxes on standard error
+  bool echoWarnings = true;       // print warnings on standard error
   std::deque<int> queuedAnswers;  // answers given to the next message boxes
   ModifierKeys modifierKeys;      // what ModifierKeysNow reports
   std::optional<std::int64_t> freeMemoryOverride;
@@ -68,6 +70,7 @@ class HeadlessPlatform : public Platform {
   std::vector<int> sleeps;
   std::vector<PlayedWave> waves;
   std::vector<std::string> soundFiles;
+  std::vector<std::string> warnings;
   std::vector<OpenedDocument> documents;
   long pendingEventCalls = 0;
   std::vector<int> windowStates;  // states asked for by SetMainWindowState (a few per script)

@@ -62,6 +62,9 @@ class Platform {
   virtual void SetMainWindowState(int state) { (void)state; }
   // Tell the application to end after the current event.
   virtual void QuitApplication() {}
+  // A warning about how an input was read (the status line shows it too): a headless program
+  // writes it on standard error.
+  virtual void Warn(const std::string& text) { (void)text; }
   // The save dialog for a picture, starting at `path` (folder and proposed name); the user may
   // change the path. False when cancelled. Without a dialog the proposed path stands.
   virtual bool ChooseSaveFile(std::string& path) {

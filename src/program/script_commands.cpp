@@ -275,6 +275,7 @@ void Box(Command& c) {
   if (std::optional<CheckBox> box = BoxCheckBox(n)) {
     SetCheckBox(c.ctx, *box, on);
   } else {
+    if (!c.words.ConversionError()) c.words.NoteRange(IntText(n), "no check box has this number");
     c.ctx.platform->Beep();
   }
   c.ctx.state.setupChanged = true;
@@ -305,6 +306,8 @@ void Threads(Command& c) {
     n = c.words.ToInteger(word);
   }
   SetThreadCountTo(c.ctx, n);
+  if (!c.words.ConversionError() && c.ctx.panel.threadCount != n)
+    c.words.NoteRange(word, "the thread count is " + IntText(c.ctx.panel.threadCount));
 }
 
 void Key(Command& c) {
@@ -411,7 +414,17 @@ void ExecuteScriptLine(Context& ctx, ScriptRun& run, const std::string& line) {
   WordReader words(line);
   const std::string code = CommandCode(words.Word());
   Command c{ctx, run, words, code};
+  // The notes name the line as the user wrote it; the command may end the program.
+  const std::string shown = line.substr(0, line.find_last_not_of(' ') + 1);
   Dispatch(c);
+  if (code.empty() || ctx.state.terminateRequested) return;
+  words.Finish();
+  for (const std::string& note : words.Notes()) {
+    const std::string text =
+        "Script line " + IntText(run.lineNumber) + " \"" + shown + "\": " + note;
+    ShowStatus(ctx, CutText(text, kMaxStatusText));
+    ctx.platform->Warn(text);
+  }
 }
 
 }  // namespace zolva

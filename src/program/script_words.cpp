@@ -6,6 +6,15 @@ namespace zolva {
 
 namespace {
 
+// "\"word\"" followed by text. Built by appending: GCC 12 warns falsely (-Wrestrict) about
+// const char* + std::string.
+std::string Quoted(std::string_view word, std::string_view text) {
+  std::string note;
+  note.reserve(word.size() + text.size() + 2);
+  note.append(1, '"').append(word).append(1, '"').append(text);
+  return note;
+}
+
 char Capital(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -46,8 +55,25 @@ std::string WordReader::NextWordUncut() {
 
 std::string WordReader::Word() {
   std::string word = NextWordUncut();
-  if (word.size() > kMaxScriptWord) word.resize(kMaxScriptWord);
+  if (word.size() > kMaxScriptWord) {
+    std::string cut = word.substr(0, kMaxScriptWord);
+    notes_.push_back("the word " +
+                     Quoted(word, " is longer than " + std::to_string(kMaxScriptWord) +
+                                      " characters and was read as ") +
+                     Quoted(cut, ""));
+    word = std::move(cut);
+  }
   return word;
+}
+
+void WordReader::NoteRange(std::string_view word, std::string_view outcome) {
+  notes_.push_back(Quoted(word, " is out of range; ").append(outcome));
+}
+
+void WordReader::Finish() {
+  if (conversionError_) return;
+  std::string_view rest = cursor_.Rest(true);
+  if (!rest.empty()) notes_.push_back("the words " + Quoted(rest, " were not read"));
 }
 
 int WordReader::ToInteger(std::string_view word) {
@@ -55,6 +81,8 @@ int WordReader::ToInteger(std::string_view word) {
   int value = 0;
   if (!ParseScriptInteger(word, value)) {
     conversionError_ = true;
+    notes_.push_back(
+        Quoted(word, " is not a whole number and was read as 0; the rest of the line is ignored"));
     return 0;
   }
   return value;
@@ -70,6 +98,8 @@ double WordReader::Real() {
   double value = 0.0;
   if (!ParseScriptReal(word, value)) {
     conversionError_ = true;
+    notes_.push_back(
+        Quoted(word, " is not a number and was read as 0; the rest of the line is ignored"));
     return 0.0;
   }
   return value;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/text_reader.h"
 
@@ -49,6 +50,12 @@ class WordReader {
   // Converts a word already read (THR reads "+" and "-" as words) by the rule of Integer.
   int ToInteger(std::string_view word);
   bool ConversionError() const { return conversionError_; }
+  // Notes on how the words were read that the user should hear of: a word cut to 16
+  // characters, a word that is no number. Finish adds the words a command left unread.
+  const std::vector<std::string>& Notes() const { return notes_; }
+  void Finish();
+  // A number the command could not use as given, and what it used instead.
+  void NoteRange(std::string_view word, std::string_view outcome);
 
  private:
   std::string NextWordUncut();
@@ -56,6 +63,7 @@ class WordReader {
   std::string line_;
   WordCursor cursor_;  // over line_
   bool conversionError_ = false;
+  std::vector<std::string> notes_;
 };
 
 // The conversions behind Integer and Real (the program's number reader with the script's syntax);

@@ -61,6 +61,19 @@ TEST(TextReader, LinesEndAtEveryBreakAndAreCut) {
     return lines.size() < 2;
   }));
   EXPECT_EQ(lines.size(), 2u);
+  // A byte-order mark in front is no text; two bytes of one are.
+  std::istringstream marked(
+      "\xEF\xBB\xBF"
+      "first\n\xEF\xBB"
+      "x");
+  lines.clear();
+  ForEachLine(marked, 255, [&](const std::string& line) {
+    lines.push_back(line);
+    return true;
+  });
+  EXPECT_EQ(lines, (std::vector<std::string>{"first",
+                                             "\xEF\xBB"
+                                             "x"}));
   std::istringstream empty("");
   EXPECT_TRUE(ForEachLine(empty, 255, [](const std::string&) {
     ADD_FAILURE() << "no line expected";

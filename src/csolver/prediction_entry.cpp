@@ -156,6 +156,7 @@ bool PredictFieldSteps(const CapacitanceJob& job) {
   // Counts (CountSurfaces ran before), the offset, the event interval.
   const bool hasAllThree = p.plusSurfaces > 0 && p.minusSurfaces > 0 && p.groundSurfaces > 0;
   VoC = 0.0;
+  p.offsetRounds = 0;
   PredictionWork w;
   w.progressInterval =
       g.surfaceCount > 0 ? std::max(1, static_cast<int>(std::nearbyint(1e6 / g.surfaceCount))) : 1;

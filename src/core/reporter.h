@@ -75,6 +75,9 @@ class Reporter {
   // One sample of the convergence monitor: 0 starts a new series, a positive value is the
   // current estimate. May request the automatic stop when the estimates have settled.
   virtual void ShowConvergence(double value) = 0;
+  // Switches the convergence monitor out of its capacitance mode (no automatic stop) and shows
+  // value as a voltage (" Vo"): the offset search of the field prediction.
+  virtual void ShowConvergenceVolts(double value) = 0;
   // The results record holds new figures: the results page and the summary follow them.
   virtual void ShowSolvedFigures(SolvedFigures which) = 0;
   virtual void RefreshDisplay() = 0;

@@ -22,6 +22,7 @@ namespace zolva {
 struct CapacitanceOptions {
   int threadCount = 1;  // participants of the relaxation
   bool voZero = false;  // "Vo zero": no common offset of a balanced line is searched
+  bool noPrediction = false;  // "Skip E prediction": an open line relaxes from zero
 };
 
 struct CapacitanceJob {

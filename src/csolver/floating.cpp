@@ -58,8 +58,6 @@ void UpdateFloatingConductors(const CapacitanceJob& job) {
   const UsermapPalette& palette = job.materials.palette;
   std::vector<double>& floatVolts = job.results.floatVolts;
   const int surfaces = std::min(g.surfaceCount, static_cast<int>(g.surfaceList.size()));
-  const ConductorIndex& ci = job.cindex;
-  const PixelMap& map = job.map;
   for (int colour = std::min(palette.count, kPaletteCapacity) - 1; colour >= 0; --colour) {
     if (palette.entries[static_cast<std::size_t>(colour)].kind != KindFloat) continue;
     double sum = 0.0;
@@ -73,18 +71,25 @@ void UpdateFloatingConductors(const CapacitanceJob& job) {
     double& v = floatVolts.at(static_cast<std::size_t>(colour));
     // Over-relaxed like the free nodes, so that the conductor keeps pace with its surroundings.
     if (count > 0) v = 1.5 * (sum / count) - 0.5 * v;
-    const std::size_t n = std::min(ci.x.size(), ci.y.size());
-    for (std::size_t e = 0; e < n; ++e) {
-      const int x = ci.x[e], y = ci.y[e];
-      if (map.Uindex.at(static_cast<std::size_t>(y) * static_cast<std::size_t>(map.Uwid) +
-                        static_cast<std::size_t>(x)) != colour)
-        continue;
-      const int cX = x + g.UtoCX, cY = y + g.UtoCY;
-      CoreNode(g, cX, cY) = v;
-      CoreNode(g, cX + 1, cY) = v;
-      CoreNode(g, cX, cY + 1) = v;
-      CoreNode(g, cX + 1, cY + 1) = v;
-    }
+    SetConductorNodes(job, colour, v);
+  }
+}
+
+void SetConductorNodes(const CapacitanceJob& job, int colour, double v) {
+  SolverGrid& g = job.grid;
+  const ConductorIndex& ci = job.cindex;
+  const PixelMap& map = job.map;
+  const std::size_t n = std::min(ci.x.size(), ci.y.size());
+  for (std::size_t e = 0; e < n; ++e) {
+    const int x = ci.x[e], y = ci.y[e];
+    if (map.Uindex.at(static_cast<std::size_t>(y) * static_cast<std::size_t>(map.Uwid) +
+                      static_cast<std::size_t>(x)) != colour)
+      continue;
+    const int cX = x + g.UtoCX, cY = y + g.UtoCY;
+    CoreNode(g, cX, cY) = v;
+    CoreNode(g, cX + 1, cY) = v;
+    CoreNode(g, cX, cY + 1) = v;
+    CoreNode(g, cX + 1, cY + 1) = v;
   }
 }
 

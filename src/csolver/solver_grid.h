@@ -24,7 +24,10 @@ inline constexpr std::uint8_t NodeFree = 1;       // plain four-neighbour averag
 inline constexpr std::uint8_t NodeFreeMixed = 2;  // permittivity-weighted or edge update
 inline constexpr std::uint8_t NodeConductor = 4;  // held voltage
 inline constexpr std::uint8_t NodeOutside = 8;    // core: no field; apron: inside the footprint
-inline constexpr std::uint8_t NodeMarked = 16;    // transient mark of the surface analysis
+inline constexpr std::uint8_t NodeMarked = 16;    // transient mark: surface analysis, prediction
+// Bits of the field prediction, cleared when it ends.
+inline constexpr std::uint8_t NodeWalkway = 32;      // on a walkway between islands
+inline constexpr std::uint8_t NodeNearSurface = 64;  // free node of a surface link
 
 // The apron is 400 x 400 nodes when a field region reaches the map's edge, 1 x 1 otherwise; its
 // 3200 x 3200 core-node span also bounds the core.

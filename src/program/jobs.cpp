@@ -47,6 +47,7 @@ CapacitanceJob CapacitanceJobOf(Context& ctx) {
   CapacitanceOptions options;
   options.threadCount = ctx.panel.threadCount;
   options.voZero = ctx.panel.checks[CheckBoxVoZero];
+  options.noPrediction = ctx.panel.checks[CheckBoxNoPrediction];
   return CapacitanceJob{ctx.state,     ctx.map,        ctx.materials, ctx.cindex,  ctx.regions,
                         ctx.grid,      ctx.prediction, ctx.results,   ctx.display, ctx.pool,
                         *ctx.platform, ctx.reporter,   options};

@@ -135,6 +135,10 @@ void PanelReporter::ReportProgramError(int code, std::string_view caption) {
 void PanelReporter::ShowConvergence(double value) {
   zolva::ShowConvergence(ctx_, value);
 }
+void PanelReporter::ShowConvergenceVolts(double value) {
+  ctx_.panel.capacitanceMode = false;
+  zolva::ShowConvergence(ctx_, value);
+}
 void PanelReporter::ShowSolvedFigures(SolvedFigures which) {
   DrawResults(ctx_);
   if (which == SolvedFigures::LandRs) {

@@ -26,6 +26,7 @@ class PanelReporter final : public Reporter {
   int MessageBox(std::string_view text, std::string_view caption, int buttons = 0) override;
   void ReportProgramError(int code, std::string_view caption = {}) override;
   void ShowConvergence(double value) override;
+  void ShowConvergenceVolts(double value) override;
   void ShowSolvedFigures(SolvedFigures which) override;
   void RefreshDisplay() override;
   void RefreshStatusLine() override;

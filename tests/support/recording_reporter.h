@@ -15,7 +15,7 @@ class RecordingReporter final : public Reporter {
   std::vector<std::string> statuses, steps, progress, traces, messages;
   std::vector<std::pair<PanelLabel, std::string>> labels;
   std::vector<int> tabs, programErrors;
-  std::vector<double> convergence;
+  std::vector<double> convergence, convergenceVolts;
   std::vector<SolvedFigures> solved;
   double pixelWidth = -1.0;
   int refreshes = 0, pendingEvents = 0;
@@ -40,6 +40,7 @@ class RecordingReporter final : public Reporter {
   }
   void ReportProgramError(int code, std::string_view) override { programErrors.push_back(code); }
   void ShowConvergence(double value) override { convergence.push_back(value); }
+  void ShowConvergenceVolts(double value) override { convergenceVolts.push_back(value); }
   void ShowSolvedFigures(SolvedFigures which) override { solved.push_back(which); }
   void RefreshDisplay() override { ++refreshes; }
   void RefreshStatusLine() override {}

@@ -107,8 +107,11 @@ struct MoreColorsLine {
   double Permittivity = 1.0;
   double TanDelta = 0.0;
   double Permeability = 1.0;
-  std::string name;  // not yet cut to 32 characters; RegisterColor does that
+  std::string name;     // not yet cut to 32 characters; RegisterColor does that
+  std::string problem;  // of a Bad line: which field is missing or wrong, and its word
 };
+// A value no material has (a negative resistivity or loss tangent, a permittivity or permeability
+// not above 0) makes the line Bad, as a word that does not convert does.
 MoreColorsLine ParseMoreColorsLine(std::string_view line);
 // Reads colour definitions from the named file ("MoreColors.txt" of the program folder at start).
 void LoadMoreColorsFile(MaterialTables& materials, Reporter& report, const std::string& path);

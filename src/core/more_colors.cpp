@@ -105,14 +105,43 @@ MoreColorsLine ParseMoreColorsLine(std::string_view line) {
   result.status = MoreColorsLine::Status::Bad;
   WordReader words(std::string_view(text).substr(start));
   std::string_view word;
+  // What is wrong with the field, for the message: "the <field> is missing" or "... is <word>".
+  auto bad = [&](const char* field, bool present) {
+    result.problem = std::string("the ") + field +
+                     (present ? " \"" + std::string(word) + "\" is not valid" : " is missing");
+    return result;
+  };
   int rgb[3] = {0, 0, 0};
-  for (int& component : rgb)
-    if (!words.Next(word) || !ReadComponent(word, component)) return result;
-  if (!words.Next(word) || !ReadKind(word, result.kind)) return result;
+  const char* components[3] = {"red value", "green value", "blue value"};
+  for (int i = 0; i < 3; ++i) {
+    if (!words.Next(word)) return bad(components[i], false);
+    if (!ReadComponent(word, rgb[i])) return bad(components[i], true);
+  }
+  if (!words.Next(word)) return bad("kind", false);
+  if (!ReadKind(word, result.kind)) return bad("kind", true);
   double* reals[4] = {&result.Resistivity, &result.Permittivity, &result.TanDelta,
                       &result.Permeability};
-  for (double* real : reals)
-    if (!words.Next(word) || !ReadReal(word, *real)) return result;
+  const char* realNames[4] = {"resistivity", "permittivity", "loss tangent", "permeability"};
+  std::string_view realWords[4];
+  for (int i = 0; i < 4; ++i) {
+    if (!words.Next(word)) return bad(realNames[i], false);
+    if (!ReadReal(word, *reals[i])) return bad(realNames[i], true);
+    realWords[i] = word;
+  }
+  // Values no material has: the relaxation cannot converge on a dielectric without a positive
+  // permittivity, and a metal without a positive permeability has no skin depth.
+  auto outOfRange = [&](int i) {
+    result.problem =
+        std::string("the ") + realNames[i] + " " + std::string(realWords[i]) + " is out of range";
+    return result;
+  };
+  if (result.kind == KindInsul) {
+    if (!(result.Permittivity > 0.0)) return outOfRange(1);
+    if (result.TanDelta < 0.0) return outOfRange(2);
+  } else {
+    if (result.Resistivity < 0.0) return outOfRange(0);
+    if (!(result.Permeability > 0.0)) return outOfRange(3);
+  }
   result.color = PackColor(rgb[0], rgb[1], rgb[2]);
   result.name = std::string(words.Rest());
   result.status = MoreColorsLine::Status::Good;
@@ -124,10 +153,14 @@ void LoadMoreColorsFile(MaterialTables& materials, Reporter& report, const std::
   if (!file) return;  // no file: only the built-in colours exist
 
   bool anyBad = false;
+  std::string firstProblem;  // line number and field of the first bad line
   int refused = 0;
+  int lineNumber = 0;
   ForEachLine(file, kMaxLineLength, [&](const std::string& line) {
+    ++lineNumber;
     MoreColorsLine parsed = ParseMoreColorsLine(line);
     if (parsed.status == MoreColorsLine::Status::Bad) {
+      if (!anyBad) firstProblem = "line " + std::to_string(lineNumber) + ": " + parsed.problem;
       anyBad = true;
     } else if (parsed.status == MoreColorsLine::Status::Good) {
       // A full table refuses new colours; the count is reported once after the whole file
@@ -142,7 +175,10 @@ void LoadMoreColorsFile(MaterialTables& materials, Reporter& report, const std::
     }
     return true;
   });
-  if (anyBad) report.MessageBox("An error was found in MoreColors.txt", "Startup", ButtonsOk);
+  if (anyBad) {
+    report.MessageBox("An error was found in MoreColors.txt\n(" + firstProblem + ")", "Startup",
+                      ButtonsOk);
+  }
   if (refused > 0) {
     char text[160];
     std::snprintf(text, sizeof text,

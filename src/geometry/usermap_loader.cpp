@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <exception>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -97,18 +98,26 @@ UsermapName ParseUsermapFileName(const std::string& path) {
 bool LoadImageFile(const GeometryJob& job, const std::string& path) {
   // The file is decoded into a temporary: a file that cannot be used leaves the map alone.
   RgbImage image;
-  bool usable = false;
+  std::string reason;  // why the file cannot be used, for the message
   try {
     image = DecodeImageFile(path);
-    usable = FitsPixelLimit({image.width, image.height}) &&
-             image.pixels.size() ==
-                 static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
-  } catch (const std::exception&) {
-    // ImageError for malformed files; bad_alloc for an image the memory cannot hold.
-    usable = false;
+    if (!FitsPixelLimit({image.width, image.height})) {
+      reason = "the image of " + std::to_string(image.width) + " x " +
+               std::to_string(image.height) + " pixels is above the limit of " +
+               std::to_string(kMaxImagePixels) + " pixels";
+    } else if (image.pixels.size() !=
+               static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height)) {
+      reason = "the decoded pixels do not fill the image";
+    }
+  } catch (const std::bad_alloc&) {
+    reason = "the memory cannot hold the image";
+  } catch (const std::exception& error) {
+    // ImageError says what is wrong with the file: not an image, cut short, unsupported.
+    reason = error.what();
   }
-  if (!usable) {
-    job.report.MessageBox("Exception Raised on file " + path, "zolva", ButtonsOk);
+  if (!reason.empty()) {
+    job.report.MessageBox("Exception Raised on file " + path + "\n(" + reason + ")", "zolva",
+                          ButtonsOk);
     job.state.operationFailed = true;
     return false;
   }

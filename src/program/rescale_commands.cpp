@@ -22,8 +22,13 @@ void CheckRescaleIndex(int index) {
 // file would be; the map stays as it is.
 bool RescaleFits(Context& ctx, int index) {
   const PixelMap& m = ctx.map;
-  if (FitsPixelLimit(RescaledSize(m.sourceWidth, m.sourceHeight, index))) return true;
-  MessageBox(ctx, "Exception Raised on file " + m.sourcePath, "zolva", ButtonsOk);
+  const MapSize size = RescaledSize(m.sourceWidth, m.sourceHeight, index);
+  if (FitsPixelLimit(size)) return true;
+  MessageBox(ctx,
+             "Exception Raised on file " + m.sourcePath + "\n(the rescaled map of " +
+                 std::to_string(size.width) + " x " + std::to_string(size.height) +
+                 " pixels is above the limit of " + std::to_string(kMaxImagePixels) + " pixels)",
+             "zolva", ButtonsOk);
   ctx.state.operationFailed = true;
   return false;
 }

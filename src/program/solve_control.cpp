@@ -112,10 +112,10 @@ int RebuildCrossSection(Context& ctx) {
       MessageBox(ctx, "Error in dimension", "Invalid geometry", ButtonsOk);
       break;
     case 2:
-      MessageBox(ctx, "Invalid frequency", "", ButtonsOk);
+      MessageBox(ctx, "Invalid frequency", "zolva", ButtonsOk);
       break;
     case 3:
-      MessageBox(ctx, "Invalid pixel total", "", ButtonsOk);
+      MessageBox(ctx, "Invalid pixel total", "zolva", ButtonsOk);
       break;
     default:
       break;

@@ -114,6 +114,27 @@ TEST(MoreColorsLineTest, ReadsLinesWordByWord) {
         "1 2 3 FLOAT 1e999 1 0 1", "1 2 3 FLOAT 1 1 0 1x name", "\x01\xff\x80 garbage\x7f"})
     EXPECT_EQ(ParseMoreColorsLine(line).status, MoreColorsLine::Status::Bad) << line;
 
+  // A bad line says which field is wrong; values no material has are refused where they are read.
+  const std::pair<const char*, const char*> problems[] = {
+      {"1 2", "the blue value is missing"},
+      {"1 2 300 INSUL 0 1 0 1", "the blue value \"300\" is not valid"},
+      {"1 2 3 SOLID 0 1 0 1", "the kind \"SOLID\" is not valid"},
+      {"1 2 3 INSUL 0 abc 0 1", "the permittivity \"abc\" is not valid"},
+      {"1 2 3 INSUL 0 0 0 1 vacuum-ish", "the permittivity 0 is out of range"},
+      {"1 2 3 INSUL 0 -2 0 1", "the permittivity -2 is out of range"},
+      {"1 2 3 INSUL 0 2 -0.1 1", "the loss tangent -0.1 is out of range"},
+      {"1 2 3 1 1.7 1 0 0 copper", "the permeability 0 is out of range"},
+      {"1 2 3 -1 -1.7 1 0 1 copper", "the resistivity -1.7 is out of range"},
+  };
+  for (const auto& [line, problem] : problems) {
+    MoreColorsLine got = ParseMoreColorsLine(line);
+    EXPECT_EQ(got.status, MoreColorsLine::Status::Bad) << line;
+    EXPECT_EQ(got.problem, problem) << line;
+  }
+  // A metal's permittivity and a dielectric's permeability mean nothing and are not judged.
+  EXPECT_EQ(ParseMoreColorsLine("1 2 3 0 1.7 0 0 1 copper").status, MoreColorsLine::Status::Good);
+  EXPECT_EQ(ParseMoreColorsLine("1 2 3 INSUL 0 2 0 0 foam").status, MoreColorsLine::Status::Good);
+
   // Only the first 255 characters of a line count: a comment bar beyond them is never seen.
   std::string longLine = "1 2 3 INSUL 0 2 0 1 " + std::string(300, 'n') + "|";
   MoreColorsLine got = ParseMoreColorsLine(longLine);
@@ -137,7 +158,8 @@ TEST_F(MaterialsTest, MoreColorsRedefinesAddsAndReportsBadLinesOnce) {
       "11 12 13 insul 0 2.5 0 1 last");  // no final line end
   InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
   ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_EQ(platform.messages[0].text, "An error was found in MoreColors.txt");
+  EXPECT_EQ(platform.messages[0].text.rfind("An error was found in MoreColors.txt\n(line ", 0), 0u)
+      << platform.messages[0].text;
   EXPECT_EQ(platform.messages[0].caption, "Startup");
   EXPECT_EQ(platform.messages[0].buttons, ButtonsOk);
 

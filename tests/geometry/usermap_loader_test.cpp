@@ -114,7 +114,12 @@ TEST_F(UsermapLoaderTest, UnreadableFileKeepsThePreviousMap) {
     platform.messages.clear();
     EXPECT_FALSE(LoadUsermap(ctx, path));
     ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, "Exception Raised on file " + path);
+    // The message of the Part's text, then the decoder's reason.
+    const std::string& text = platform.messages[0].text;
+    EXPECT_EQ(text.rfind("Exception Raised on file " + path + "\n(", 0), 0u) << text;
+    EXPECT_NE(text.find(path == missing ? "cannot open" : "unrecognised image format"),
+              std::string::npos)
+        << text;
     EXPECT_EQ(platform.messages[0].caption, "zolva");
     EXPECT_TRUE(ctx.state.operationFailed);
     EXPECT_EQ(ctx.state.geometryKind, GeomCoaxial);
@@ -208,7 +213,9 @@ TEST_F(UsermapLoaderTest, RescaleCommands) {
   ctx.map.sourceHeight = 8000;
   SetRescale(ctx, 3);
   ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_EQ(platform.messages[0].text, "Exception Raised on file " + ctx.map.sourcePath);
+  EXPECT_EQ(platform.messages[0].text, "Exception Raised on file " + ctx.map.sourcePath +
+                                           "\n(the rescaled map of 24000 x 24000 pixels is above "
+                                           "the limit of 100000000 pixels)");
   EXPECT_EQ(ctx.map.rescaleIndex, 2);
   EXPECT_EQ(ctx.map.Uwid, 6);
   EXPECT_EQ(ctx.panel.edits[EditBoxPixelWidth].text, "0.05mm");

@@ -90,6 +90,19 @@ TEST(SolveControl, FirstTickRunsStartupScriptOrBuilds) {
   }
 }
 
+TEST(SolveControl, AStartupScriptThatStopsSaysSo) {
+  Rig rig("startup-stops");
+  rig.p.echoWarnings = false;
+  std::ofstream(rig.folder / "StartupScript.txt") << "NAM fine\r\nBOGUS word\r\n";
+  Tick(rig.ctx);
+  Tick(rig.ctx);
+  ASSERT_FALSE(rig.p.warnings.empty());
+  EXPECT_EQ(
+      rig.p.warnings.back().rfind("Script \"StartupScript.txt\" stopped at line 2 (BOGUS word)", 0),
+      0u)
+      << rig.p.warnings.back();
+}
+
 TEST(SolveControl, TickCountersLabelsAndGuard) {
   Rig rig("counters");
   Context& ctx = rig.ctx;
@@ -219,11 +232,12 @@ TEST(SolveControl, RebuildMessagesDeferralAndPixelWidth) {
   SetField(ctx, EditBoxWireDiameter, "0.05");
   EXPECT_EQ(RebuildCrossSection(ctx), 3);
   EXPECT_EQ(msgs.back().text, "Invalid pixel total");
-  EXPECT_EQ(msgs.back().caption, "");
+  EXPECT_EQ(msgs.back().caption, "zolva");  // a message box always names the program
   SetField(ctx, EditBoxTotalConductorPixels, "1000");
   s.setupChanged = true;
   EXPECT_EQ(RebuildCrossSection(ctx), 2);
   EXPECT_EQ(msgs.back().text, "Invalid frequency");
+  EXPECT_EQ(msgs.back().caption, "zolva");
   EXPECT_FALSE(s.setupChanged);
   EXPECT_EQ(msgs.size(), 3u);
 

@@ -31,12 +31,12 @@ namespace zolva {
 
 namespace {
 
-// Ctrl-C acts as the Stop button: the running stage ends at its next check. A second Ctrl-C
-// ends the program at once.
+// Ctrl-C (or SIGTERM) acts as the Stop button: the running stage ends at its next check and
+// what was reached is printed. A second one ends the program at once.
 std::atomic<int> interruptCount{0};
 
-void OnInterrupt(int) {
-  if (interruptCount.fetch_add(1) >= 1) _exit(130);
+void OnInterrupt(int signal) {
+  if (interruptCount.fetch_add(1) >= 1) _exit(128 + signal);
 }
 
 }  // namespace
@@ -56,6 +56,8 @@ void InstallInterruptHandler() {
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
+  // SIGTERM stops the same way, so that the results reached are still printed and flushed.
+  sigaction(SIGTERM, &action, nullptr);
 }
 
 struct Options {
@@ -374,7 +376,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     flushMessages();
     progress.EndLine();
     if (interrupted) {
-      err << "zolva-batch: stopped by Ctrl-C; the script did not run to its end\n";
+      err << "zolva-batch: interrupted (Ctrl-C or SIGTERM); the script did not run to its end\n";
       failed = true;
     } else if (ctx.state.terminateRequested) {
       return failed ? 1 : 0;
@@ -417,7 +419,10 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
 int BatchMain(int argc, char** argv) {
   InstallInterruptHandler();
   HeadlessPlatform platform;
-  return RunBatch(argc, argv, platform, std::cout, std::cerr);
+  const int status = RunBatch(argc, argv, platform, std::cout, std::cerr);
+  // Everything printed reaches its reader before the status does, also into a pipe.
+  std::cout.flush();
+  return std::cout.fail() && status == 0 ? 1 : status;
 }
 
 }  // namespace zolva

@@ -488,7 +488,7 @@ TEST(ScriptLanguage, BatchRefusesBadOptionsAndStopsOnCtrlC) {
   const int code = batch({script.c_str(), "--folder", folder.c_str(), "--json"}, out, err);
   ClearInterrupts();
   EXPECT_EQ(code, 1);
-  EXPECT_NE(err.find("stopped by Ctrl-C"), std::string::npos) << err;
+  EXPECT_NE(err.find("interrupted (Ctrl-C or SIGTERM)"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(rig.folder / "after Capacitances.txt"));
   EXPECT_FALSE(fs::exists(rig.folder / "Default Capacitances.txt"));
 }

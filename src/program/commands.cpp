@@ -425,6 +425,8 @@ bool LoadDemonstrationMap(Context& ctx, char16_t letter) {
   if (!std::filesystem::is_regular_file(path, ec)) {
     MessageBox(ctx, "The demonstration Usermap \"" + path + "\" is not installed.", "zolva",
                ButtonsOk);
+    // As a file that does not decode: a script that asked for it stops here.
+    ctx.state.operationFailed = true;
     return false;
   }
   return LoadUsermap(ctx, path);

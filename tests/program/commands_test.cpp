@@ -264,10 +264,12 @@ TEST(CommandKeys, NewGeometryOpenDialogAndDemonstrationMaps) {
   EXPECT_NE(rig.p.messages[0].text.find(s.programFolder + "maps/Usermap Stripline.bmp"),
             std::string::npos);
   EXPECT_EQ(s.mapName, "tiny");
+  EXPECT_TRUE(s.operationFailed) << "a script that asked for it must not go on";
   // One that is there loads from the maps folder.
   rig.WriteMap("maps/Usermap Two plate.bmp");
   rig.Type(u"~o");
   EXPECT_EQ(s.mapName, "Two plate");
+  EXPECT_FALSE(s.operationFailed);
   EXPECT_EQ(DemonstrationMapName(u'Y'), "Usermap Long plane.bmp");
   EXPECT_TRUE(DemonstrationMapName(u'B').empty());
 }
@@ -305,6 +307,13 @@ TEST(CommandKeys, ScriptKeysReachTheInterpreter) {
   EXPECT_GT(ctx.results.L, 0.0);
   EXPECT_TRUE(fs::exists(table));
   EXPECT_GT(fs::file_size(table), 0u);
+
+  // A demonstration map that is not installed stops the script at its line.
+  const int mode = ctx.display.displayMode;
+  r = run("demo.txt", "KEY ~D\nKEY U\n");
+  EXPECT_EQ(r.outcome, ScriptOutcome::Failed);
+  EXPECT_EQ(r.stopLine, 1);
+  EXPECT_EQ(ctx.display.displayMode, mode);
 }
 
 }  // namespace

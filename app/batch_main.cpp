@@ -19,6 +19,7 @@
 #include "core/pixel_map.h"
 #include "platform/headless_platform.h"
 #include "program/bitmap_export.h"
+#include "program/commands.h"
 #include "program/context.h"
 #include "program/control_panel.h"
 #include "program/map_commands.h"
@@ -325,6 +326,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
   bool failed = false;
   bool interrupted = false;
   ctx.state.ShowStatusHook = [&](const std::string& text) { progress.Print(text); };
+  InstallCommandHooks(ctx);
   // The desktop program's timer fires every 200 ms, also while a solve handles its events.
   auto lastTick = std::chrono::steady_clock::now();
   platform.onPendingEvents = [&]() {

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 namespace zolva {
 
@@ -67,6 +68,17 @@ int HeadlessPlatform::OpenDocument(const std::string& path, const std::string& p
                                    int show) {
   Record(documents, OpenedDocument{path, parameters, show});
   return 42;
+}
+
+bool HeadlessPlatform::ChooseOpenFile(const std::string& folder, const std::string& filter,
+                                      std::string& path) {
+  ++openDialogs;
+  openDialogFolder = folder;
+  openDialogFilter = filter;
+  if (openDialogPaths.empty()) return false;
+  path = std::move(openDialogPaths.front());
+  openDialogPaths.pop_front();
+  return true;
 }
 
 std::int64_t HeadlessPlatform::FreePhysicalMemory() {

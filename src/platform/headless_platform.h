@@ -48,6 +48,9 @@ class HeadlessPlatform : public Platform {
   void SetMainWindowState(int state) override { windowStates.push_back(state); }
   void QuitApplication() override { quitRequested = true; }
   void Warn(const std::string& text) override;
+  // The open dialog answers with the next path handed in, or cancels when none is left.
+  bool ChooseOpenFile(const std::string& folder, const std::string& filter,
+                      std::string& path) override;
 
   // Settings a test or the batch front end may change.
   bool echoMessages = true;       // print message boxes on standard error
@@ -58,8 +61,9 @@ class HeadlessPlatform : public Platform {
   std::optional<int> processorCountOverride;
   std::optional<std::string> programFileOverride;
   std::optional<double> nowOverride;
-  bool realSleeps = false;                // sleep for pauses that are not only for a reader
-  std::function<void()> onPendingEvents;  // runs at every ProcessPendingEvents
+  bool realSleeps = false;                  // sleep for pauses that are not only for a reader
+  std::function<void()> onPendingEvents;    // runs at every ProcessPendingEvents
+  std::deque<std::string> openDialogPaths;  // answers of the next open dialogs
 
   // What was recorded: each list holds at most kRecordLimit of the newest entries, so that a run
   // of any length records in bounded memory.
@@ -75,6 +79,9 @@ class HeadlessPlatform : public Platform {
   long pendingEventCalls = 0;
   std::vector<int> windowStates;  // states asked for by SetMainWindowState (a few per script)
   bool quitRequested = false;
+  int openDialogs = 0;           // open dialogs shown
+  std::string openDialogFolder;  // folder and filter of the last one
+  std::string openDialogFilter;
 };
 
 }  // namespace zolva

@@ -71,6 +71,16 @@ class Platform {
     (void)path;
     return true;
   }
+  // The open dialog for an existing file, starting in `folder` with a filter of the form
+  // "caption|patterns|caption|patterns". False when cancelled; without a dialog nothing can be
+  // chosen, so the answer is a cancel.
+  virtual bool ChooseOpenFile(const std::string& folder, const std::string& filter,
+                              std::string& path) {
+    (void)folder;
+    (void)filter;
+    (void)path;
+    return false;
+  }
 };
 
 // Shared helpers of the platform implementations.

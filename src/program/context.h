@@ -15,6 +15,7 @@
 #include "csolver/solver_grid.h"
 #include "lsolver/lsolver.h"
 #include "platform/platform.h"
+#include "program/commands.h"
 #include "program/display.h"
 #include "program/panel_model.h"
 #include "program/reporting.h"
@@ -41,6 +42,7 @@ struct Context {
   FieldRegions regions;        // field regions of the current solve
   LSolverState lsolver;        // impedance model, current system and pixel currents of L and Rs
   PredictionState prediction;  // surface counts and balance of the field prediction
+  KeyState keys;               // the main window's key interpreter between keys
   SoundMode toneMode = SoundMode::Async;  // play flags of the tone generator
   PanelReporter reporter{*this};          // how the floors below reach the panel and windows
 };

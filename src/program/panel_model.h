@@ -97,6 +97,8 @@ struct GraphSegment {
   std::uint32_t color = 0;
 };
 
+inline constexpr double kPanelTextScales[7] = {0.6, 0.8, 1.0, 1.3, 1.8, 2.2, 3.0};
+
 struct PanelModel {
   std::array<EditField, kEditBoxCount> edits;
   std::array<bool, kCheckBoxCount> checks{};
@@ -117,6 +119,8 @@ struct PanelModel {
   MaterialsPage materialsPage;
   std::vector<GraphSegment> convergenceGraph;  // red trace (scale 100) first, then black
   std::string caption = "Control panel    64-bit";
+  // Text size of the panel: an index into kPanelTextScales, changed by the End and Home keys.
+  int textScaleIndex = 2;
 
   // Values read from the fields; dimensions in metres, -1 inch when a text does not convert.
   std::string runName = "Default";

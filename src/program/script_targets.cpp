@@ -1,10 +1,12 @@
-// The targets of the script commands that reach other subsystems. JMA and the key state are not
-// part of this build yet: the commands say so in the status line and the script goes on. KEY
-// already reaches a command interpreter when a front end has installed one.
+// The targets of the script commands that reach other subsystems: the picture export, the main
+// window's key interpreter and the current table of the L and Rs solve.
 #include "program/script_targets.h"
 
+#include "lsolver/lsolver.h"
 #include "program/bitmap_export.h"
+#include "program/commands.h"
 #include "program/context.h"
+#include "program/jobs.h"
 #include "program/reporting.h"
 
 namespace zolva {
@@ -14,24 +16,25 @@ bool SaveDisplayedBitmapForScript(Context& ctx) {
 }
 
 void TypeCommandKey(Context& ctx, int key) {
+  // A front end may wrap the interpreter (to redraw its menus after a key); without one the key
+  // goes to the interpreter directly.
   if (ctx.state.HandleCommandKeyHook) {
     ctx.state.HandleCommandKeyHook(key);
   } else {
-    ShowStatus(ctx, "KEY: no command interpreter in this build.");
+    HandleCommandKey(ctx, key);
   }
 }
 
 bool WriteCurrentsFileForScript(Context& ctx) {
-  ShowStatus(ctx, "JMA: writing the current table is not available in this build.");
-  return false;
+  return WriteCurrentsFile(LSolverJobOf(ctx));
 }
 
 void ClearPendingKeyPrefix(Context& ctx) {
-  (void)ctx;
+  ctx.keys.keyPrefix = u' ';
 }
 
 void ReleaseScriptPrefix(Context& ctx) {
-  (void)ctx;
+  if (ctx.keys.lastPrefix == u'*') ctx.keys.lastPrefix = u' ';
 }
 
 }  // namespace zolva

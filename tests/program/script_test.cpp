@@ -359,12 +359,7 @@ TEST(ScriptLanguage, RefusalsLineLimitAndAFreshStart) {
 TEST(ScriptLanguage, KeyF8RunsTheNamedScriptNestedAndTerEndsEverything) {
   ScriptRig rig("nested");
   Context& ctx = rig.ctx;
-  // The key pair F, 8 of the command interpreter.
-  bool prefix = false;
-  ctx.state.HandleCommandKeyHook = [&](int key) {
-    if (prefix && key == '8') RunNestedScript(ctx);
-    prefix = key == 'F';
-  };
+  // The key pair F, 8 reaches the command interpreter itself.
   rig.Write("next.txt", "THR 2\nBEE\n");
   ScriptResult r = rig.Run("NAM next\nKEY F8\nTHR 1\n");
   EXPECT_EQ(r.outcome, ScriptOutcome::Completed) << r.message;

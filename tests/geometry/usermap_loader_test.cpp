@@ -114,7 +114,7 @@ TEST_F(UsermapLoaderTest, UnreadableFileKeepsThePreviousMap) {
     platform.messages.clear();
     EXPECT_FALSE(LoadUsermap(ctx, path));
     ASSERT_EQ(platform.messages.size(), 1u);
-    // The message of the Part's text, then the decoder's reason.
+    // The message as it always read, then the decoder's reason.
     const std::string& text = platform.messages[0].text;
     EXPECT_EQ(text.rfind("Exception Raised on file " + path + "\n(", 0), 0u) << text;
     EXPECT_NE(text.find(path == missing ? "cannot open" : "unrecognised image format"),

@@ -55,11 +55,10 @@ bool GenerateCoax(const GeometryJob& job) {
   const PaletteSnapshot before = TakePaletteSnapshot(job);
   ResetGeneratedMap(job);
   const GeometryInputs& p = job.inputs;
-  const GeometryInputs& c = p;
   const int ring = RingWidth(job);
-  const bool restrict = c.restrict;
+  const bool restrict = p.restrict;
   // On the coaxial tab the "1 Wire" box reads "2 wire": two centre conductors.
-  const bool twoCentres = c.oneWire;
+  const bool twoCentres = p.oneWire;
   const double layer =
       restrict ? SkinDepthMetres(job.materials, job.state.omega, kRed) * ring : 0.0;
   const double b = p.centerConductorDia / 2;
@@ -91,7 +90,7 @@ bool GenerateCoax(const GeometryJob& job) {
   // The map leaves room for the shield only; a skew beyond it puts the centre conductors
   // (partly) outside, where the painting clips them.
   const std::int64_t skew = PixelCoord(skewPx);
-  DrawWire(job, kGreen, c.airDielectric ? kBlack : kMagenta, cx, cy, ro, ri);
+  DrawWire(job, kGreen, p.airDielectric ? kBlack : kMagenta, cx, cy, ro, ri);
   DrawWire(job, kRed, NoCurrentMetalColor, cx, cy + skew, g, rInner);
   if (twoCentres) DrawWire(job, kBlue, NoCurrentMetalColor, cx, cy - skew, g, rInner);
   FillPaletteProperties(job);

@@ -120,7 +120,6 @@ SquareWireSize SquareTwinleadWireSize(double width, double height, double totalP
 TwinleadFrame ComputeTwinleadFrame(const GeometryJob& job, double pw, double halfW, double halfH,
                                    bool roundTwinlead) {
   const GeometryInputs& p = job.inputs;
-  const GeometryInputs& c = p;
   const bool coil = CoilVariant(job);
   const bool single = SingleConductor(job, roundTwinlead);
   TwinleadFrame f;
@@ -139,24 +138,24 @@ TwinleadFrame ComputeTwinleadFrame(const GeometryJob& job, double pw, double hal
     f.halfSkewPx = 0;
     f.skewPx = 0;
   }
-  const bool extraWire = (roundTwinlead && c.addGroundedWire) || c.addFloatingWire;
+  const bool extraWire = (roundTwinlead && p.addGroundedWire) || p.addFloatingWire;
   f.extraPx = extraWire ? Rnd(p.wireSeparation / pw) : 0;
   f.extraHalf = Div2(f.extraPx);
 
   const double h = halfH + std::fabs(f.halfSkewPx) + std::fabs(f.extraHalf) + 3;
   double above = coil ? h + 4 * f.pitch : h;
-  if (c.addTopPlane || c.insulationHorizontal) {
+  if (p.addTopPlane || p.insulationHorizontal) {
     above = std::max(above, f.topPx);
     above = std::max(above, -f.bottomPx);
   }
   double below = coil ? h + 4 * f.pitch : h;
-  if (c.addBottomPlane || c.insulationHorizontal) {
+  if (p.addBottomPlane || p.insulationHorizontal) {
     below = std::max(below, f.bottomPx);
     below = std::max(below, -f.topPx);
   }
   f.sepPx = single ? 0 : Rnd(p.wireSeparation / pw);
   double X = std::fabs(Rnd(f.sepPx / 2)) + halfW + 3;
-  if (c.addSidePlanes || c.insulationVertical) X = std::max(X, std::fabs(f.sidePx));
+  if (p.addSidePlanes || p.insulationVertical) X = std::max(X, std::fabs(f.sidePx));
   f.W = 2 * X + 1;
   f.H = above + below + 1;
   f.yc = above;
@@ -167,9 +166,8 @@ bool GenerateRoundTwinlead(const GeometryJob& job) {
   const PaletteSnapshot before = TakePaletteSnapshot(job);
   ResetGeneratedMap(job);
   const GeometryInputs& p = job.inputs;
-  const GeometryInputs& c = p;
   const int ring = RingWidth(job);
-  const bool restrict = c.restrict;
+  const bool restrict = p.restrict;
   const double layer =
       restrict ? SkinDepthMetres(job.materials, job.state.omega, kRed) * ring : 0.0;
   const RoundWireSize size =
@@ -211,8 +209,8 @@ bool GenerateRoundTwinlead(const GeometryJob& job) {
     FillDisc(job.map, XL, YL, rIns, kMagenta);
     FillDisc(job.map, XR, YR, rIns, kMagenta);
   }
-  if (c.addGroundedWire) DrawWire(job, kGreen, NoCurrentMetalColor, XL, YL + extra, rOut, f);
-  if (c.addFloatingWire) DrawWire(job, kCyan, NoCurrentMetalColor, XR, YR + extra, rOut, f);
+  if (p.addGroundedWire) DrawWire(job, kGreen, NoCurrentMetalColor, XL, YL + extra, rOut, f);
+  if (p.addFloatingWire) DrawWire(job, kCyan, NoCurrentMetalColor, XR, YR + extra, rOut, f);
 
   const bool single = SingleConductor(job, true);
   const int turns = job.state.switches.at(39) ? 4 : 0;

@@ -9,6 +9,12 @@ packages=(
   libpng-dev libtiff-dev zlib1g-dev
   liblapacke-dev libopenblas-dev
   python3 locales
+  qt6-base-dev qt6-multimedia-dev libgl-dev
+  xvfb xauth
+  clang libclang-rt-14-dev
+  libjpeg62-turbo-dev
+  ngspice python3-scikit-rf python3-numpy
+  imagemagick parallel
 )
 
 missing=()

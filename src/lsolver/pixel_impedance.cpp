@@ -45,7 +45,7 @@ constexpr double kLayerFactor[kLetters] = {1.0, 0.7071067812, 0.894427191, 0.922
 
 // Correction of the exponential-decay resistance towards the exact one, per letter, at the ratio
 // w / delta = 10^((i - 13.74436912) / 8), eight columns per decade from about 0.019 to 60.5.
-constexpr double kSkinCorrection[kLetters][29] = {
+constexpr double kSkinCorrection[kLetters][kSkinCorrectionColumns] = {
     {0.99499809, 0.99320318, 0.99079168, 0.98736384, 0.9824607,  0.97492192, 0.9633883,  0.94685865,
      0.92231625, 0.88720154, 0.84216096, 0.79521654, 0.75819447, 0.73848849, 0.73915904, 0.75977986,
      0.79944465, 0.85216878, 0.90763283, 0.95524268, 0.98764537, 1.00347122, 1.00727424, 1.00573539,
@@ -177,6 +177,19 @@ double SkinCorrection(int letter, double widthOverDepth) {
   const double* row = kSkinCorrection[letter];
   if (i <= 27) return row[i + 1] * t + row[i] * (1 - t);
   return row[28];
+}
+
+double DecayFactor(int letter) {
+  if (letter < 0 || letter >= kLetters)
+    throw std::out_of_range("DecayFactor: letter " + std::to_string(letter));
+  return kDecayFactor[letter];
+}
+
+double SkinCorrectionColumn(int letter, int column) {
+  if (letter < 0 || letter >= kLetters || column < 0 || column >= kSkinCorrectionColumns)
+    throw std::out_of_range("SkinCorrectionColumn: letter " + std::to_string(letter) + ", column " +
+                            std::to_string(column));
+  return kSkinCorrection[letter][column];
 }
 
 void BuildSurfaceResistanceTable(const LSolverJob& job) {

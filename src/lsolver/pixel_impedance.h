@@ -65,4 +65,10 @@ complex PixelResistance(const LSolverJob& job, int j);
 double SkinCorrection(int letter, double widthOverDepth);
 double ConductingFraction(double x);
 
+// The tabulated values the calibration of a letter (0..5) starts from: its decay factor, and its
+// skin correction at column 0..28 of the table (columns are eight per decade of w / delta).
+double DecayFactor(int letter);
+double SkinCorrectionColumn(int letter, int column);
+inline constexpr int kSkinCorrectionColumns = 29;
+
 }  // namespace zolva

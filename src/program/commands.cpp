@@ -22,6 +22,7 @@
 #include "program/script.h"
 #include "program/services.h"
 #include "program/solve_control.h"
+#include "program/studies.h"
 
 namespace zolva {
 namespace {
@@ -95,10 +96,6 @@ void MovePointer(Context& ctx, int dx, int dy) {
   ctx.view.mouseX += dx;
   ctx.view.mouseY += dy;
   RefreshStatusLine(ctx);
-}
-
-void StudyKey(Context& ctx) {
-  ShowStatus(ctx, "The parameter studies are not part of this build.");
 }
 
 // Keys that act alone, with no prefix pending.
@@ -240,10 +237,16 @@ void SwitchBankKey(Context& ctx, char16_t prefix, char16_t k) {
 void StudyPrefixKey(Context& ctx, char16_t k) {
   switch (k) {
     case u'L':
+      StudyLandRs(ctx);
+      return;
     case u'T':
+      StudyTwinlead(ctx);
+      return;
     case u'G':
+      StudyFunction(ctx);
+      return;
     case u'K':
-      StudyKey(ctx);
+      StudyTarget(ctx);
       return;
     case u'J':
       WriteCurrentsFile(LSolverJobOf(ctx));

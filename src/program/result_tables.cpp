@@ -48,12 +48,29 @@ struct StagedRow {
   AtomicFile file;
 };
 
+// The bytes one row adds to its table. A list keeps a series on one line, its rows separated by
+// commas; a series appended (switch 23) to a list that already holds one starts a line of its own,
+// so that the two series do not run into each other.
+std::string RowText(TableLayout layout, std::string_view text, int row, const std::string& before) {
+  std::string out;
+  if (layout == TableLayout::List) {
+    if (row > 1) {
+      out = ",";
+    } else if (!before.empty() && before.back() != '\n') {
+      out = "\r\n";
+    }
+  }
+  out.append(text);
+  if (layout == TableLayout::Lines) out.append("\r\n");
+  return out;
+}
+
 // Writes the rows of one solve, one per table: every table gets its row, or none does. Each new
 // table is first written whole to a temporary file; only when all of them are ready do they
 // replace the tables. Should a replacement fail after others succeeded, those go back to what
 // they held.
-bool WriteRows(Context& ctx, const std::vector<std::pair<std::string, std::string>>& rows,
-               int row) {
+bool WriteRows(Context& ctx, const std::vector<std::pair<std::string, std::string>>& rows, int row,
+               TableLayout layout = TableLayout::Lines) {
   if (ctx.state.switches.at(kSwitchDryRun)) return true;
   const bool fresh = row == 1 && !ctx.state.switches.at(kSwitchAlwaysAppend);
   std::vector<StagedRow> staged;
@@ -64,8 +81,7 @@ bool WriteRows(Context& ctx, const std::vector<std::pair<std::string, std::strin
     if (!ReadFileBytes(path, s.before, s.existed, reason)) {
       return ReportWriteFailure(ctx, path, reason);
     }
-    std::string line(text);
-    line += "\r\n";
+    const std::string line = RowText(layout, text, row, fresh ? std::string() : s.before);
     if (!s.file.Open() || (!fresh && !s.file.Write(s.before)) || !s.file.Write(line) ||
         !s.file.Finish()) {
       return ReportWriteFailure(ctx, path, s.file.error());
@@ -166,6 +182,11 @@ std::string TablePath(const Context& ctx, std::string_view suffix) {
 
 bool AppendRow(Context& ctx, const std::string& path, std::string_view text, int row) {
   return WriteRows(ctx, {{path, std::string(text)}}, row);
+}
+
+bool AppendRows(Context& ctx, const std::vector<std::pair<std::string, std::string>>& rows, int row,
+                TableLayout layout) {
+  return WriteRows(ctx, rows, row, layout);
 }
 
 bool WriteCapacitanceRow(Context& ctx, int row) {

@@ -4,6 +4,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace zolva {
 
@@ -31,6 +33,15 @@ std::string TablePath(const Context& ctx, std::string_view suffix);
 // file and with operationFailed set, when it could not be read, written or replaced; the table
 // then holds what it held before.
 bool AppendRow(Context& ctx, const std::string& path, std::string_view text, int row);
+
+// How a table holds its rows: one per line (the number and CR LF), or all of a series on one line
+// as a comma-separated list without a line end.
+enum class TableLayout { Lines, List };
+
+// One row into each of several tables (path, text), by the rules of AppendRow: every table gets
+// its row, or, when one of them cannot be written, none does.
+bool AppendRows(Context& ctx, const std::vector<std::pair<std::string, std::string>>& rows, int row,
+                TableLayout layout);
 
 // After a scripted C and Gp solve: C in pF/m; Gp in S/m when above 1e-16; the velocity factor
 // 1/(sqrt(L C) c0) when an L is known. The rows of one solve go into all of its tables or,

@@ -194,18 +194,22 @@ void StudyFunction(Context& ctx) {
   if (!IsStudyLetter(letter)) return RefuseLetter(run);
   const std::optional<Targets> targets = ReadTargets(ctx, letter);
   if (!targets) return run.Fail();
+  const bool skipLow = ctx.state.switches[kSwitchSkipLowSteps];
+  // Every target the fits will use is checked before the first solve.
+  for (int i = skipLow ? kSkippedLowSteps : 0; i < kTargetCount; ++i) {
+    if (!UsableTarget(run, letter, i, (*targets)[static_cast<std::size_t>(i)])) return;
+  }
   run.SetCalibrationLetter(letter);
   run.SetSwitch(kSwitchFitCorrection, true);
   const int column = letter - u'A';
   const std::string path = ctx.state.programFolder + "Function " + LetterText(letter) + ".txt";
   for (int i = 0; i < kSkinCorrectionColumns; ++i) {
     double a = 1;
-    if (!(ctx.state.switches[kSwitchSkipLowSteps] && i < kSkippedLowSteps)) {
+    if (!(skipLow && i < kSkippedLowSteps)) {
       // Four steps per decade of frequency are eight per decade of w / delta, one column of the
       // correction table each: with copper pixels about 0.04 mm wide, step i meets column i.
       SetField(ctx, EditBoxFrequency, CompactText(0.001 * Pow10(i / 4.0)));
       const double target = (*targets)[static_cast<std::size_t>(i)];
-      if (!UsableTarget(run, letter, i, target)) return;
       if (!FitCorrection(run, SkinCorrectionColumn(column, i), target, a)) return;
     }
     a = std::min(a, 2.0);

@@ -99,7 +99,8 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 }
 
 double Number(const std::string& text) {
-  WordCursor words(text.substr(0, text.find('\r')));
+  const std::string line = text.substr(0, text.find('\r'));
+  WordCursor words(line);
   double v = std::nan("");
   EXPECT_TRUE(ParseReal(words.Rest(true), v)) << "\"" << text << "\"";
   return v;

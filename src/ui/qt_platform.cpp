@@ -90,9 +90,16 @@ int QtPlatform::OpenDocument(const std::string& path, const std::string& paramet
   documents.push_back(OpenedDocument{path, parameters, show});
   if (documents.size() > kRecordLimit) documents.erase(documents.begin());
   const QString text = QString::fromStdString(path);
-  const QUrl url = QFileInfo::exists(text) ? QUrl::fromLocalFile(QFileInfo(text).absoluteFilePath())
-                                           : QUrl::fromUserInput(text);
-  return QDesktopServices::openUrl(url) ? kOpened : kNotOpened;
+  QUrl url;
+  if (text.contains("://")) {
+    url = QUrl(text);
+  } else if (QFileInfo::exists(text)) {
+    url = QUrl::fromLocalFile(QFileInfo(text).absoluteFilePath());
+  } else {
+    // A document that is not there cannot be opened; no handler is started for it.
+    return kNotOpened;
+  }
+  return url.isValid() && QDesktopServices::openUrl(url) ? kOpened : kNotOpened;
 }
 
 ModifierKeys QtPlatform::ModifierKeysNow() {

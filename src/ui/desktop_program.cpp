@@ -156,7 +156,12 @@ void DesktopProgram::TypeKey(int code) {
 }
 
 bool DesktopProgram::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
+  const QEvent::Type type = event->type();
+  if (type == QEvent::FocusIn || type == QEvent::MouseButtonPress) {
+    WatchPanelFocus(watched, event);
+    return false;
+  }
+  if (type != QEvent::KeyPress && type != QEvent::KeyRelease) return false;
   auto* widget = qobject_cast<QWidget*>(watched);
   if (!widget || !main_ || !panel_) return false;
   QWidget* top = widget->window();
@@ -168,6 +173,24 @@ bool DesktopProgram::eventFilter(QObject* watched, QEvent* event) {
   ctx_.state.lastShiftState = ModifiersOf(key);
   if (event->type() == QEvent::KeyRelease || qobject_cast<QMenuBar*>(widget)) return false;
   return top == main_.get() ? MainWindowKey(key) : PanelKey(widget, key);
+}
+
+void DesktopProgram::WatchPanelFocus(QObject* watched, QEvent* event) {
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget || !panel_ || widget->window() != panel_.get()) return;
+  if (event->type() == QEvent::MouseButtonPress) {
+    // A click chooses the control itself; the focus it gives stays.
+    activationFocus_ = false;
+    return;
+  }
+  // Activating the panel gives the focus back to a field (or to the first one); the panel lets
+  // go of it once the activation is over, so that typed keys are commands again.
+  if (static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason) return;
+  activationFocus_ = true;
+  QTimer::singleShot(0, this, [this] {
+    if (activationFocus_) ReleasePanelFocus();
+    activationFocus_ = false;
+  });
 }
 
 bool DesktopProgram::MainWindowKey(QKeyEvent& event) {

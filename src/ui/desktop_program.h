@@ -55,6 +55,7 @@ class DesktopProgram final : public QObject, public UiHost {
   void TypeKey(int code);
   bool MainWindowKey(QKeyEvent& event);
   bool PanelKey(QWidget* receiver, QKeyEvent& event);
+  void WatchPanelFocus(QObject* watched, QEvent* event);
 
   QtPlatform platform_;
   Context ctx_;
@@ -62,6 +63,7 @@ class DesktopProgram final : public QObject, public UiHost {
   std::unique_ptr<PanelWindow> panel_;
   QTimer timer_;
   qint64 lastSync_ = 0;
+  bool activationFocus_ = false;  // the panel's focus came from its activation, not a click
 };
 
 }  // namespace zolva

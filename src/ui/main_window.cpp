@@ -35,7 +35,7 @@ constexpr int kReadoutWidth = 300;
 constexpr int kMaterialWidth = 79;
 constexpr int kDesignWidth = 621;
 // The status line is 18 pixels high.
-constexpr int kStatusFontPixels = 11;
+constexpr int kStatusFontPixels = 10;
 constexpr int kDesignHeight = 475;
 
 QString Text(const std::string& s) {
@@ -113,6 +113,8 @@ MainWindow::MainWindow(Context& ctx, UiHost& host) : QMainWindow(nullptr), ctx_(
   }
   labels_[0]->setGeometry(0, 0, kStatusWidth, kStatusLineHeight);
   labels_[6]->setGeometry(kStatusWidth + kReadoutWidth, 0, kMaterialWidth, kStatusLineHeight);
+  // The material's name stands apart from the voltage before it.
+  labels_[6]->setContentsMargins(6, 0, 0, 0);
   picture_ = new PictureWidget(ctx_, host_, client_);
   picture_->move(0, kStatusLineHeight);
   picture_->resize(ctx_.view.dispWidth, ctx_.view.dispHeight);
@@ -242,20 +244,32 @@ void MainWindow::BlinkStatus(const std::string& text) {
 void MainWindow::ShowStatusLabels() {
   const DisplayView& v = ctx_.view;
   const zolva::StatusLabel* texts[5] = {&v.labelM1, &v.labelM2, &v.labelM3, &v.labelM4, &v.labelM5};
-  // Each read-out label stands right after the one before it.
-  int x = kStatusWidth;
+  int widths[5];
+  int chain = 0;
   for (int i = 0; i < 5; ++i) {
     QLabel* l = labels_[i + 1];
     const QString t = Text(texts[i]->text);
     if (l->text() != t) l->setText(t);
     SetLabelColor(l, PackedColor(texts[i]->color));
-    const int w = l->fontMetrics().horizontalAdvance(t);
-    l->setGeometry(x, 0, w + 1, kStatusLineHeight);
-    x += w;
+    widths[i] = l->fontMetrics().horizontalAdvance(t);
+    chain += widths[i];
+  }
+  // The read-out starts at 330 and the material's name at 630 when the window is wide enough.
+  // In a narrower window (the window opens 621 wide) the name keeps the right end and the
+  // read-out moves left before it, so that neither is cut off; the status text gives way.
+  const int clientWidth = std::max(strip_->width(), 0);
+  const int materialX =
+      std::max(0, std::min(kStatusWidth + kReadoutWidth, clientWidth - kMaterialWidth));
+  int x = std::clamp(materialX - chain, 0, kStatusWidth);
+  labels_[0]->setGeometry(0, 0, x, kStatusLineHeight);
+  for (int i = 0; i < 5; ++i) {
+    labels_[i + 1]->setGeometry(x, 0, widths[i] + 1, kStatusLineHeight);
+    x += widths[i];
   }
   const QString material = Text(v.label3.text);
   if (labels_[6]->text() != material) labels_[6]->setText(material);
   SetLabelColor(labels_[6], PackedColor(v.label3.color));
+  labels_[6]->setGeometry(materialX, 0, kMaterialWidth, kStatusLineHeight);
 }
 
 void MainWindow::ShowPicture() {
@@ -278,6 +292,7 @@ void MainWindow::Redraw() {
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   strip_->setGeometry(0, 0, client_->width(), kStatusLineHeight);
+  ShowStatusLabels();
   ctx_.state.redrawCountdown = 2;
 }
 

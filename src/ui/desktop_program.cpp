@@ -46,6 +46,7 @@ DesktopProgram::DesktopProgram(const DesktopOptions& options) : ctx_(platform_) 
   platform_.mute = options.mute;
   platform_.echoMessages = false;
   if (!options.programFile.empty()) platform_.programFileOverride = options.programFile;
+  if (options.preparePlatform) options.preparePlatform(platform_);
 
   // The main window: hooks first, then its share of the start-up, then the control loop's timer.
   InstallHooks();

@@ -22,6 +22,8 @@ struct DesktopOptions {
   bool skipReaderPauses = false;  // tests skip the pauses that only give time to read
   bool mute = false;              // tests never open an audio device
   std::string programFile;        // stands in for the program file's path when not empty
+  // Runs on the platform before anything starts (a test holds a modifier key, for instance).
+  std::function<void(QtPlatform&)> preparePlatform;
 };
 
 class DesktopProgram final : public QObject, public UiHost {

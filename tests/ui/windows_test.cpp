@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -79,8 +80,10 @@ class WindowsTest : public QObject {
 
   // The program as zolva starts it, but with the ticks given by the test and the program folder
   // in a temporary folder (no start-up script, the log kept out of the build).
-  void Start() {
+  void Start(std::function<void(QtPlatform&)> prepare = {}) {
+    program_.reset();
     DesktopOptions options;
+    options.preparePlatform = std::move(prepare);
     options.startTimer = false;
     options.skipReaderPauses = true;
     options.mute = true;
@@ -134,6 +137,55 @@ class WindowsTest : public QObject {
     QVERIFY(main().Action("Plotcurrents1")->isChecked());
     QCOMPARE(main().Action("Exit1")->text(),
              QString("Exit                                               &X"));
+  }
+
+  void startupScriptRunsUnlessShiftIsHeld() {
+    QFile script(folder_.filePath("StartupScript.txt"));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("COA\r\n");
+    script.close();
+    Start();
+    QCOMPARE(ctx().state.geometryKind, GeomCoaxial);
+    Start([](QtPlatform& p) { p.modifierKeys.shift = true; });
+    QCOMPARE(ctx().state.geometryKind, GeomTwinlead);
+    QVERIFY(ctx().map.condCount > 0);
+    QVERIFY(script.remove());
+  }
+
+  void panelScalesWithItsHeight() {
+    QWidget* stop = panel().StopButton();
+    const QRect before = stop->geometry();
+    panel().resize(2 * kPanelDesignWidth, 2 * kPanelDesignHeight);
+    QCoreApplication::processEvents();
+    // The layout follows two ticks after the resize.
+    program_->TickNow();
+    program_->TickNow();
+    QCOMPARE(panel().LayoutScale(), 2.0);
+    QCOMPARE(stop->geometry().x(), 2 * before.x());
+    QCOMPARE(stop->geometry().height(), 2 * before.height());
+  }
+
+  void chartThreadAndKindControlsActOnTheModel() {
+    panel().Tabs()->setCurrentIndex(TabMaterials);
+    QCOMPARE(ctx().panel.tab, static_cast<int>(TabMaterials));
+    QWidget* chart = panel().findChild<QWidget*>("MaterialsChart");
+    QVERIFY(chart && chart->isVisible());
+    // Second cell of the first column: design (10, 25).
+    const double s = panel().LayoutScale();
+    QTest::mouseClick(chart, Qt::LeftButton, {}, QPoint(int(10 * s), int(25 * s)));
+    QCOMPARE(ctx().materials.SelectedColor, 1);
+    QVERIFY(!panel().Label(LabelMaterialName)->text().isEmpty());
+    const int threads = ctx().panel.threadCount;
+    QTest::mouseClick(panel().findChild<QWidget*>("UpDown1Down"), Qt::LeftButton);
+    QCOMPARE(ctx().panel.threadCount, std::max(1, threads - 1));
+    QCOMPARE(panel().Label(LabelThreads)->text().toStdString(), ctx().panel.labels[LabelThreads]);
+    QVERIFY(!panel().Check(CheckBoxAddTopPlane)->isVisible());
+    panel().Tabs()->setCurrentIndex(TabRoundTwinlead);
+    QVERIFY(panel().Check(CheckBoxAddTopPlane)->isVisible());
+    QVERIFY(!panel().findChild<QWidget*>("MaterialsChart")->isVisible());
+    QTest::mouseClick(panel().Check(CheckBoxAddTopPlane), Qt::LeftButton);
+    QVERIFY(ctx().panel.checks[CheckBoxAddTopPlane]);
+    QVERIFY(ctx().state.setupChanged);
   }
 
   void f4SolvesFullyAndTheResultsShowBothColumns() {

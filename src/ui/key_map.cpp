@@ -36,6 +36,11 @@ int VirtualKeyOf(int qtKey, Qt::KeyboardModifiers modifiers) {
 
 int TypedCharacterOf(const QKeyEvent& event) {
   if (VirtualKeyOf(event.key(), event.modifiers()) != 0) return 0;
+  // Alt or Ctrl with a letter is a menu mnemonic or a shortcut, not a typed command (Ctrl and
+  // Alt together stand for AltGr on some systems and type a character).
+  const bool alt = event.modifiers().testFlag(Qt::AltModifier);
+  const bool ctrl = event.modifiers().testFlag(Qt::ControlModifier);
+  if (alt != ctrl) return 0;
   if (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter) return 13;
   const QString text = event.text();
   if (text.isEmpty()) return 0;

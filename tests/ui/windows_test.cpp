@@ -353,6 +353,8 @@ class WindowsTest : public QObject {
     QCOMPARE(TypedCharacterOf(slash), int('/'));
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Enter, Qt::KeypadModifier, "\r");
     QCOMPARE(TypedCharacterOf(enter), 13);
+    QKeyEvent altX(QEvent::KeyPress, Qt::Key_X, Qt::AltModifier, "x");
+    QCOMPARE(TypedCharacterOf(altX), 0);
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(QChar(127)));
     QCOMPARE(TypedCharacterOf(del), 0);
   }

@@ -53,6 +53,7 @@ DesktopProgram::DesktopProgram(const DesktopOptions& options) : ctx_(platform_) 
   main_ = std::make_unique<MainWindow>(ctx_, *this);
   platform_.SetMainWindow(main_.get());
   StartMainWindow(ctx_);
+  timer_.setObjectName("Timer1");
   timer_.setInterval(kTickMs);
   connect(&timer_, &QTimer::timeout, this, [this] { TickNow(); });
   if (options.startTimer) timer_.start();

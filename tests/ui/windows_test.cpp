@@ -277,6 +277,22 @@ class WindowsTest : public QObject {
     QCOMPARE(main().windowTitle(), QString("zolva  -  Twinlead"));
   }
 
+  void stopDuringTheInductanceStageSkipsTheRest() {
+    bool stopped = false;
+    program_->platform().onPendingEvents = [&] {
+      if (stopped || !ctx().state.solveInProgress || !panel().StopButton()->isEnabled()) return;
+      stopped = true;
+      panel().StopButton()->click();
+    };
+    QTest::keyClick(&main(), Qt::Key_F4);
+    program_->platform().onPendingEvents = nullptr;
+    QVERIFY(stopped);
+    QVERIFY(!ctx().state.solveInProgress);
+    QCOMPARE(ctx().results.C, 0.0);
+    QVERIFY(!panel().StopButton()->isEnabled());
+    QCOMPARE(main().StatusLabel(0)->text(), QString(" "));
+  }
+
   void zoomKeysChangeLabelM1() {
     QLabel* m1 = main().StatusLabel(1);
     QTest::keyClick(&main(), '+');

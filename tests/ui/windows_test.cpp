@@ -24,6 +24,7 @@
 #include "program/commands.h"
 #include "program/context.h"
 #include "program/control_panel.h"
+#include "program/reporting.h"
 #include "ui/desktop_program.h"
 #include "ui/key_map.h"
 #include "ui/main_window.h"
@@ -39,20 +40,23 @@ namespace {
 // The default round twinlead solved fully with the C locale (zolva-batch): Zo = sqrt(L / C).
 constexpr double kDefaultTwinleadZo = 251.39;
 
-// Answers the next modal message box with OK and remembers its caption and text.
+// Answers the next modal message boxes (OK unless told otherwise) and remembers the last
+// caption and text.
 struct BoxAnswerer {
   QString caption, text;
   int answered = 0;
+  bool hadCancel = false;
   std::unique_ptr<QTimer> timer = std::make_unique<QTimer>();
-  BoxAnswerer() {
+  explicit BoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) {
     timer->setInterval(10);
-    QObject::connect(timer.get(), &QTimer::timeout, [this] {
+    QObject::connect(timer.get(), &QTimer::timeout, [this, answer] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (!box) return;
       caption = box->windowTitle();
       text = box->text();
       ++answered;
-      box->button(QMessageBox::Ok)->click();
+      hadCancel = box->button(QMessageBox::Cancel) != nullptr;
+      box->button(answer)->click();
     });
     timer->start();
   }
@@ -291,6 +295,45 @@ class WindowsTest : public QObject {
     QCOMPARE(ctx().results.C, 0.0);
     QVERIFY(!panel().StopButton()->isEnabled());
     QCOMPARE(main().StatusLabel(0)->text(), QString(" "));
+  }
+
+  void programErrorBoxesAnswerOkAndCancel() {
+    {
+      BoxAnswerer answerer(QMessageBox::Cancel);
+      ReportProgramErrorAt(ctx(), 2, 10, 20);
+      QCOMPARE(answerer.answered, 1);
+      QVERIFY(answerer.hadCancel);
+      QVERIFY(answerer.caption.startsWith("Usermap "));
+      QVERIFY(answerer.text.startsWith("Program error 2. "));
+      QVERIFY(ctx().state.abortRequested);
+    }
+    ctx().state.abortRequested = false;
+    BoxAnswerer answerer;
+    ReportProgramError(ctx(), 3);
+    QCOMPARE(answerer.caption, QString("zolva stop"));
+    QVERIFY(!ctx().state.abortRequested);
+    // A box with OK alone: the About box.
+    main().Action("About1")->trigger();
+    QCOMPARE(answerer.answered, 2);
+    QVERIFY(!answerer.hadCancel);
+    QCOMPARE(answerer.text, QString(kAboutText));
+  }
+
+  void resizingTheMainWindowRedrawsAtItsNewSize() {
+    main().resize(800, 600);
+    QCoreApplication::processEvents();
+    QCOMPARE(ctx().state.redrawCountdown, 2);
+    program_->TickNow();
+    program_->TickNow();
+    const QSize client = main().ClientSize();
+    QCOMPARE(ctx().view.dispWidth, client.width() & ~1);
+    QCOMPARE(ctx().view.dispHeight, (client.height() - kStatusLineHeight) & ~1);
+    QCOMPARE(main().Picture()->Image().size(), QSize(ctx().view.dispWidth, ctx().view.dispHeight));
+    // The Fields items are one radio group that follows the display mode.
+    main().Action("Field2")->trigger();
+    QCOMPARE(ctx().display.displayMode, 2);
+    QVERIFY(main().Action("Field2")->isChecked());
+    QVERIFY(!main().Action("Field5")->isChecked());
   }
 
   void zoomKeysChangeLabelM1() {

@@ -184,21 +184,13 @@ void PanelWindow::BuildChecks() {
     auto* box = new QCheckBox(QString::fromUtf8(c.caption), this);
     box->setFocusPolicy(Qt::NoFocus);
     checks_[c.control] = box;
+    // Each check box has one place; on the coaxial tab "Air dielectric" stands above "2 wire".
+    Place(box, c.design, 0);
     const CheckBox control = c.control;
     connect(box, &QCheckBox::clicked, this, [this, control](bool on) {
       host_.Run([this, control, on] { SetCheckBox(ctx_, control, on); });
     });
   }
-  // Places in the order of the table; a control listed twice keeps its first place.
-  for (int i = 0; i < kCheckBoxCount; ++i) {
-    for (const CheckPlace& c : kCheckPlaces) {
-      if (c.control == i) {
-        Place(checks_[i], c.design, 0);
-        break;
-      }
-    }
-  }
-  // On the coaxial tab "2 wire" stands below "Air dielectric".
 }
 
 void PanelWindow::BuildMaterials() {
@@ -400,11 +392,6 @@ void PanelWindow::ApplyVisibility() {
   labels_[LabelRhoSymbol]->setVisible(panel.tab == TabMaterials);
   for (int i = 0; i < kCheckBoxCount; ++i) {
     checks_[i]->setVisible(ControlVisible(panel, static_cast<CheckBox>(i)));
-  }
-  // "Air dielectric" and "2 wire" share the coaxial tab's first column.
-  if (panel.tab == TabCoaxial) {
-    checks_[CheckBoxOneWire]->move(checks_[CheckBoxOneWire]->x(),
-                                   static_cast<int>(std::lround(CheckY(3) * scale_)));
   }
   shownTab_ = panel.tab;
 }

@@ -127,6 +127,11 @@ MainWindow::MainWindow(Context& ctx, UiHost& host) : QMainWindow(nullptr), ctx_(
   setWindowTitle(Text(ctx_.state.mainCaption));
 }
 
+MainWindow::~MainWindow() {
+  // As the panel: nothing its menu items signal while they go may reach the program.
+  for (QObject* child : findChildren<QObject*>()) child->blockSignals(true);
+}
+
 QAction* MainWindow::Item(QMenu* menu, const char* caption, const char* name,
                           const std::function<void()>& command) {
   QAction* a = menu->addAction(QString::fromUtf8(caption));

@@ -39,6 +39,7 @@ class PictureWidget final : public QWidget {
 class MainWindow final : public QMainWindow {
  public:
   MainWindow(Context& ctx, UiHost& host);
+  ~MainWindow() override;
 
   // The caption, the menu's check marks and enabled states, the status labels.
   void Sync();

@@ -138,6 +138,12 @@ PanelWindow::PanelWindow(Context& ctx, UiHost& host) : QWidget(nullptr), ctx_(ct
   Sync();
 }
 
+PanelWindow::~PanelWindow() {
+  // The controls go after this object: what they signal while they go (the tab bar's last
+  // change of tab, for one) must not reach the program.
+  for (QObject* child : findChildren<QObject*>()) child->blockSignals(true);
+}
+
 void PanelWindow::Place(QWidget* w, QRect design, int tabMask) {
   placed_.push_back({w, design, tabMask});
 }

@@ -29,6 +29,7 @@ inline constexpr int kPanelDesignHeight = 212;
 class PanelWindow final : public QWidget {
  public:
   PanelWindow(Context& ctx, UiHost& host);
+  ~PanelWindow() override;
 
   // Shows the model: texts, checks, enabled states, the tab, the visibility of the window.
   void Sync();

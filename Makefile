@@ -23,9 +23,14 @@ build-tsan: deps
 	cmake -S . -B $(BUILD_TSAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOLVA_TSAN=ON -DZOLVA_BENCH=OFF
 	cmake --build $(BUILD_TSAN) -j $(JOBS)
 
-# The main job: start headless, build the default round twinlead and solve it fully.
+# The main job. With a display (DISPLAY or WAYLAND_DISPLAY set) the desktop program opens its two
+# windows; without one the headless program builds the default round twinlead and solves it fully.
 run: build
-	./$(BUILD)/app/zolva-batch
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ] && [ -x ./$(BUILD)/app/zolva ]; then \
+	  echo ./$(BUILD)/app/zolva; ./$(BUILD)/app/zolva; \
+	else \
+	  echo ./$(BUILD)/app/zolva-batch; ./$(BUILD)/app/zolva-batch; \
+	fi
 
 test: test-release test-asan
 

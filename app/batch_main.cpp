@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/pixel_map.h"
+#include "export_options.h"
 #include "platform/headless_platform.h"
 #include "program/bitmap_export.h"
 #include "program/commands.h"
@@ -70,11 +71,13 @@ struct Options {
   std::string script;
   int threads = 0;
   int savePicture = -1;  // display mode of the picture saved at the end, -1 for none
+  ExportOptions exports;
 };
 
-const char* kUsage =
-    "usage: zolva-batch [SCRIPT] [--load FILE] [--folder DIR] [--threads N] [--json]"
-    " [--no-startup] [--save-picture MODE]\n";
+const std::string kUsage = std::string(
+                               "usage: zolva-batch [SCRIPT] [--load FILE] [--folder DIR] "
+                               "[--threads N] [--json] [--no-startup] [--save-picture MODE]") +
+                           kExportUsage + "\n";
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostream& err) {
   for (int i = 1; i < argc; ++i) {
@@ -133,6 +136,9 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostr
       options.savePicture = n;
     } else if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (const OptionReading r = ReadExportOption(argc, argv, i, options.exports, err);
+               r != OptionReading::NotOurs) {
+      if (r == OptionReading::Bad) return false;
     } else if (!arg.empty() && arg[0] == '-') {
       err << "zolva-batch: unknown option " << arg << "\n" << kUsage;
       return false;
@@ -226,6 +232,7 @@ void PrintLoadAnalysis(const Context& ctx, std::ostream& out) {
       << "palette colours: " << ctx.materials.palette.count << "\n"
       << "conductor pixels: " << ctx.map.condCount << "\n"
       << "background colour: " << background << "\n";
+  if (ctx.map.snapped) out << "snapping: " << SnapSummary(ctx) << "\n";
 }
 
 void PrintJson(const Context& ctx, std::ostream& out) {
@@ -357,6 +364,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     ctx.panel.threadCount = options.threads;
   }
   if (options.noStartup) ctx.state.startupScriptChecked = true;
+  ApplyExportOptions(ctx, options.exports);
 
   // The first ticks build the default cross-section (or run the start-up script).
   for (int i = 0; i < 4; ++i) Tick(ctx);

@@ -328,6 +328,9 @@ void Dispatch(Command& c) {
   } else if (code == "RES") {
     SetCheckBox(ctx, CheckBoxRestrict, c.words.OnOff());
     ctx.state.setupChanged = true;
+  } else if (code == "SNA") {
+    // Acts on the pictures opened after it.
+    SetCheckBox(ctx, CheckBoxSnapColours, c.words.OnOff());
   } else if (code == "TWI") {
     SetGeometry(c, GeomTwinlead);
   } else if (code == "SQU") {

@@ -1,4 +1,4 @@
-// The command table of the script language: what each of the 38 commands does to the program.
+// The command table of the script language: what each command does to the program.
 #pragma once
 
 #include <optional>

@@ -152,7 +152,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostr
       return false;
     }
   }
-  return true;
+  return CheckExportOptions(options.exports, err);
 }
 
 std::string JsonString(const std::string& text) {
@@ -383,6 +383,9 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     } else {
       failed = !RunCommandLineScript(ctx, options.script, err);
     }
+    // The script set up the cross-section; the table's solves follow it.
+    if (!failed && !interrupted && !ctx.state.terminateRequested && WantsRlgc(options.exports))
+      failed = !RunRlgcExport(ctx, options.exports, progressStream, err);
     flushMessages();
     progress.EndLine();
     if (interrupted) {
@@ -394,9 +397,16 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     if (!options.json) out << ResultsPageText(ctx);
   } else if (!options.loadPath.empty()) {
     if (!LoadUsermap(ctx, options.loadPath) || ctx.state.operationFailed) failed = true;
+    if (!failed && WantsRlgc(options.exports))
+      failed = !RunRlgcExport(ctx, options.exports, progressStream, err);
     flushMessages();
     progress.EndLine();
     if (!failed && !options.json) PrintLoadAnalysis(ctx, out);
+  } else if (WantsRlgc(options.exports)) {
+    failed = !RunRlgcExport(ctx, options.exports, progressStream, err);
+    flushMessages();
+    progress.EndLine();
+    if (interrupted) failed = true;
   } else {
     progressStream << "map: " << ctx.map.Uwid << " x " << ctx.map.Uhei << " pixels, pixel width "
                    << JsonNumber(ctx.state.pixelWidth) << " m, " << ctx.map.condCount

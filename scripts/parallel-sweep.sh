@@ -13,11 +13,12 @@
 # status), so the runs share nothing and any number can run at once.
 #
 #   parallel-sweep.sh [-j N] [--sshlogin LOGINS] [-o OUT.csv] [--work DIR] [--batch PROGRAM]
-#                     TEMPLATE VALUE...
+#                     [--threads T] TEMPLATE VALUE...
 #       Runs every value, N at a time on this machine (default: one per core), or on the hosts
 #       of LOGINS as GNU parallel reads them ("4/node1,4/node2", ":" for this machine too). On
 #       other hosts the work folder, the template and zolva-batch must lie under the same paths
-#       (a shared file system), as they do on most clusters.
+#       (a shared file system), as they do on most clusters. --threads T gives each run T
+#       threads (zolva-batch --threads) instead of one per core of its host.
 #   parallel-sweep.sh --task I [--work DIR] [--batch PROGRAM] TEMPLATE VALUE...
 #       Runs the I-th value only (1-based): one task of a Slurm job array,
 #           sbatch --array=1-3 --wrap 'scripts/parallel-sweep.sh --task $SLURM_ARRAY_TASK_ID \
@@ -49,6 +50,7 @@ work="sweep"
 batch=""
 mode="all"
 task=""
+threads=""
 while [ $# -gt 0 ]; do
   case "$1" in
     -j) [ $# -ge 2 ] || die "-j needs a number"; jobs="$2"; shift 2 ;;
@@ -58,6 +60,7 @@ while [ $# -gt 0 ]; do
     --batch) [ $# -ge 2 ] || die "--batch needs the program"; batch="$2"; shift 2 ;;
     --task) [ $# -ge 2 ] || die "--task needs a number"; mode="task"; task="$2"; shift 2 ;;
     --merge) mode="merge"; shift ;;
+    --threads) [ $# -ge 2 ] || die "--threads needs a number"; threads="$2"; shift 2 ;;
     -h | --help) sed -n '2,/^set -euo/p' "$self" | sed '$d' | sed 's/^# \{0,1\}//'; exit 0 ;;
     --) shift; break ;;
     -*) die "unknown option $1" ;;
@@ -97,7 +100,10 @@ run_one() {
   printf '%s\n' "$value" >"$dir/value"
   sed "s|@VALUE@|$value|g" "$template" >"$dir/script.txt"
   local status=0
-  "$batch" --no-startup --folder "$dir" "$dir/script.txt" >"$dir/output.txt" 2>&1 || status=$?
+  local extra=()
+  if [ -n "$threads" ]; then extra=(--threads "$threads"); fi
+  "$batch" --no-startup "${extra[@]}" --folder "$dir" "$dir/script.txt" >"$dir/output.txt" 2>&1 ||
+    status=$?
   echo "$status" >"$dir/status"
   return "$status"
 }
@@ -172,8 +178,11 @@ case "$mode" in
     options=(--will-cite --halt never)
     if [ -n "$jobs" ]; then options+=(--jobs "$jobs"); fi
     if [ -n "$sshlogin" ]; then options+=(--sshlogin "$sshlogin"); fi
+    task_options=()
+    if [ -n "$threads" ]; then task_options=(--threads "$threads"); fi
     # Each job is this script's --task mode, so that a remote host needs nothing but the paths.
-    parallel "${options[@]}" -q "$self" --task '{#}' --work "$work" --batch "$batch" "$template" \
+    parallel "${options[@]}" -q "$self" --task '{#}' "${task_options[@]}" --work "$work" \
+      --batch "$batch" "$template" \
       "${values[@]}" ::: "${values[@]}" || true
     merge
     ;;

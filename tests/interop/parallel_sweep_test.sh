@@ -17,7 +17,7 @@ INN 3.5mm
 OUT 4mm
 TOT 200'
 printf '%s\nCEN @VALUE@\nNAM run\nCGP\nLRS\n' "$setup" >template.txt
-"$here/../../scripts/parallel-sweep.sh" -j 2 --batch "$batch" --work runs -o merged.csv \
+"$here/../../scripts/parallel-sweep.sh" -j 2 --threads 1 --batch "$batch" --work runs -o merged.csv \
   template.txt 1mm 1.5mm 2mm
 
 {

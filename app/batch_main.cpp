@@ -365,6 +365,15 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
   }
   if (options.noStartup) ctx.state.startupScriptChecked = true;
   ApplyExportOptions(ctx, options.exports);
+  // The RLGC table's solves, and then, below the last progress line, the files written.
+  auto exportRlgc = [&]() {
+    std::ostringstream written;
+    const bool ok = RunRlgcExport(ctx, options.exports, written, err);
+    flushMessages();
+    progress.EndLine();
+    progressStream << written.str();
+    return ok;
+  };
 
   // The first ticks build the default cross-section (or run the start-up script).
   for (int i = 0; i < 4; ++i) Tick(ctx);
@@ -385,7 +394,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     }
     // The script set up the cross-section; the table's solves follow it.
     if (!failed && !interrupted && !ctx.state.terminateRequested && WantsRlgc(options.exports))
-      failed = !RunRlgcExport(ctx, options.exports, progressStream, err);
+      failed = !exportRlgc();
     flushMessages();
     progress.EndLine();
     if (interrupted) {
@@ -397,13 +406,12 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     if (!options.json) out << ResultsPageText(ctx);
   } else if (!options.loadPath.empty()) {
     if (!LoadUsermap(ctx, options.loadPath) || ctx.state.operationFailed) failed = true;
-    if (!failed && WantsRlgc(options.exports))
-      failed = !RunRlgcExport(ctx, options.exports, progressStream, err);
+    if (!failed && WantsRlgc(options.exports)) failed = !exportRlgc();
     flushMessages();
     progress.EndLine();
     if (!failed && !options.json) PrintLoadAnalysis(ctx, out);
   } else if (WantsRlgc(options.exports)) {
-    failed = !RunRlgcExport(ctx, options.exports, progressStream, err);
+    failed = !exportRlgc();
     flushMessages();
     progress.EndLine();
     if (interrupted) failed = true;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/pixel_map.h"
+#include "export_options.h"
 #include "platform/headless_platform.h"
 #include "program/bitmap_export.h"
 #include "program/commands.h"
@@ -70,11 +71,13 @@ struct Options {
   std::string script;
   int threads = 0;
   int savePicture = -1;  // display mode of the picture saved at the end, -1 for none
+  ExportOptions exports;
 };
 
-const char* kUsage =
-    "usage: zolva-batch [SCRIPT] [--load FILE] [--folder DIR] [--threads N] [--json]"
-    " [--no-startup] [--save-picture MODE]\n";
+const std::string kUsage = std::string(
+                               "usage: zolva-batch [SCRIPT] [--load FILE] [--folder DIR] "
+                               "[--threads N] [--json] [--no-startup] [--save-picture MODE]") +
+                           kExportUsage + "\n";
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostream& err) {
   for (int i = 1; i < argc; ++i) {
@@ -133,6 +136,9 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostr
       options.savePicture = n;
     } else if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (const OptionReading r = ReadExportOption(argc, argv, i, options.exports, err);
+               r != OptionReading::NotOurs) {
+      if (r == OptionReading::Bad) return false;
     } else if (!arg.empty() && arg[0] == '-') {
       err << "zolva-batch: unknown option " << arg << "\n" << kUsage;
       return false;
@@ -146,7 +152,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostr
       return false;
     }
   }
-  return true;
+  return CheckExportOptions(options.exports, err);
 }
 
 std::string JsonString(const std::string& text) {
@@ -226,6 +232,7 @@ void PrintLoadAnalysis(const Context& ctx, std::ostream& out) {
       << "palette colours: " << ctx.materials.palette.count << "\n"
       << "conductor pixels: " << ctx.map.condCount << "\n"
       << "background colour: " << background << "\n";
+  if (ctx.map.snapped) out << "snapping: " << SnapSummary(ctx) << "\n";
 }
 
 void PrintJson(const Context& ctx, std::ostream& out) {
@@ -357,6 +364,16 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     ctx.panel.threadCount = options.threads;
   }
   if (options.noStartup) ctx.state.startupScriptChecked = true;
+  ApplyExportOptions(ctx, options.exports);
+  // The RLGC table's solves, and then, below the last progress line, the files written.
+  auto exportRlgc = [&]() {
+    std::ostringstream written;
+    const bool ok = RunRlgcExport(ctx, options.exports, written, err);
+    flushMessages();
+    progress.EndLine();
+    progressStream << written.str();
+    return ok;
+  };
 
   // The first ticks build the default cross-section (or run the start-up script).
   for (int i = 0; i < 4; ++i) Tick(ctx);
@@ -375,6 +392,9 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     } else {
       failed = !RunCommandLineScript(ctx, options.script, err);
     }
+    // The script set up the cross-section; the table's solves follow it.
+    if (!failed && !interrupted && !ctx.state.terminateRequested && WantsRlgc(options.exports))
+      failed = !exportRlgc();
     flushMessages();
     progress.EndLine();
     if (interrupted) {
@@ -386,9 +406,15 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     if (!options.json) out << ResultsPageText(ctx);
   } else if (!options.loadPath.empty()) {
     if (!LoadUsermap(ctx, options.loadPath) || ctx.state.operationFailed) failed = true;
+    if (!failed && WantsRlgc(options.exports)) failed = !exportRlgc();
     flushMessages();
     progress.EndLine();
     if (!failed && !options.json) PrintLoadAnalysis(ctx, out);
+  } else if (WantsRlgc(options.exports)) {
+    failed = !exportRlgc();
+    flushMessages();
+    progress.EndLine();
+    if (interrupted) failed = true;
   } else {
     progressStream << "map: " << ctx.map.Uwid << " x " << ctx.map.Uhei << " pixels, pixel width "
                    << JsonNumber(ctx.state.pixelWidth) << " m, " << ctx.map.condCount

@@ -102,4 +102,16 @@ pnmtopng bw.pbm > "$out/bw1.png" 2>/dev/null
 "$im" ga.pam -strip -compress LZW -define tiff:alpha=unassociated "$out/grey-alpha.tif"
 "$im" ga.pam -strip -type TrueColorAlpha -compress LZW -define tiff:alpha=unassociated "$out/rgb-alpha.tif"
 
+# JPEG: baseline and progressive at full quality without chroma subsampling (so that the
+# eight colours come back within a few steps), greyscale, and Adobe CMYK (inverted inks).
+"$im" pic.ppm -strip -quality 100 -sampling-factor 1x1 "$out/rgb.jpg"
+"$im" pic.ppm -strip -quality 100 -sampling-factor 1x1 -interlace JPEG "$out/progressive.jpg"
+"$im" pic.ppm -strip -quality 100 -colorspace Gray "$out/grey.jpg"
+"$im" pic.ppm -strip -quality 100 -sampling-factor 1x1 -colorspace CMYK "$out/cmyk.jpg"
+
+# A small drawing as a JPEG at an ordinary quality: a ground frame two pixels wide round a
+# vacuum field with a 4 x 4 block of +1 volt copper in the middle, in the built-in colours.
+"$im" -size 16x12 xc:'#00FF00' -fill white -draw 'rectangle 2,2 13,9' -fill '#FF0000' \
+  -draw 'rectangle 6,4 9,7' -strip -quality 90 "$out/drawing.jpg"
+
 ls -l "$out"

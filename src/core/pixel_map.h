@@ -33,6 +33,11 @@ struct PixelMap {
   std::string pixelWidthText;
   std::string mapExtensionUpper = "BMP";
   std::string sourcePath;  // file the source image was decoded from, for messages
+  // The colour snapping of the last picture loaded: whether it ran, and how many pixels and
+  // distinct colours it replaced.
+  bool snapped = false;
+  std::int64_t snappedPixels = 0;
+  std::int64_t snappedColours = 0;
 };
 
 inline constexpr int kRescaleFactors[4] = {50, 100, 200, 300};

@@ -63,6 +63,13 @@ bool IsDigit(char c) {
 
 }  // namespace
 
+std::string ExactText(double x) {
+  char buffer[64];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, x);
+  if (ec != std::errc()) return "nan";
+  return std::string(buffer, end);
+}
+
 std::string IntText(long long n) {
   return std::to_string(n);
 }

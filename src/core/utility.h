@@ -13,6 +13,9 @@ std::string IntTextZ(long long n, int w);
 // x in fixed-point notation with d decimals, right-aligned in w characters, never cut.
 std::string Str(double x, int w, int d);
 std::string CompactText(double x);
+// x in the shortest text that reads back as the same number ("50", "2.5e-07"), for files that
+// other programs read; "nan", "inf" or "-inf" when it is not finite.
+std::string ExactText(double x);
 std::string Hex2(int b);
 std::string Hex4(int n);
 

@@ -31,6 +31,7 @@ struct GeometryInputs {
   bool insulationVertical = false;
   bool insulationHorizontal = false;
   bool airDielectric = false;
+  bool snapColours = false;  // "Snap colours": a Usermap's colours snap to its materials
 };
 
 struct GeometryJob {

@@ -10,6 +10,7 @@
 
 #include "core/materials.h"
 #include "core/pixel_map.h"
+#include "geometry/colour_snap.h"
 #include "geometry/geometry.h"
 #include "geometry/map_ops.h"
 #include "platform/image_codec.h"
@@ -97,6 +98,12 @@ UsermapName ParseUsermapFileName(const std::string& path) {
 
 bool LoadImageFile(const GeometryJob& job, const std::string& path) {
   // The file is decoded into a temporary: a file that cannot be used leaves the map alone.
+  auto refuse = [&](const std::string& reason) {
+    job.report.MessageBox("Exception Raised on file " + path + "\n(" + reason + ")", "zolva",
+                          ButtonsOk);
+    job.state.operationFailed = true;
+    return false;
+  };
   RgbImage image;
   std::string reason;  // why the file cannot be used, for the message
   try {
@@ -115,14 +122,31 @@ bool LoadImageFile(const GeometryJob& job, const std::string& path) {
     // ImageError says what is wrong with the file: not an image, cut short, unsupported.
     reason = error.what();
   }
-  if (!reason.empty()) {
-    job.report.MessageBox("Exception Raised on file " + path + "\n(" + reason + ")", "zolva",
-                          ButtonsOk);
-    job.state.operationFailed = true;
-    return false;
+  if (!reason.empty()) return refuse(reason);
+  for (std::uint32_t& c : image.pixels) c &= 0xFFFFFFu;  // opaque 24-bit colours
+
+  // A JPEG never keeps exact colours, so its colours always snap to the materials it shows.
+  const bool snap = job.inputs.snapColours || !image.exactColours;
+  SnapOutcome snapped;
+  if (snap) {
+    try {
+      snapped = SnapColours(image.pixels, image.width, image.height, job.materials.table,
+                            image.exactColours);
+    } catch (const std::bad_alloc&) {
+      return refuse("the memory cannot hold the snapping of its colours");
+    }
+    if (!snapped.ok) {
+      return refuse(image.exactColours
+                        ? "snapping its colours needs a material's colour in the picture, and "
+                          "it holds none"
+                        : "snapping its colours needs an area of a material's colour in the "
+                          "picture, and it holds none");
+    }
   }
   PixelMap& m = job.map;
-  for (std::uint32_t& c : image.pixels) c &= 0xFFFFFFu;  // opaque 24-bit colours
+  m.snapped = snap;
+  m.snappedPixels = snapped.pixels;
+  m.snappedColours = snapped.colours;
   m.sourceImage = std::move(image.pixels);
   m.sourceWidth = image.width;
   m.sourceHeight = image.height;

@@ -139,6 +139,8 @@ RgbImage DecodeImageMemory(const std::uint8_t* data, std::size_t size) {
   if (data == nullptr || size == 0) throw ImageError("empty image data");
   if (StartsWith(data, size, "\x89PNG\r\n\x1a\n", 8)) return image_detail::DecodePng(data, size);
   if (StartsWith(data, size, "BM", 2)) return image_detail::DecodeBmp(data, size);
+  // Start of image, then the first marker.
+  if (StartsWith(data, size, "\xff\xd8\xff", 3)) return image_detail::DecodeJpeg(data, size);
   // Classic TIFF and BigTIFF, in both byte orders.
   if (StartsWith(data, size, "II*\0", 4) || StartsWith(data, size, "MM\0*", 4) ||
       StartsWith(data, size, "II+\0", 4) || StartsWith(data, size, "MM\0+", 4)) {
@@ -149,7 +151,7 @@ RgbImage DecodeImageMemory(const std::uint8_t* data, std::size_t size) {
         data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
     if (IsDibHeaderSize(n)) return image_detail::DecodeHeaderlessDib(data, size);
   }
-  throw ImageError("unrecognised image format (neither BMP, DIB, PNG nor TIFF)");
+  throw ImageError("unrecognised image format (neither BMP, DIB, PNG, TIFF nor JPEG)");
 }
 
 RgbImage DecodeImageFile(const std::string& path) {

@@ -1,4 +1,5 @@
-// Decoding BMP/DIB, PNG and TIFF files into opaque 24-bit colours, and encoding them again.
+// Decoding BMP/DIB, PNG, TIFF and JPEG files into opaque 24-bit colours, and encoding them again
+// (JPEG is only read).
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,8 @@ struct RgbImage {
   int width = 0;
   int height = 0;
   std::vector<std::uint32_t> pixels;
+  // False for a lossy format (JPEG), whose colours are near the drawn ones but seldom equal.
+  bool exactColours = true;
 };
 
 // Every failure of a decoder or encoder: unreadable, malformed, truncated, unsupported or too

@@ -30,6 +30,8 @@ RgbImage DecodeBmp(const std::uint8_t* data, std::size_t size);
 RgbImage DecodeHeaderlessDib(const std::uint8_t* data, std::size_t size);
 RgbImage DecodePng(const std::uint8_t* data, std::size_t size);
 RgbImage DecodeTiff(const std::uint8_t* data, std::size_t size);
+// Baseline and progressive JPEG; the image it returns has exactColours false.
+RgbImage DecodeJpeg(const std::uint8_t* data, std::size_t size);
 
 // The encoders build the whole file in memory, so a failure half-way never leaves a damaged
 // file behind; only WriteWholeFile touches the disk.

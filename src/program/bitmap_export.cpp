@@ -52,14 +52,25 @@ std::string PictureBaseName(int displayMode, bool plotCurrents) {
   return name;
 }
 
+namespace {
+
+// JPEG is only read: the flat colours of a painted field would smear in it.
+bool IsJpegExtension(const std::string& extUpper) {
+  return extUpper == "JPG" || extUpper == "JPEG" || extUpper == "JPE" || extUpper == "JFIF";
+}
+
+}  // namespace
+
 std::string DefaultPictureName(const Context& ctx) {
+  const std::string extension =
+      IsJpegExtension(ctx.map.mapExtensionUpper) ? "png" : ctx.state.mapExtension;
   return PictureBaseName(ctx.display.displayMode, ctx.display.plotCurrents) + " " +
-         ctx.state.mapName + "." + ctx.state.mapExtension;
+         ctx.state.mapName + "." + extension;
 }
 
 std::string PictureFormat(const std::string& ext) {
   if (ext == "TIF" || ext == "TIFF") return "TIFF";
-  if (ext == "PNG") return "PNG";
+  if (ext == "PNG" || IsJpegExtension(ext)) return "PNG";
   return "BMP";
 }
 

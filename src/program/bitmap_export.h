@@ -12,9 +12,10 @@ struct Context;
 // with a leading "J" when the currents are plotted, cut to 8 characters. Throws
 // std::out_of_range for a mode outside 0..7.
 std::string PictureBaseName(int displayMode, bool plotCurrents);
-// The base name, a blank, the map's name, a dot and the map's extension.
+// The base name, a blank, the map's name, a dot and the map's extension ("png" for a JPEG map).
 std::string DefaultPictureName(const Context& ctx);
-// "TIFF", "PNG" or "BMP": the encoder the last Usermap's extension chooses.
+// "TIFF", "PNG" or "BMP": the encoder the last Usermap's extension chooses; the pictures of a
+// JPEG map are written as PNG.
 std::string PictureFormat(const std::string& mapExtensionUpper);
 
 // Paints the whole field and writes it under its default name (interactive: in the program

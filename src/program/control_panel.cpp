@@ -225,6 +225,7 @@ bool ControlVisible(const PanelModel& panel, CheckBox control) {
     case CheckBoxAirDielectric:
       return panel.tab == TabCoaxial;
     case CheckBoxShowStandardColors:
+    case CheckBoxSnapColours:
       return panel.tab == TabMaterials;
     default:
       return false;

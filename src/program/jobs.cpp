@@ -30,6 +30,7 @@ GeometryInputs GeometryInputsOf(const PanelModel& p) {
   in.insulationVertical = c[CheckBoxInsulationVertical];
   in.insulationHorizontal = c[CheckBoxInsulationHorizontal];
   in.airDielectric = c[CheckBoxAirDielectric];
+  in.snapColours = c[CheckBoxSnapColours];
   return in;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "core/utility.h"
 #include "geometry/geometry.h"
 #include "geometry/map_ops.h"
 #include "program/context.h"
@@ -53,12 +54,22 @@ bool LoadUsermap(Context& ctx, const std::string& path) {
   ctx.panel.edits[EditBoxPixelWidth].enabled = true;
   // A map refused for its colours has no complete palette index to restrict.
   if (analysed) RestrictToSkinDepth(GeometryJobOf(ctx));
-  ShowStatus(ctx, std::to_string(ctx.materials.palette.count) + " colors found");
+  std::string status = std::to_string(ctx.materials.palette.count) + " colors found";
+  if (m.snapped) status += ", " + SnapSummary(ctx);
+  ShowStatus(ctx, status);
   RefreshDisplay(ctx);
   ShowPanel(ctx, TabMaterials);
   DrawResults(ctx);
   if (!analysed) ctx.state.operationFailed = true;
   return analysed;
+}
+
+std::string SnapSummary(const Context& ctx) {
+  const PixelMap& m = ctx.map;
+  if (!m.snapped) return {};
+  if (m.snappedPixels == 0) return "no color snapped";
+  return IntText(m.snappedPixels) + (m.snappedPixels == 1 ? " pixel" : " pixels") + " of " +
+         IntText(m.snappedColours) + (m.snappedColours == 1 ? " color" : " colors") + " snapped";
 }
 
 }  // namespace zolva

@@ -54,6 +54,7 @@ enum CheckBox : int {
   CheckBoxHalfGroundPlane,
   CheckBoxBuildCoil,
   CheckBoxShowStandardColors,
+  CheckBoxSnapColours,  // "Snap colours" of the Usermap page
   kCheckBoxCount
 };
 

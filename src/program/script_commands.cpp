@@ -12,6 +12,7 @@
 #include "program/reporting.h"
 #include "program/result_tables.h"
 #include "program/results_report.h"
+#include "program/rlgc_files.h"
 #include "program/script_targets.h"
 #include "program/script_words.h"
 #include "program/services.h"
@@ -130,17 +131,20 @@ bool ScriptedSolve(Command& c, bool lAndRs) {
 }
 
 // An L and Rs solve and its row, as LRS and every sweep step make them. The map is always
-// rebuilt first, at the pixel width last typed.
-void LandRsWithRow(Command& c) {
+// rebuilt first, at the pixel width last typed. True when the solve ran and its row was written.
+bool LandRsWithRow(Command& c) {
   ProgramState& s = c.ctx.state;
   // The field is read as a window's change handler would: the Usermap loader writes the width
   // from the file name into it directly.
   s.requestedPixelWidth = ReadLength(c.ctx.panel.edits[EditBoxPixelWidth].text);
   ShowPixelWidth(c.ctx, s.requestedPixelWidth, true);
   s.setupChanged = true;
-  if (ScriptedSolve(c, true) && !WriteInductanceRow(c.ctx, c.run.rowL)) {
+  if (!ScriptedSolve(c, true)) return false;
+  if (!WriteInductanceRow(c.ctx, c.run.rowL)) {
     Fail(c, "the L and Rs tables could not be written");
+    return false;
   }
+  return true;
 }
 
 void SetFieldCommand(Command& c, EditBox field) {
@@ -213,17 +217,35 @@ void Sweep(Command& c) {
     Fail(c, "SWE cannot start from \"" + text + "\"");
     return;
   }
+  // A frequency sweep starts the R and L of an RLGC table afresh.
+  const bool frequencySweep = *field == EditBoxFrequency;
+  if (frequencySweep) c.run.frequencySweep.clear();
   for (int step = 0; step < steps && !s.operationFailed && !s.abortRequested; ++step) {
     ++c.run.rowL;
     SetField(ctx, *field, SweepFieldText(*field, v, unit));
-    if (*field != EditBoxFrequency) s.setupChanged = true;
-    LandRsWithRow(c);
+    if (!frequencySweep) s.setupChanged = true;
+    if (LandRsWithRow(c) && frequencySweep) {
+      RlgcPoint p;
+      p.frequency = s.frequencyMHz * 1e6;
+      p.R = ctx.results.Rs;
+      p.L = ctx.results.L;
+      c.run.frequencySweep.push_back(p);
+    }
     if (DryRun(ctx)) s.abortRequested = true;
     v *= factor;
   }
   // The dry run stops the sweep after its first step through the stop request; the request ends
   // with the sweep.
   if (DryRun(ctx)) s.abortRequested = false;
+}
+
+// The C and Gp solve that RLG takes C and G from.
+void NoteCapacitance(Command& c) {
+  const Context& ctx = c.ctx;
+  c.run.capacitanceSolved = true;
+  c.run.capacitance.C = ctx.results.C;
+  c.run.capacitance.GpPerHertz =
+      ctx.state.frequencyMHz > 0 ? ctx.results.Gp / (ctx.state.frequencyMHz * 1e6) : 0.0;
 }
 
 void SolveAll(Command& c) {
@@ -235,6 +257,7 @@ void SolveAll(Command& c) {
   SolveFully(c.ctx);
   if (s.solveSucceeded) {
     s.abortRequested = false;
+    NoteCapacitance(c);
   } else {
     Fail(c, "the solve did not complete");
   }
@@ -247,9 +270,72 @@ void LandRs(Command& c) {
 
 void CandGp(Command& c) {
   ++c.run.rowC;
-  if (ScriptedSolve(c, false) && !WriteCapacitanceRow(c.ctx, c.run.rowC)) {
-    Fail(c, "the C and Gp tables could not be written");
+  if (!ScriptedSolve(c, false)) return;
+  NoteCapacitance(c);
+  if (!WriteCapacitanceRow(c.ctx, c.run.rowC)) Fail(c, "the C and Gp tables could not be written");
+}
+
+// LIN length [z0]: the Touchstone file of RLG is of a line this long (a length as the panel reads
+// it), between ports of z0 ohms (50 when not given). LIN 0 writes none.
+void LineForTouchstone(Command& c) {
+  const std::string word = c.words.Word();
+  const double length = ReadLength(word);
+  const std::string z0Word = c.words.Word();
+  double z0 = 50.0;
+  if (!z0Word.empty() && (!ParseScriptReal(z0Word, z0) || !(z0 > 0))) {
+    Fail(c, "LIN needs a reference impedance above 0 ohms; got \"" + z0Word + "\"");
+    return;
   }
+  if (!(length >= 0)) {
+    Fail(c, "LIN cannot read the length \"" + word + "\"");
+    return;
+  }
+  c.run.lineLength = length;
+  c.run.referenceImpedance = z0;
+}
+
+// SPI f: RLG also writes the LTRA card at f MHz (one of the sweep's frequencies) and the
+// W-element RLGC file. SPI 0 writes neither.
+void SpiceFrequency(Command& c) {
+  const double f = c.words.Real();
+  if (c.words.ConversionError() || f < 0) {
+    Fail(c, "SPI needs a frequency in MHz, at least 0");
+    return;
+  }
+  c.run.spiceFrequencyMHz = f;
+}
+
+// RLG path: the RLGC table of the last frequency sweep and C and Gp solve, and the files LIN and
+// SPI ask for beside it. A relative path lies in the program folder, as the tables do.
+void RlgcTable(Command& c) {
+  Context& ctx = c.ctx;
+  std::string path = c.words.Path(ctx.state.programFolder);
+  if (path.empty()) {
+    Fail(c, "RLG needs a file name");
+    return;
+  }
+  if (!std::filesystem::path(path).is_absolute()) path = ctx.state.programFolder + path;
+  if (DryRun(ctx)) return;
+  if (c.run.frequencySweep.empty()) {
+    Fail(c, "RLG needs the L and Rs solves of a frequency sweep (SWE FRE) first");
+    return;
+  }
+  if (!c.run.capacitanceSolved) {
+    Fail(c, "RLG needs a C and Gp solve (CGP or SOL) first");
+    return;
+  }
+  RlgcExportSettings settings;
+  settings.tablePath = path;
+  settings.lineLength = c.run.lineLength;
+  settings.referenceImpedance = c.run.referenceImpedance;
+  settings.spiceFrequencyMHz = c.run.spiceFrequencyMHz;
+  RlgcExportResult result;
+  if (!WriteRlgcFiles(ctx, CombineRlgc(c.run.frequencySweep, c.run.capacitance), settings,
+                      result)) {
+    Fail(c, "the RLGC table \"" + path + "\" could not be written");
+    return;
+  }
+  if (!result.fitSummary.empty()) ShowStatus(ctx, result.fitSummary);
 }
 
 void Terminate(Command& c) {
@@ -328,6 +414,9 @@ void Dispatch(Command& c) {
   } else if (code == "RES") {
     SetCheckBox(ctx, CheckBoxRestrict, c.words.OnOff());
     ctx.state.setupChanged = true;
+  } else if (code == "SNA") {
+    // Acts on the pictures opened after it.
+    SetCheckBox(ctx, CheckBoxSnapColours, c.words.OnOff());
   } else if (code == "TWI") {
     SetGeometry(c, GeomTwinlead);
   } else if (code == "SQU") {
@@ -370,6 +459,12 @@ void Dispatch(Command& c) {
     Threads(c);
   } else if (code == "KEY") {
     Key(c);
+  } else if (code == "RLG") {
+    RlgcTable(c);
+  } else if (code == "LIN") {
+    LineForTouchstone(c);
+  } else if (code == "SPI") {
+    SpiceFrequency(c);
   } else if (code == "JMA") {
     WriteCurrentsFileForScript(ctx);
   } else {

@@ -1,11 +1,13 @@
-// The command table of the script language: what each of the 38 commands does to the program.
+// The command table of the script language: what each command does to the program.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "program/panel_model.h"
+#include "program/rlgc_sweep.h"
 
 namespace zolva {
 
@@ -20,6 +22,15 @@ struct ScriptRun {
   int lineNumber = 0;
   // Why the current line ends the script, when the reason is more than a failed flag.
   std::string stopReason;
+
+  // For RLG: R and L at each step of the last frequency sweep (SWE FRE), the last C and Gp
+  // solve, and what LIN and SPI asked for.
+  std::vector<RlgcPoint> frequencySweep;
+  bool capacitanceSolved = false;
+  CapacitanceSolve capacitance;
+  double lineLength = 0.0;           // metres; 0: no Touchstone file
+  double referenceImpedance = 50.0;  // ohms
+  double spiceFrequencyMHz = 0.0;    // 0: no SPICE files
 };
 
 // The panel field that a field command (and a sweep parameter) of this code sets, if any.

@@ -172,6 +172,93 @@ TEST_F(UsermapLoaderTest, PaletteHoldsAtMost256Colours) {
   EXPECT_FALSE(ctx.state.mapUnusable);
 }
 
+// "Snap colours": a drawing of red and white whose edge holds 300 blended colours is refused
+// without snapping and loads with it, with only its two materials in the palette and the status
+// line telling what was snapped. Off, the same drawing is refused as before; a drawing of no
+// defined colour is refused with snapping too, and leaves the map as it was.
+TEST_F(UsermapLoaderTest, SnappingTurnsBlendsIntoTheMaterialsShown) {
+  std::vector<std::uint32_t> pixels;
+  for (int i = 0; i < 300; ++i) {
+    pixels.push_back(kRed);
+    // 300 distinct pinks: the first 150 nearer red, the others nearer white.
+    const int j = i % 150;
+    pixels.push_back(i < 150 ? PackColor(255, 10 + j % 50, 10 + j / 50)
+                             : PackColor(255, 200 + j % 50, 240 + j / 50));
+    pixels.push_back(kWhite);
+  }
+  const std::string path = WritePng("Usermap blended (1mm).png", 30, 30, pixels);
+  EXPECT_FALSE(LoadUsermap(ctx, path));
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].text, "More than 255 colors found");
+
+  platform.messages.clear();
+  ctx.panel.checks[CheckBoxSnapColours] = true;
+  ASSERT_TRUE(LoadUsermap(ctx, path));
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_FALSE(ctx.state.mapUnusable);
+  EXPECT_EQ(ctx.materials.palette.count, 2);
+  EXPECT_TRUE(ctx.map.snapped);
+  EXPECT_EQ(ctx.map.snappedPixels, 300);
+  EXPECT_EQ(ctx.map.snappedColours, 300);
+  EXPECT_EQ(ctx.state.statusText, "2 colors found, 300 pixels of 300 colors snapped");
+  EXPECT_EQ(ctx.map.Ucolor[1], kRed);
+  EXPECT_EQ(ctx.map.Ucolor[3 * 149 + 1], kRed);
+  EXPECT_EQ(ctx.map.Ucolor[3 * 150 + 1], kWhite);
+
+  // A picture already made of materials loads unchanged.
+  ASSERT_TRUE(LoadUsermap(ctx, WritePng("plain.png", 2, 1, {kRed, kWhite})));
+  EXPECT_EQ(ctx.state.statusText, "2 colors found, no color snapped");
+
+  const std::vector<std::uint32_t> before = ctx.map.Ucolor;
+  const std::string none = WritePng("none.png", 2, 1, {kUnknown, 0x654321});
+  EXPECT_FALSE(LoadUsermap(ctx, none));
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_NE(platform.messages[0].text.find("needs a material's colour"), std::string::npos)
+      << platform.messages[0].text;
+  EXPECT_TRUE(ctx.state.operationFailed);
+  EXPECT_EQ(ctx.map.Ucolor, before);
+
+  // Off again: the blended drawing is refused as before.
+  platform.messages.clear();
+  ctx.panel.checks[CheckBoxSnapColours] = false;
+  EXPECT_FALSE(LoadUsermap(ctx, path));
+  EXPECT_FALSE(ctx.map.snapped);
+}
+
+// A JPEG always snaps: the drawing's three materials come back exactly, whatever the compression
+// did to their colours; pictures saved from it are PNG files. A JPEG in which no material shows
+// as an area (single pixels of eight colours) is refused.
+TEST_F(UsermapLoaderTest, JpegFilesAlwaysSnap) {
+  const std::string path = (dir / "Usermap drawing (1mm).jpg").string();
+  fs::copy_file(fs::path(ZOLVA_FIXTURES) / "drawing.jpg", path);
+  ASSERT_TRUE(LoadUsermap(ctx, path));
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_TRUE(ctx.map.snapped);
+  EXPECT_GT(ctx.map.snappedPixels, 0);
+  EXPECT_EQ(ctx.materials.palette.count, 3);
+  EXPECT_EQ(ctx.map.mapExtensionUpper, "JPG");
+  const PixelMap& m = ctx.map;
+  ASSERT_EQ(m.Uwid, 16);
+  for (int y = 0; y < m.Uhei; ++y) {
+    for (int x = 0; x < m.Uwid; ++x) {
+      const bool frame = x < 2 || y < 2 || x > 13 || y > 9;
+      const bool strip = x >= 6 && x <= 9 && y >= 4 && y <= 7;
+      EXPECT_EQ(m.Ucolor[static_cast<std::size_t>(x + y * m.Uwid)], frame   ? kGreen
+                                                                    : strip ? kRed
+                                                                            : kWhite)
+          << x << ", " << y;
+    }
+  }
+  EXPECT_EQ(m.condCount, 16 * 12 - 12 * 8 + 16);
+
+  const std::string scattered = (dir / "scattered.jpg").string();
+  fs::copy_file(fs::path(ZOLVA_FIXTURES) / "rgb.jpg", scattered);
+  EXPECT_FALSE(LoadUsermap(ctx, scattered));
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_NE(platform.messages[0].text.find("an area of a material's colour"), std::string::npos)
+      << platform.messages[0].text;
+}
+
 TEST_F(UsermapLoaderTest, RescaleCommands) {
   ASSERT_TRUE(LoadUsermap(
       ctx, WritePng("Usermap d (0.1mm).png", 3, 2, {kRed, kWhite, kWhite, kWhite, kRed, kWhite})));

@@ -210,6 +210,54 @@ TEST(ImageCodecFixtures, FilesFromOtherProgramsDecodeToTheSamePixels) {
   EXPECT_EQ(Decode(Bytes(bmp.begin() + 14, bmp.end())).pixels, ColourPicture().pixels);
 }
 
+// JPEG keeps colours only nearly; at full quality without chroma subsampling the eight colours
+// of the picture come back within a few steps, from baseline, progressive and Adobe CMYK files,
+// and the picture says its colours are not exact. A greyscale file decodes to grey pixels.
+TEST(ImageCodecFixtures, JpegFilesDecodeNearTheDrawnColours) {
+  for (const char* file : {"rgb.jpg", "progressive.jpg", "cmyk.jpg"}) {
+    SCOPED_TRACE(file);
+    const RgbImage image = DecodeImageFile(Fixture(file));
+    EXPECT_FALSE(image.exactColours);
+    const int difference = MaxChannelDifference(image, ColourPicture());
+    EXPECT_GE(difference, 0);
+    EXPECT_LE(difference, 12);
+  }
+  const RgbImage grey = DecodeImageFile(Fixture("grey.jpg"));
+  ASSERT_EQ(grey.pixels.size(), 35u);
+  for (std::uint32_t p : grey.pixels) {
+    EXPECT_EQ(p & 0xFF, (p >> 8) & 0xFF);
+    EXPECT_EQ(p & 0xFF, (p >> 16) & 0xFF);
+  }
+  EXPECT_TRUE(DecodeImageFile(Fixture("rgb24.bmp")).exactColours);
+}
+
+// A JPEG header claiming a picture above the pixel limit is refused before the decoder
+// allocates it; so is a stream of start-of-image alone.
+TEST(ImageCodecLimits, JpegRefusesHugeHeadersAndBareMarkers) {
+  Bytes jpeg = ReadBytes(Fixture("rgb.jpg"));
+  // The baseline frame header (FF C0): length, precision, then height and width.
+  std::size_t sof = 0;
+  for (std::size_t i = 2; i + 9 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
+      sof = i;
+      break;
+    }
+  }
+  ASSERT_NE(sof, 0u);
+  for (std::size_t at : {sof + 5, sof + 7}) {  // height, width: 65000 x 65000
+    jpeg[at] = 0xFD;
+    jpeg[at + 1] = 0xE8;
+  }
+  try {
+    DecodeImageMemory(jpeg.data(), jpeg.size());
+    ADD_FAILURE() << "a 65000 x 65000 JPEG was decoded";
+  } catch (const ImageError& e) {
+    EXPECT_NE(std::string(e.what()).find("exceeds the limit"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(Refused(Bytes{0xFF, 0xD8, 0xFF}));
+  EXPECT_TRUE(Refused(Bytes{0xFF, 0xD8, 0xFF, 0xD9}));
+}
+
 TEST(ImageCodecRoundTrip, EncodersReadBackIdenticalPixels) {
   // Odd sizes so that BMP rows carry padding, and colours that cover every byte value.
   RgbImage img{13, 7, {}};
@@ -487,16 +535,18 @@ TEST(ImageCodecRobustness, TruncationsAndBitFlipsDecodeOrThrowImageError) {
   std::vector<std::string> files;
   for (const auto& entry : std::filesystem::directory_iterator(ZOLVA_FIXTURES)) {
     const std::string ext = entry.path().extension().string();
-    if (ext == ".bmp" || ext == ".png" || ext == ".tif") files.push_back(entry.path().string());
+    if (ext == ".bmp" || ext == ".png" || ext == ".tif" || ext == ".jpg")
+      files.push_back(entry.path().string());
   }
-  ASSERT_GE(files.size(), 18u);
+  ASSERT_GE(files.size(), 22u);
   std::sort(files.begin(), files.end());
   std::mt19937 rng(20240611);  // fixed seed: the same flips on every run
   for (const std::string& path : files) {
     SCOPED_TRACE(path);
     const Bytes original = ReadBytes(path);
     ASSERT_FALSE(original.empty());
-    const bool png = original[0] == 0x89;
+    // PNG and JPEG files end in a marker; our JPEG decoding treats a missing one as damage.
+    const bool png = original[0] == 0x89 || original[0] == 0xFF;
     for (std::size_t len = 0; len < original.size(); ++len) {
       // A heap copy of exactly `len` bytes, so that the sanitizers see any read past its end.
       const Bytes cut(original.begin(), original.begin() + len);

@@ -201,7 +201,16 @@ TEST_F(ControlPanelTest, EachTabShowsItsOwnControls) {
   EXPECT_FALSE(Edit(EditBoxTotalConductorPixels).enabled);
   EXPECT_TRUE(Edit(EditBoxRho).visible);
   EXPECT_TRUE(ControlVisible(ctx.panel, CheckBoxShowStandardColors));
+  // "Snap colours" belongs to the Usermap page; it is off until asked for and asks no rebuild.
+  EXPECT_TRUE(ControlVisible(ctx.panel, CheckBoxSnapColours));
+  EXPECT_FALSE(ctx.panel.checks[CheckBoxSnapColours]);
+  ctx.state.setupChanged = false;
+  SetCheckBox(ctx, CheckBoxSnapColours, true);
+  EXPECT_TRUE(ctx.panel.checks[CheckBoxSnapColours]);
+  EXPECT_FALSE(ctx.state.setupChanged);
+  SetCheckBox(ctx, CheckBoxSnapColours, false);
   ShowPanel(ctx, TabConverging);
+  EXPECT_FALSE(ControlVisible(ctx.panel, CheckBoxSnapColours));
   EXPECT_FALSE(ctx.panel.totalPixelsEnabled);
   for (EditBox always :
        {EditBoxName, EditBoxPixelWidth, EditBoxTotalConductorPixels, EditBoxFrequency}) {

@@ -41,6 +41,9 @@ constexpr double kRunawayVoltage = 1e3;
 constexpr std::uint32_t kRunawayScanRounds = 8;
 // cosh(1) as a single-precision number.
 constexpr double kCosh1Single = 1.5430806875228882;
+// The run kernel's weights are those of the over-relaxation: 1.5 / 4 per neighbour, 1.5 - 1 on
+// the old value.
+static_assert(kPlainWeight == kOverRelaxation / 4 && kOverRelaxation - 1.0 == 0.5);
 
 std::size_t At(int x, int y, int width) {
   return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +

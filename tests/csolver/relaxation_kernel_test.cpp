@@ -46,10 +46,11 @@ void LiteralRun(std::vector<double>& v, std::ptrdiff_t W, std::ptrdiff_t first,
 }
 
 TEST(RelaxationKernel, PlainRunIsTheNodeByNodeUpdate) {
-  // Voltages of a few bits: every sum and product of a run of up to 13 nodes is then exact
-  // (the run's last node has a denominator of 8^14 and stays below 2^50), so the reassociated
-  // block update must give bit for bit what the node-by-node sum gives. Runs of every length
-  // cover whole blocks, remainders and both directions, and nothing outside the run may move.
+  // Small integer voltages: node j of a run then has a denominator of at most 8^(j + 1) and
+  // stays below 11 volts, so every sum and product of a run of up to 13 nodes fits the 53-bit
+  // mantissa and nothing rounds. The reassociated block update must then give bit for bit what
+  // the node-by-node sum gives. Runs of every length cover whole blocks, remainders and both
+  // directions, and nothing outside the run may move.
   const std::ptrdiff_t W = 20;
   std::mt19937 random(5);
   std::uniform_int_distribution<int> small(-4, 4);

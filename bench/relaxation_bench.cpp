@@ -2,7 +2,9 @@
 // twinlead's grid (core and apron), with 1 and 2 participants, in node updates per second; next
 // to a minimal reference kernel on the same array: a plain in-place 5-point over-relaxation,
 // row by row, the neighbours summed left, right, up, down. Each of our runs also times the
-// reference on its own core array and reports the ratio of the two rates.
+// reference on its own core array and reports the ratio of the two rates. The plain sweeps
+// alone (reference, the plain update node by node, the run kernel's blocks of four) are timed
+// on the uniform core as well.
 //
 // On a machine shared with other work the wall-clock rates understate what the kernels do; the
 // counters cpu_Mnode/s and cpu_ratio divide by the processor time each participant spent in its
@@ -23,6 +25,7 @@
 #include "csolver/charge_distribution.h"
 #include "csolver/field_regions.h"
 #include "csolver/flush_denormals.h"
+#include "csolver/relax_kernel.h"
 #include "csolver/relaxation.h"
 #include "csolver/solver_grid.h"
 #include "geometry/map_ops.h"
@@ -115,6 +118,29 @@ void ReferenceSweep(std::vector<double>& v, int W, int H) {
   benchmark::DoNotOptimize(v.data());
 }
 
+// The plain update one node at a time, the just-updated neighbour added last, with the round's
+// relaxed atomic accesses: what the run kernel's blocks of four are measured against.
+void NodeByNodeSweep(std::vector<double>& v, int W, int H) {
+  const std::ptrdiff_t w = W;
+  for (int y = 1; y < H - 1; ++y) {
+    double* row = v.data() + static_cast<std::ptrdiff_t>(y) * w;
+    double nearV = LoadVolts(row[0]);
+    for (std::ptrdiff_t x = 1; x < w - 1; ++x) {
+      double* p = row + x;
+      nearV =
+          PlainUpdate(nearV, LoadVolts(p[1]), LoadVolts(p[-w]), LoadVolts(p[w]), LoadVolts(p[0]));
+      StoreVolts(p[0], nearV);
+    }
+  }
+  benchmark::DoNotOptimize(v.data());
+}
+
+void BlockSweep(std::vector<double>& v, int W, int H) {
+  for (int y = 1; y < H - 1; ++y)
+    RelaxPlainRun<1>(v.data() + static_cast<std::ptrdiff_t>(y) * W, W, 1, W - 2);
+  benchmark::DoNotOptimize(v.data());
+}
+
 double ThreadCpuSeconds() {
   timespec t{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -151,7 +177,8 @@ BenchGrid& Cached(GridKind kind) {
   return b;
 }
 
-void BM_ReferenceKernel(benchmark::State& state) {
+// One sweep of a plain kernel over the whole uniform core, every interior node.
+void BM_PlainSweep(benchmark::State& state, void (*sweep)(std::vector<double>&, int, int)) {
   BenchGrid& b = Cached(GridKind::UniformCore);
   if (!b.ok) {
     state.SkipWithError("grid not built");
@@ -160,7 +187,7 @@ void BM_ReferenceKernel(benchmark::State& state) {
   const SolverGrid& g = b.ctx->grid;
   std::vector<double> v = g.Cvolts;
   DenormalsOff denormalsOff;
-  for (auto _ : state) ReferenceSweep(v, g.Cwid, g.Chei);
+  for (auto _ : state) sweep(v, g.Cwid, g.Chei);
   const double nodes = static_cast<double>(g.Cwid - 2) * static_cast<double>(g.Chei - 2);
   state.counters["Mnode/s"] = benchmark::Counter(
       nodes * 1e-6 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
@@ -215,7 +242,15 @@ void BM_RelaxationRound(benchmark::State& state, GridKind kind) {
                  (g.apronActive ? " + apron" : ""));
 }
 
-BENCHMARK(BM_ReferenceKernel)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_PlainSweep, reference, ReferenceSweep)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_PlainSweep, node_by_node, NodeByNodeSweep)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_PlainSweep, blocks_of_four, BlockSweep)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_RelaxationRound, uniform_1600, GridKind::UniformCore)
     ->Arg(1)
     ->Arg(2)

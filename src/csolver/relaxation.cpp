@@ -5,9 +5,10 @@
 
 #include "csolver/capacitance_job.h"
 
-// The bit-for-bit equivalence of the row-wise kernel and a literal column sweep rests on every
-// node update being the same sequence of roundings wherever it is inlined; fused multiply-adds
-// formed by the compiler in one place and not in another would break it.
+// The bit-for-bit equivalence of the row-wise kernel and a column-by-column sweep of the same
+// node updates rests on every update being the same sequence of roundings wherever it is
+// inlined; fused multiply-adds formed by the compiler in one place and not in another would
+// break it.
 #if defined(__clang__)
 #pragma clang fp contract(off)
 #elif defined(__GNUC__)
@@ -23,6 +24,7 @@
 
 #include "csolver/flush_denormals.h"
 #include "csolver/prediction.h"
+#include "csolver/relax_kernel.h"
 #include "csolver/solver_grid.h"
 #include "csolver/summation.h"
 
@@ -39,41 +41,30 @@ constexpr double kRunawayVoltage = 1e3;
 constexpr std::uint32_t kRunawayScanRounds = 8;
 // cosh(1) as a single-precision number.
 constexpr double kCosh1Single = 1.5430806875228882;
-
-// Relaxed atomic access to a shared voltage: a plain 64-bit load or store on x86-64.
-inline double Load(double& v) {
-  return std::atomic_ref<double>(v).load(std::memory_order_relaxed);
-}
-inline void Store(double& v, double x) {
-  std::atomic_ref<double>(v).store(x, std::memory_order_relaxed);
-}
+// The run kernel's weights are those of the over-relaxation: 1.5 / 4 per neighbour, 1.5 - 1 on
+// the old value.
+static_assert(kPlainWeight == kOverRelaxation / 4 && kOverRelaxation - 1.0 == 0.5);
 
 std::size_t At(int x, int y, int width) {
   return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
          static_cast<std::size_t>(x);
 }
 
-// The plain update with the neighbour just updated along the row added last: the dependency
-// chain from one node to the next is then one multiply and one add.
-inline double PlainUpdate(double nearV, double a, double b, double c, double old) {
-  return 0.375 * nearV + (0.375 * ((a + b) + c) - 0.5 * old);
-}
-
 inline double NeighbourValue(const NeighbourRef& r, double* const base[2]) {
   double* v = base[r.lattice];
   switch (r.kind) {
     case NeighbourScaled:
-      return Load(v[r.index[0]]) * r.scale;
+      return LoadVolts(v[r.index[0]]) * r.scale;
     case NeighbourInterpolated: {
       double* a = base[LatticeApron];
-      const double A = Load(a[r.index[0]]), B = Load(a[r.index[1]]);
-      const double C = Load(a[r.index[2]]), D = Load(a[r.index[3]]);
+      const double A = LoadVolts(a[r.index[0]]), B = LoadVolts(a[r.index[1]]);
+      const double C = LoadVolts(a[r.index[2]]), D = LoadVolts(a[r.index[3]]);
       const double topV = A + r.fx * (B - A);
       const double bottomV = C + r.fx * (D - C);
       return topV + r.fy * (bottomV - topV);
     }
     default:
-      return Load(v[r.index[0]]);
+      return LoadVolts(v[r.index[0]]);
   }
 }
 
@@ -88,7 +79,7 @@ inline double WeightedUpdate(const WeightedNode& n, double* self, double* const 
   } else {
     W = ((n.w[0] * up + n.w[1] * down) + n.w[2] * left) + n.w[3] * right;
   }
-  return kOverRelaxation * W - 0.5 * Load(*self);
+  return kOverRelaxation * W - 0.5 * LoadVolts(*self);
 }
 
 // Relaxes the free nodes x in from..to of row y, towards lower x when descending.
@@ -108,33 +99,21 @@ void RelaxRow(const LatticePlan& p, double* V, double* const base[2], int y, int
       --s;
       if (s->weighted >= 0) {
         const WeightedNode& n = p.weighted[static_cast<std::size_t>(s->weighted)];
-        Store(V[n.index], WeightedUpdate(n, V + n.index, base));
+        StoreVolts(V[n.index], WeightedUpdate(n, V + n.index, base));
         continue;
       }
       const int xs = std::min(s->x1, to), xe = std::max(s->x0, from);
-      double nearV = Load(row[xs + 1]);
-      for (std::ptrdiff_t x = xs; x >= xe; --x) {
-        double* v = row + x;
-        const double nv = PlainUpdate(nearV, Load(v[-1]), Load(v[-W]), Load(v[W]), Load(v[0]));
-        Store(v[0], nv);
-        nearV = nv;
-      }
+      RelaxPlainRun<-1>(row, W, xs, xs - xe + 1);
     }
   } else {
     for (const RelaxSegment* s = first; s != last; ++s) {
       if (s->weighted >= 0) {
         const WeightedNode& n = p.weighted[static_cast<std::size_t>(s->weighted)];
-        Store(V[n.index], WeightedUpdate(n, V + n.index, base));
+        StoreVolts(V[n.index], WeightedUpdate(n, V + n.index, base));
         continue;
       }
       const int xs = std::max(s->x0, from), xe = std::min(s->x1, to);
-      double nearV = Load(row[xs - 1]);
-      for (std::ptrdiff_t x = xs; x <= xe; ++x) {
-        double* v = row + x;
-        const double nv = PlainUpdate(nearV, Load(v[1]), Load(v[-W]), Load(v[W]), Load(v[0]));
-        Store(v[0], nv);
-        nearV = nv;
-      }
+      RelaxPlainRun<1>(row, W, xs, xe - xs + 1);
     }
   }
 }
@@ -585,9 +564,10 @@ double RelaxedValue(const SolverGrid& g, LatticeId lattice, int x, int y, bool x
     if (seg.weighted >= 0)
       return WeightedUpdate(p.weighted[static_cast<std::size_t>(seg.weighted)], V + i, base);
     if (xDescending)
-      return PlainUpdate(Load(V[i + 1]), Load(V[i - 1]), Load(V[i - W]), Load(V[i + W]),
-                         Load(V[i]));
-    return PlainUpdate(Load(V[i - 1]), Load(V[i + 1]), Load(V[i - W]), Load(V[i + W]), Load(V[i]));
+      return PlainUpdate(LoadVolts(V[i + 1]), LoadVolts(V[i - 1]), LoadVolts(V[i - W]),
+                         LoadVolts(V[i + W]), LoadVolts(V[i]));
+    return PlainUpdate(LoadVolts(V[i - 1]), LoadVolts(V[i + 1]), LoadVolts(V[i - W]),
+                       LoadVolts(V[i + W]), LoadVolts(V[i]));
   }
   return V[i];  // not a free node: held
 }

@@ -15,7 +15,8 @@
 // column sweep with columns and rows descending orders every neighbouring pair as a row sweep
 // with rows and columns descending does (likewise ascending, and for the apron's mixed orders),
 // so a participant relaxes its window of columns row by row, along the memory, with the same
-// result.
+// result. Along a row the runs of plain nodes take the block update of relax_kernel.h, the same
+// Gauss-Seidel update with its sums reassociated; the weighted nodes keep their arithmetic.
 #pragma once
 
 #include <cstdint>
@@ -62,10 +63,11 @@ void BuildRelaxPlan(const CapacitanceJob& job);
 // True when the plan belongs to the grid's current arrays.
 bool PlanMatchesGrid(const SolverGrid& g);
 
-// The new value of one free node from the current voltages, exactly as the sweeps compute it:
-// V := 1.5 W - 0.5 V. For a plain node the four-neighbour sum is formed with the neighbour just
-// updated along the row (right when the sweep runs through the row towards lower x, left
-// otherwise) added last. Used by the tests' literal sweeps.
+// The new value of one free node on its own from the current voltages, V := 1.5 W - 0.5 V: a
+// weighted node exactly as the sweeps compute it; a plain node by PlainUpdate (relax_kernel.h),
+// the neighbour just updated along the row (right when the sweep runs through the row towards
+// lower x, left otherwise) added last, which is how the sweeps compute the first node of each
+// block of four along a run (the other three take the same update reassociated). For the tests.
 double RelaxedValue(const SolverGrid& g, LatticeId lattice, int x, int y, bool xDescending);
 
 }  // namespace zolva

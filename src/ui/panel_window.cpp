@@ -9,6 +9,7 @@
 #include <QTabBar>
 #include <QToolButton>
 #include <cmath>
+#include <stdexcept>
 
 #include "program/context.h"
 #include "program/control_panel.h"
@@ -77,6 +78,7 @@ const CheckPlace kCheckPlaces[] = {
     {CheckBoxHalfGroundPlane, "Half ground plane", {kCheckX1, CheckY(3), kCheckW, kCheckH}},
     {CheckBoxAirDielectric, "Air dielectric", {kCheckX0, CheckY(2), kCheckW, kCheckH}},
     {CheckBoxShowStandardColors, "Show all standard colors", {362, 116, 200, kCheckH}},
+    {CheckBoxSnapColours, "Snap colours", {362, 134, 200, kCheckH}},
     {CheckBoxRestrict, "Restrict to skin depth", {4, 184, 150, kFieldHeight}},
     {CheckBoxUnending, "Unending run", {156, 184, 96, kFieldHeight}},
     {CheckBoxNoPrediction, "Skip \u0112 prediction", {254, 184, 120, kFieldHeight}},
@@ -196,6 +198,11 @@ void PanelWindow::BuildChecks() {
     connect(box, &QCheckBox::clicked, this, [this, control](bool on) {
       host_.Run([this, control, on] { SetCheckBox(ctx_, control, on); });
     });
+  }
+  // Every check box of the model has its place here; one without would leave a null control.
+  for (const QCheckBox* box : checks_) {
+    if (box == nullptr)
+      throw std::logic_error("PanelWindow: a check box of the panel has no place");
   }
 }
 

@@ -54,6 +54,8 @@ enum CheckBox : int {
   CheckBoxHalfGroundPlane,
   CheckBoxBuildCoil,
   CheckBoxShowStandardColors,
+  // After each solve, solve again at finer pixel sizes and report the discretisation error.
+  CheckBoxEstimateError,
   kCheckBoxCount
 };
 
@@ -129,6 +131,8 @@ struct PanelModel {
   double centerConductorDia = 0, shieldInnerDia = 0, shieldOuterDia = 0;
   double verticalSkew = 0, topDistance = 0, bottomDistance = 0, sideDistance = 0;
   int totalConductorPixels = 0;
+  // Solves of an error estimate, the raw one included: 2 (an assumed order) or 3 (observed).
+  int estimateSolves = 2;
 };
 
 // Whether a control is shown on the panel's current tab: the always-visible controls and those

@@ -173,7 +173,7 @@ FigureEstimate EstimateOf(const std::vector<Level>& levels, double Level::*figur
   e.valid = true;
   e.raw = x.front();
   e.extrapolated = ex.value;
-  e.relativeError = RelativeError(e.raw, ex.value);
+  e.relativeError = StatedError(e.raw, ex);
   return e;
 }
 
@@ -199,8 +199,12 @@ void CombineEstimates(Context& ctx) {
   const double vf = VelocityFactor(L->extrapolated, C->extrapolated);
   const double rawZo = FigureValue(r, FigureZo);
   const double rawVf = FigureValue(r, FigureVf);
-  r.estimate[FigureZo] = FigureEstimate{true, rawZo, zo, RelativeError(rawZo, zo)};
-  r.estimate[FigureVf] = FigureEstimate{true, rawVf, vf, RelativeError(rawVf, vf)};
+  // Zo and vf carry the safety factor of the figures they come from.
+  const double factor = r.estimateL.observedOrder && r.estimateC.observedOrder
+                            ? kStatedErrorFactorObserved
+                            : kStatedErrorFactor;
+  r.estimate[FigureZo] = FigureEstimate{true, rawZo, zo, factor * RelativeError(rawZo, zo)};
+  r.estimate[FigureVf] = FigureEstimate{true, rawVf, vf, factor * RelativeError(rawVf, vf)};
 }
 
 }  // namespace
@@ -248,6 +252,11 @@ Extrapolation Richardson(const std::vector<double>& h, const std::vector<double>
 
 double RelativeError(double raw, double extrapolated) {
   return extrapolated != 0.0 ? (raw - extrapolated) / extrapolated : 0.0;
+}
+
+double StatedError(double raw, const Extrapolation& e) {
+  const double factor = e.observed ? kStatedErrorFactorObserved : kStatedErrorFactor;
+  return factor * RelativeError(raw, e.value);
 }
 
 double RefineGeneratedMap(Context& ctx, int startTotal, double targetPixelWidth) {

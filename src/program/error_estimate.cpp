@@ -18,7 +18,7 @@ namespace {
 
 // Attempts at a pixel total whose pixel width lies within kWidthTolerance of the target: the
 // generators round radii and layers to whole pixels, so the width follows the total in steps.
-constexpr int kRefineAttempts = 6;
+constexpr int kRefineAttempts = 10;
 constexpr double kWidthTolerance = 0.05;
 // Linear refinement of each finer solve against the one before.
 constexpr double kRefinement = 2.0;
@@ -261,33 +261,39 @@ double StatedError(double raw, const Extrapolation& e) {
 
 double RefineGeneratedMap(Context& ctx, int startTotal, double targetPixelWidth) {
   ProgramState& s = ctx.state;
-  double total = std::max(2, startTotal);
-  double bestWidth = 0.0, bestTotal = total;
-  for (int attempt = 0; attempt < kRefineAttempts; ++attempt) {
+  auto build = [&](double total) {
     SetField(ctx, EditBoxTotalConductorPixels, IntText(std::llround(total)));
     ctx.materials.palette.count = 0;
     s.solveInProgress = false;
-    if (RebuildCrossSection(ctx) != 0) break;
-    const double width = s.pixelWidth;
+    return RebuildCrossSection(ctx) == 0 ? s.pixelWidth : 0.0;
+  };
+  auto distance = [&](double width) { return std::fabs(std::log(width / targetPixelWidth)); };
+  double total = std::max(2, startTotal);
+  double bestWidth = 0.0, bestTotal = total;
+  // Totals known to give too coarse (below) and too fine (above) a pixel width.
+  double below = 0.0, above = 0.0;
+  for (int attempt = 0; attempt < kRefineAttempts; ++attempt) {
+    const double width = build(total);
     if (!(width > 0.0)) break;
-    if (bestWidth == 0.0 || std::fabs(std::log(width / targetPixelWidth)) <
-                                std::fabs(std::log(bestWidth / targetPixelWidth))) {
+    if (bestWidth == 0.0 || distance(width) < distance(bestWidth)) {
       bestWidth = width;
       bestTotal = total;
     }
     if (std::fabs(width / targetPixelWidth - 1.0) <= kWidthTolerance) return width;
-    // The conductor pixels grow about as the square of the linear resolution.
-    const double next =
-        std::min(2e9, std::max(2.0, total * std::pow(width / targetPixelWidth, 2.0)));
-    if (std::llround(next) == std::llround(total)) break;
+    (width > targetPixelWidth ? below : above) = total;
+    // Between two bracketing totals the geometric mean; else the conductor pixels grow about as
+    // the square of the linear resolution.
+    double next = below > 0.0 && above > 0.0
+                      ? std::sqrt(below * above)
+                      : total * std::pow(width / targetPixelWidth, 2.0);
+    next = std::min(2e9, std::max(2.0, next));
+    if (std::llround(next) == std::llround(total) ||
+        (below > 0.0 && above > 0.0 && std::llround(above) - std::llround(below) <= 1))
+      break;
     total = next;
   }
   if (bestWidth == 0.0) return 0.0;
-  if (s.pixelWidth != bestWidth) {
-    SetField(ctx, EditBoxTotalConductorPixels, IntText(std::llround(bestTotal)));
-    ctx.materials.palette.count = 0;
-    if (RebuildCrossSection(ctx) != 0) return 0.0;
-  }
+  if (s.pixelWidth != bestWidth && !(build(bestTotal) > 0.0)) return 0.0;
   return s.pixelWidth;
 }
 

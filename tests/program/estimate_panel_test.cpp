@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -78,6 +80,13 @@ TEST(EstimatePanel, CheckBoxAddsAnEstimateAndKeepsTheSolveAsItWas) {
     onPage = onPage || line.text.rfind("C extrap. = ", 0) == 0;
   EXPECT_TRUE(onPage);
   EXPECT_NE(ctx.results.summary.find("(extrapolated "), std::string::npos) << ctx.results.summary;
+  // A solve of a minute or more logs the estimate and the peak field with its summary.
+  ctx.results.runSecondsC = 60;
+  SummarizeC(ctx);
+  std::ifstream log(rig.folder / "zolva log.txt", std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("C = 81.56 pF  (extrapolated "), std::string::npos) << text;
+  EXPECT_NE(text.find("Emax = "), std::string::npos) << text;
   // A new solve of another value forgets the estimate that belonged to the old one.
   ctx.results.C *= 1.01;
   EXPECT_EQ(CurrentEstimate(ctx, FigureC), nullptr);

@@ -12,12 +12,14 @@
 #include <iomanip>
 #include <iostream>
 #include <locale>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/pixel_map.h"
 #include "export_options.h"
+#include "json_lines.h"
 #include "platform/headless_platform.h"
 #include "program/bitmap_export.h"
 #include "program/commands.h"
@@ -72,12 +74,62 @@ struct Options {
   int threads = 0;
   int savePicture = -1;  // display mode of the picture saved at the end, -1 for none
   ExportOptions exports;
+  bool estimateError = false;
+  int estimateSolves = 0;  // 0: as the panel holds it
 };
 
-const std::string kUsage = std::string(
-                               "usage: zolva-batch [SCRIPT] [--load FILE] [--folder DIR] "
-                               "[--threads N] [--json] [--no-startup] [--save-picture MODE]") +
-                           kExportUsage + "\n";
+const std::string kUsage =
+    std::string("usage: zolva-batch [SCRIPT] [--load FILE] [--folder DIR] [--threads N] [--json]"
+                " [--estimate-error] [--estimate-solves N] [--no-startup] [--save-picture MODE]") +
+    kExportUsage + "\n";
+
+const char* kHelp =
+    "\n"
+    "Computes the line constants of a transmission-line cross-section without windows.\n"
+    "Without SCRIPT and --load, the default cross-section (or the one the start-up script\n"
+    "builds) is solved fully, for L and Rs and for C and Gp.\n"
+    "\n"
+    "  SCRIPT              run this script file after the start-up script; its commands set\n"
+    "                      the panel, open Usermaps, solve and write the result tables\n"
+    "  --load FILE         open the Usermap FILE first (with SCRIPT: the script works on it;\n"
+    "                      alone: print its colour analysis)\n"
+    "  --folder DIR        use DIR as the program folder: MoreColors.txt, StartupScript.txt,\n"
+    "                      the result tables and \"zolva log.txt\" are read and written there\n"
+    "  --threads N         solve with N threads (1 to 64)\n"
+    "  --json              print JSON Lines instead of the results page: one object per solve\n"
+    "                      as it finishes (\"type\": \"solve\": the script line, the geometry\n"
+    "                      and its inputs, every figure with its unit, the estimate, the peak\n"
+    "                      field and the notes), then one last object (\"type\": \"end\") with\n"
+    "                      the last solve of each kind and the exit status\n"
+    "  --estimate-error    after every solve, solve again at about twice the linear resolution\n"
+    "                      and report each figure's extrapolated value and the error of the\n"
+    "                      raw figure (the panel's \"Estimate error\", the script's ERR)\n"
+    "  --estimate-solves N solves per estimate, the first included: 2 (first order in the\n"
+    "                      pixel size assumed) or 3 (the order is measured); implies\n"
+    "                      --estimate-error\n"
+    "  --no-startup        do not run StartupScript.txt of the program folder\n"
+    "  --save-picture MODE save the field picture of the last solve in display mode MODE\n"
+    "                      (0 to 7) under its default name in the working folder\n"
+    "  --snap              snap every colour that is not defined to the nearest defined colour\n"
+    "                      of the same picture (anti-aliased drawings; JPEG always snaps)\n"
+    "  --frequencies F1,F2,...  with --rlgc: the frequencies in MHz of the RLGC table\n"
+    "  --rlgc FILE         after the script, one C and Gp solve and one L and Rs solve per\n"
+    "                      frequency, written as a CSV table of R, L, G, C, Zo, attenuation,\n"
+    "                      phase constant and velocity factor\n"
+    "  --length LEN        with --rlgc: also a Touchstone file (.s2p) of a line LEN long\n"
+    "                      (for instance 1m or 30cm)\n"
+    "  --z0 OHMS           the reference impedance of the Touchstone file (default 50)\n"
+    "  --spice F           with --rlgc: an ngspice LTRA card at F MHz (one of the table's) and\n"
+    "                      a W-element RLGC file fitted over the sweep\n"
+    "  --help, -h          print this text\n"
+    "\n"
+    "Standard output holds only results (the results page, or the JSON Lines); progress,\n"
+    "messages and errors go to standard error.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every solve and script command ran to its end (or a script ended the program)\n"
+    "  1  a solve, a script or a file failed, or the run was interrupted (Ctrl-C, SIGTERM)\n"
+    "  2  the command line is wrong (an unknown option, a missing or invalid value)\n";
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostream& err) {
   for (int i = 1; i < argc; ++i) {
@@ -91,6 +143,18 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostr
     };
     if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--estimate-error") {
+      options.estimateError = true;
+    } else if (arg == "--estimate-solves") {
+      const char* v = value("--estimate-solves");
+      if (!v) return false;
+      const std::string text = v;
+      if (text != "2" && text != "3") {
+        err << "zolva-batch: --estimate-solves needs 2 or 3; got \"" << text << "\"\n";
+        return false;
+      }
+      options.estimateError = true;
+      options.estimateSolves = text[0] - '0';
     } else if (arg == "--no-startup") {
       options.noStartup = true;
     } else if (arg == "--load") {
@@ -155,46 +219,6 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostr
   return CheckExportOptions(options.exports, err);
 }
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-          out += buffer;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-
-std::string JsonNumber(double x) {
-  if (!std::isfinite(x)) return "null";
-  std::ostringstream s;
-  s.imbue(std::locale::classic());
-  s << std::setprecision(17) << x;
-  return s.str();
-}
-
 // Progress lines: on a terminal they overwrite one line, into a pipe or file each is a line.
 class ProgressPrinter {
  public:
@@ -235,40 +259,6 @@ void PrintLoadAnalysis(const Context& ctx, std::ostream& out) {
   if (ctx.map.snapped) out << "snapping: " << SnapSummary(ctx) << "\n";
 }
 
-void PrintJson(const Context& ctx, std::ostream& out) {
-  const Results& r = ctx.results;
-  out << "{\n";
-  out << "  \"map\": {\"Uwid\": " << ctx.map.Uwid << ", \"Uhei\": " << ctx.map.Uhei
-      << ", \"condCount\": " << ctx.map.condCount
-      << ", \"pixelWidth\": " << JsonNumber(ctx.state.pixelWidth)
-      << ", \"geometryKind\": " << static_cast<int>(ctx.state.geometryKind)
-      << ", \"mapName\": " << JsonString(ctx.state.mapName) << "},\n";
-  out << "  \"results\": {\"L\": " << JsonNumber(r.L) << ", \"Rs\": " << JsonNumber(r.Rs)
-      << ", \"C\": " << JsonNumber(r.C) << ", \"Gp\": " << JsonNumber(r.Gp)
-      << ", \"VoL\": " << JsonNumber(r.VoL) << ", \"Ignd\": " << JsonNumber(r.Ignd)
-      << ", \"VoC\": " << JsonNumber(r.VoC) << ", \"Qdif\": " << JsonNumber(r.Qdif)
-      << ", \"runSecondsL\": " << r.runSecondsL << ", \"runSecondsC\": " << r.runSecondsC
-      << ", \"vfAssumed\": " << JsonNumber(r.vfAssumed) << ", \"floatVolts\": {";
-  // The solved voltage of every floating colour, keyed by palette index.
-  bool first = true;
-  const int paletteCount = ctx.materials.palette.count;
-  for (int i = 0; i < paletteCount && i < static_cast<int>(r.floatVolts.size()); ++i) {
-    if (ctx.materials.palette.entries[static_cast<std::size_t>(i)].kind != KindFloat) continue;
-    out << (first ? "" : ", ") << "\"" << i << "\": " << JsonNumber(r.floatVolts[i]);
-    first = false;
-  }
-  out << "}";
-  // Zo and the velocity factor need both line constants of a lossless line.
-  if (r.L > 0 && r.C > 0) {
-    out << ", \"Zo\": " << JsonNumber(CharacteristicImpedance(r.L, r.C))
-        << ", \"vf\": " << JsonNumber(VelocityFactor(r.L, r.C));
-  }
-  out << "},\n";
-  out << "  \"operationFailed\": " << (ctx.state.operationFailed ? "true" : "false")
-      << ", \"solveSucceeded\": " << (ctx.state.solveSucceeded ? "true" : "false") << "\n";
-  out << "}\n";
-}
-
 // Runs the script named on the command line after the start-up script. False when it could not
 // be run or ended on a failure; the reason is written to err.
 bool RunCommandLineScript(Context& ctx, const std::string& path, std::ostream& err) {
@@ -307,16 +297,28 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
   Options options;
   if (!ParseOptions(argc, argv, options, err)) return 2;
   if (options.help) {
-    out << kUsage;
+    out << kUsage << kHelp;
     return 0;
   }
 
   platform.echoMessages = false;
   Context ctx(platform);
-  const bool terminal = (&out == &std::cout) && isatty(STDOUT_FILENO);
-  // With --json, standard output carries the JSON object alone; the progress goes to stderr.
-  std::ostream& progressStream = options.json ? err : out;
-  ProgressPrinter progress(progressStream, terminal && !options.json);
+  const bool terminal = (&err == &std::cerr) && isatty(STDERR_FILENO);
+  // Standard output carries the results alone; the progress goes to standard error.
+  std::ostream& progressStream = err;
+  ProgressPrinter progress(progressStream, terminal);
+
+  // Every finished solve is printed as it finishes; the last of each kind is kept for the end.
+  int solves = 0;
+  std::optional<std::string> lastL, lastC;
+  ctx.reports.onSolveReported = [&](SolvedFigures which) {
+    ++solves;
+    if (!options.json) return;
+    std::string object = SolveObject(ctx, which, solves);
+    progress.EndLine();
+    out << object << "\n" << std::flush;
+    (which == SolvedFigures::LandRs ? lastL : lastC) = std::move(object);
+  };
 
   std::size_t shownMessages = 0;
   auto flushMessages = [&]() {
@@ -374,12 +376,17 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     progressStream << written.str();
     return ok;
   };
+  if (options.estimateError) ctx.panel.checks[CheckBoxEstimateError] = true;
+  if (options.estimateSolves > 0) ctx.panel.estimateSolves = options.estimateSolves;
 
   // The first ticks build the default cross-section (or run the start-up script).
   for (int i = 0; i < 4; ++i) Tick(ctx);
   flushMessages();
   // The start-up script ended the program (TER).
-  if (ctx.state.terminateRequested) return 0;
+  if (ctx.state.terminateRequested) {
+    if (options.json) out << FinalObject(ctx, solves, lastL, lastC, 0) << "\n";
+    return 0;
+  }
 
   if (!options.script.empty()) {
     // A Usermap named with --load is opened first, so that the script works on it. A Ctrl-C
@@ -401,6 +408,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
       err << "zolva-batch: interrupted (Ctrl-C or SIGTERM); the script did not run to its end\n";
       failed = true;
     } else if (ctx.state.terminateRequested) {
+      if (options.json) out << FinalObject(ctx, solves, lastL, lastC, failed ? 1 : 0) << "\n";
       return failed ? 1 : 0;
     }
     if (!options.json) out << ResultsPageText(ctx);
@@ -440,7 +448,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     }
     flushMessages();
   }
-  if (options.json) PrintJson(ctx, out);
+  if (options.json) out << FinalObject(ctx, solves, lastL, lastC, failed ? 1 : 0) << "\n";
   return failed ? 1 : 0;
 }
 

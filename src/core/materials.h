@@ -34,6 +34,10 @@ inline constexpr std::uint16_t kNoTableEntry = 0xFFFF;
 // FindPaletteIndex's answer when the colour is new and the palette already holds 256 colours.
 inline constexpr int kPaletteFull = -1;
 
+// The field strength at which air breaks down, megavolts per metre: the dielectric strength of
+// every colour that "MoreColors.txt" gives no other.
+inline constexpr double kAirDielectricStrength = 3.0;
+
 struct ColorDefinition {
   std::uint32_t color = 0;
   MaterialKind kind = KindInsul;
@@ -41,7 +45,8 @@ struct ColorDefinition {
   double Permeability = 1.0;
   double Permittivity = 1.0;
   double TanDelta = 0.0;
-  std::string name;  // at most 32 characters
+  double DielectricStrength = kAirDielectricStrength;  // MV/m
+  std::string name;                                    // at most 32 characters
 };
 
 struct ColorTable {
@@ -107,6 +112,8 @@ struct MoreColorsLine {
   double Permittivity = 1.0;
   double TanDelta = 0.0;
   double Permeability = 1.0;
+  // MV/m: an optional ninth number, before the name; without it, that of air.
+  double DielectricStrength = kAirDielectricStrength;
   std::string name;     // not yet cut to 32 characters; RegisterColor does that
   std::string problem;  // of a Bad line: which field is missing or wrong, and its word
 };

@@ -142,6 +142,17 @@ MoreColorsLine ParseMoreColorsLine(std::string_view line) {
     if (result.Resistivity < 0.0) return outOfRange(0);
     if (!(result.Permeability > 0.0)) return outOfRange(3);
   }
+  // A ninth word that is a number is the dielectric strength; anything else begins the name.
+  WordReader probe = words;
+  if (probe.Next(word) && ReadReal(word, result.DielectricStrength)) {
+    if (!(result.DielectricStrength > 0.0)) {
+      result.problem = "the dielectric strength " + std::string(word) + " is out of range";
+      return result;
+    }
+    words = probe;
+  } else {
+    result.DielectricStrength = kAirDielectricStrength;
+  }
   result.color = PackColor(rgb[0], rgb[1], rgb[2]);
   result.name = std::string(words.Rest());
   result.status = MoreColorsLine::Status::Good;
@@ -169,8 +180,14 @@ void LoadMoreColorsFile(MaterialTables& materials, Reporter& report, const std::
       if (isNew && materials.table.count >= kColorTableCapacity) {
         ++refused;
       } else {
-        RegisterColor(materials, report, parsed.color, parsed.kind, parsed.Resistivity,
-                      parsed.Permittivity, parsed.TanDelta, parsed.Permeability, parsed.name);
+        if (RegisterColor(materials, report, parsed.color, parsed.kind, parsed.Resistivity,
+                          parsed.Permittivity, parsed.TanDelta, parsed.Permeability, parsed.name)) {
+          const int index = FindTableIndex(materials.table, parsed.color);
+          if (index >= 0) {
+            materials.table.entries[static_cast<std::size_t>(index)].DielectricStrength =
+                parsed.DielectricStrength;
+          }
+        }
       }
     }
     return true;

@@ -21,6 +21,7 @@ void SolveCapacitance(const CapacitanceJob& job) {
   job.display.fieldReady = false;
   s.abortRequested = false;
   job.results.C = 0.0;
+  job.results.peak = PeakField{};
   // Values that reached the tables without a check would make the relaxation diverge or never
   // settle.
   if (const std::string bad = NonPhysicalMaterialText(job.materials); !bad.empty()) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "csolver/capacitance_job.h"
+#include "csolver/peak_field.h"
 #include "csolver/relaxation.h"
 #include "csolver/solver_grid.h"
 
@@ -124,6 +125,7 @@ void FinishCapacitance(const CapacitanceJob& job) {
     // Without a capacitance there is no charge to compare the border flux with.
     r.Qdif = r.C != 0.0 ? job.grid.borderFlux * kChargeDifferenceFactor / r.C : 0.0;
   }
+  FindPeakField(job);
   job.report.ShowTab(TabResults);
   r.runSecondsC =
       static_cast<int>(std::lrint((job.platform.Now() - job.grid.solveStartTime) * 86400.0));

@@ -19,6 +19,7 @@
 #include "program/display.h"
 #include "program/panel_model.h"
 #include "program/reporting.h"
+#include "program/solve_report.h"
 
 namespace zolva {
 
@@ -45,6 +46,7 @@ struct Context {
   KeyState keys;               // the main window's key interpreter between keys
   SoundMode toneMode = SoundMode::Async;  // play flags of the tone generator
   PanelReporter reporter{*this};          // how the floors below reach the panel and windows
+  SolveReports reports;                   // what each finished solve hands to its reader
 };
 
 }  // namespace zolva

@@ -207,6 +207,7 @@ bool ControlVisible(const PanelModel& panel, CheckBox control) {
     case CheckBoxNoPrediction:
     case CheckBoxVoZero:
     case CheckBoxBuildCoil:
+    case CheckBoxEstimateError:
       return true;
     case CheckBoxAddTopPlane:
     case CheckBoxAddBottomPlane:

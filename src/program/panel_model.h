@@ -55,6 +55,8 @@ enum CheckBox : int {
   CheckBoxBuildCoil,
   CheckBoxShowStandardColors,
   CheckBoxSnapColours,  // "Snap colours" of the Usermap page
+  // After each solve, solve again at finer pixel sizes and report the discretisation error.
+  CheckBoxEstimateError,
   kCheckBoxCount
 };
 
@@ -130,6 +132,8 @@ struct PanelModel {
   double centerConductorDia = 0, shieldInnerDia = 0, shieldOuterDia = 0;
   double verticalSkew = 0, topDistance = 0, bottomDistance = 0, sideDistance = 0;
   int totalConductorPixels = 0;
+  // Solves of an error estimate, the raw one included: 2 (an assumed order) or 3 (observed).
+  int estimateSolves = 2;
 };
 
 // Whether a control is shown on the panel's current tab: the always-visible controls and those

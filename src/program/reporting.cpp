@@ -8,6 +8,7 @@
 #include "program/jobs.h"
 #include "program/results_report.h"
 #include "program/solve_control.h"
+#include "program/solve_report.h"
 
 namespace zolva {
 
@@ -140,14 +141,9 @@ void PanelReporter::ShowConvergenceVolts(double value) {
   zolva::ShowConvergence(ctx_, value);
 }
 void PanelReporter::ShowSolvedFigures(SolvedFigures which) {
-  DrawResults(ctx_);
-  if (which == SolvedFigures::LandRs) {
-    SummarizeL(ctx_);
-  } else {
-    SummarizeC(ctx_);
-    // A relaxation that has ended may be continued from where it stands.
-    ctx_.panel.resumeEnabled = true;
-  }
+  NoteSolvedFigures(ctx_, which);
+  // A relaxation that has ended may be continued from where it stands.
+  if (which == SolvedFigures::CandGp) ctx_.panel.resumeEnabled = true;
 }
 void PanelReporter::RefreshDisplay() {
   zolva::RefreshDisplay(ctx_);

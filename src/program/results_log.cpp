@@ -29,6 +29,10 @@ bool AppendLog(Context& ctx, int seconds) {
     text += "Combined: Zo=" + Str(CharacteristicImpedance(r.L, r.C), 6, 1) +
             ", vf=" + Str(VelocityFactor(r.L, r.C), 5, 3) + "\r\n";
   }
+  // The estimate and the notes are worth keeping whole.
+  if (!r.summaryExtra.empty() && r.summary.find(r.summaryExtra) == std::string::npos) {
+    text += "  " + r.summaryExtra.substr(r.summaryExtra.find_first_not_of(' ')) + "\r\n";
+  }
 
   // The log grows by whole entries: the earlier entries and the new one are written to a
   // temporary file that then takes the log's place, so a failure leaves the log as it was.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <map>
 #include <utility>
 
@@ -53,7 +54,111 @@ std::vector<int> FloatColoursDescending(const Context& ctx) {
   return found;
 }
 
+struct FigureUnit {
+  double scale;  // of the SI value, for the text
+  const char* unit;
+};
+
+constexpr FigureUnit kFigureUnits[kFigureCount] = {
+    {1e12, " pF"}, {1.0, " S"}, {1e6, " uH"}, {1.0, " Ohms"}, {1.0, " Ohms"}, {1.0, ""},
+};
+
+// x with about four significant digits: the estimates are not worth more.
+std::string Significant(double x) {
+  if (x == 0.0 || !std::isfinite(x)) return Str(x, 0, 2);
+  const int decimals =
+      std::clamp(3 - static_cast<int>(std::floor(std::log10(std::fabs(x)))), 0, 12);
+  return Str(x, 0, decimals);
+}
+
+// A relative error as a signed percentage.
+std::string PercentText(double fraction) {
+  const double percent = fraction * 100.0;
+  const int decimals = std::fabs(percent) < 1.0 ? 2 : 1;
+  std::string text = Str(percent, 0, decimals);
+  if (percent >= 0.0) text.insert(text.begin(), '+');
+  return text + " %";
+}
+
+std::string VoltsText(double volts) {
+  if (volts >= 1e6) return Significant(volts / 1e6) + " MV";
+  if (volts >= 1e3) return Significant(volts / 1e3) + " kV";
+  return Significant(volts) + " V";
+}
+
+// The estimate, peak field and notes as they follow the summary of a solve.
+std::string SummaryExtras(const Context& ctx, std::initializer_list<EstimatedFigure> figures,
+                          bool capacitance) {
+  std::string text;
+  for (EstimatedFigure f : figures) {
+    if (CurrentEstimate(ctx, f)) text += "  " + EstimateText(ctx, f);
+  }
+  if (capacitance) {
+    for (const std::string& note : ctx.results.notes) text += "  " + note;
+    if (ctx.results.peak.valid) text += "  " + PeakFieldText(ctx) + ", " + BreakdownText(ctx);
+  }
+  return text;
+}
+
 }  // namespace
+
+double FigureValue(const Results& r, EstimatedFigure figure) {
+  switch (figure) {
+    case FigureC:
+      return r.C;
+    case FigureGp:
+      return r.Gp;
+    case FigureL:
+      return r.L;
+    case FigureRs:
+      return r.Rs;
+    case FigureZo:
+      return r.L > 0.0 && r.C > 0.0 ? CharacteristicImpedance(r.L, r.C) : 0.0;
+    case FigureVf:
+      return r.L > 0.0 && r.C > 0.0 ? VelocityFactor(r.L, r.C) : 0.0;
+    default:
+      return 0.0;
+  }
+}
+
+const FigureEstimate* CurrentEstimate(const Context& ctx, EstimatedFigure figure) {
+  const Results& r = ctx.results;
+  const FigureEstimate& e = r.estimate.at(static_cast<std::size_t>(figure));
+  const double value = FigureValue(r, figure);
+  if (!e.valid || value == 0.0 || e.raw != value) return nullptr;
+  return &e;
+}
+
+std::string EstimateText(const Context& ctx, EstimatedFigure figure) {
+  const FigureEstimate* e = CurrentEstimate(ctx, figure);
+  if (!e) return "";
+  const FigureUnit& u = kFigureUnits[figure];
+  return std::string(kFigureNames[figure]) + " = " + Significant(e->raw * u.scale) + u.unit +
+         "  (extrapolated " + Significant(e->extrapolated * u.scale) + ", error " +
+         PercentText(e->relativeError) + ")";
+}
+
+std::string PeakFieldText(const Context& ctx) {
+  const PeakField& p = ctx.results.peak;
+  if (!p.valid) return "";
+  return "Emax = " + Significant(p.voltsPerMetre) + " V/m per V at (" + IntText(p.x) + ", " +
+         IntText(p.y) + ")";
+}
+
+std::string BreakdownText(const Context& ctx) {
+  const PeakField& p = ctx.results.peak;
+  if (!p.valid) return "";
+  return "in " + p.material + ": breakdown at " + VoltsText(p.breakdownVolts);
+}
+
+std::string PageEstimateText(const Context& ctx, EstimatedFigure figure) {
+  const FigureEstimate* e = CurrentEstimate(ctx, figure);
+  if (!e) return "";
+  const FigureUnit& u = kFigureUnits[figure];
+  return std::string(kFigureNames[figure]) +
+         " extrap. = " + Significant(e->extrapolated * u.scale) + u.unit + ", error " +
+         PercentText(e->relativeError);
+}
 
 std::string Fmt(const Context& ctx, double x, int w, int d) {
   int k = ctx.state.switches[29] ? 3 : 1;
@@ -132,6 +237,31 @@ void DrawResults(Context& ctx) {
     }
   }
 
+  // Below the page's own lines: the estimate of each figure in its column, the peak field under
+  // the C and Gp column.
+  if (r.L != 0.0) {
+    if (CurrentEstimate(ctx, FigureL))
+      Put(r, 20, 104, PageEstimateText(ctx, FigureL), kResultsBlack);
+    if (CurrentEstimate(ctx, FigureRs))
+      Put(r, 20, 118, PageEstimateText(ctx, FigureRs), kResultsBlack);
+  }
+  if (r.C != 0.0) {
+    if (CurrentEstimate(ctx, FigureC))
+      Put(r, 220, 104, PageEstimateText(ctx, FigureC), kResultsBlack);
+    if (CurrentEstimate(ctx, FigureGp))
+      Put(r, 220, 118, PageEstimateText(ctx, FigureGp), kResultsBlack);
+    if (r.peak.valid) {
+      Put(r, 220, 132, PeakFieldText(ctx), kResultsBlack);
+      Put(r, 220, 146, BreakdownText(ctx), kResultsBlack);
+    }
+  }
+  if (both) {
+    if (CurrentEstimate(ctx, FigureZo))
+      Put(r, 430, 104, PageEstimateText(ctx, FigureZo), kResultsBlack);
+    if (CurrentEstimate(ctx, FigureVf))
+      Put(r, 430, 118, PageEstimateText(ctx, FigureVf), kResultsBlack);
+  }
+
   if (both) {
     Put(r, 430, 20, "Zo = " + Fmt(ctx, CharacteristicImpedance(r.L, r.C), 6, 1) + "  Ohms",
         kResultsBlack);
@@ -160,7 +290,7 @@ std::string ResultsPageText(const Context& ctx) {
   return text;
 }
 
-void SummarizeL(Context& ctx) {
+void SummarizeL(Context& ctx, bool log) {
   Results& r = ctx.results;
   const double c0 = kSpeedOfLight;
   const double vf = r.vfAssumed;
@@ -169,11 +299,12 @@ void SummarizeL(Context& ctx) {
   s += ". If vf=" + VfText(ctx) + " then Zo=" + Str(ImpedanceFromInductance(r.L, vf), 6, 1) +
        " and C=" + Str(1e12 / (r.L * (vf * c0) * (vf * c0)), 6, 2) + ".  ";
   s += ctx.panel.runName;
-  r.summary = Cut(std::move(s), kMaxSummary);
-  AppendLog(ctx, r.runSecondsL);
+  r.summaryExtra = SummaryExtras(ctx, {FigureL, FigureRs, FigureZo, FigureVf}, false);
+  r.summary = Cut(std::move(s) + r.summaryExtra, kMaxSummary);
+  if (log) AppendLog(ctx, r.runSecondsL);
 }
 
-void SummarizeC(Context& ctx) {
+void SummarizeC(Context& ctx, bool log) {
   Results& r = ctx.results;
   // A finished capacitance solve always has a charge on its conductors; C = 0 here means the
   // summation went wrong, and there is nothing sensible to log.
@@ -190,8 +321,9 @@ void SummarizeC(Context& ctx) {
   s += ". If vf=" + VfText(ctx) + " then Zo=" + Str(ImpedanceFromCapacitance(r.C, vf), 6, 1) +
        " and L=" + Str(1e6 / (r.C * (vf * c0) * (vf * c0)), 5, 3) + " uH  ";
   s += ctx.panel.runName;
-  r.summary = Cut(std::move(s), kMaxSummary);
-  AppendLog(ctx, r.runSecondsC);
+  r.summaryExtra = SummaryExtras(ctx, {FigureC, FigureGp, FigureZo, FigureVf}, true);
+  r.summary = Cut(std::move(s) + r.summaryExtra, kMaxSummary);
+  if (log) AppendLog(ctx, r.runSecondsC);
 }
 
 }  // namespace zolva

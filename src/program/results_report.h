@@ -29,8 +29,20 @@ std::string TimeText(int t);
 
 // The one-line summaries after an L and Rs solve and after a C and Gp solve; each is logged
 // when the solve took a minute or more. SummarizeC reports program error 1 when C is 0.
-void SummarizeL(Context& ctx);
-void SummarizeC(Context& ctx);
+// With log false the summary is built but not yet logged (an error estimate is to follow).
+void SummarizeL(Context& ctx, bool log = true);
+void SummarizeC(Context& ctx, bool log = true);
+// The texts that follow the results page's own lines: the estimate of each figure and the peak
+// field, each of them also part of the summaries, the log and the JSON.
+std::string EstimateText(const Context& ctx, EstimatedFigure figure);
+std::string PeakFieldText(const Context& ctx);
+// The short form of EstimateText for the page's narrow columns.
+std::string PageEstimateText(const Context& ctx, EstimatedFigure figure);
+std::string BreakdownText(const Context& ctx);
+// The estimate of a figure when it belongs to the figure's current value, else nullptr.
+const FigureEstimate* CurrentEstimate(const Context& ctx, EstimatedFigure figure);
+// The current value of a figure (Zo and vf need both L and C), 0 when there is none.
+double FigureValue(const Results& r, EstimatedFigure figure);
 // Appends summary (and, with both results, the combined figures) to "zolva log.txt" in the
 // program folder when seconds >= 60. Returns false after a message when the log cannot be
 // written; the results themselves are kept.

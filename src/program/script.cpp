@@ -79,6 +79,26 @@ void EndOfScript(Context& ctx) {
   s.redrawCountdown = 2;
 }
 
+// The script line being executed, as each solve's report names it; an inner script's lines give
+// way to the outer one's again when it ends.
+class LineScope {
+ public:
+  explicit LineScope(SolveReports& r)
+      : r_(r), number_(r.scriptLineNumber), line_(r.scriptLine), path_(r.scriptPath) {}
+  ~LineScope() {
+    r_.scriptLineNumber = number_;
+    r_.scriptLine = line_;
+    r_.scriptPath = path_;
+  }
+  LineScope(const LineScope&) = delete;
+  LineScope& operator=(const LineScope&) = delete;
+
+ private:
+  SolveReports& r_;
+  int number_;
+  std::string line_, path_;
+};
+
 }  // namespace
 
 ScriptResult RunScriptFile(Context& ctx, const std::string& path) {
@@ -115,6 +135,8 @@ ScriptResult RunScriptFile(Context& ctx, const std::string& path) {
   }
 
   RunScope scope(s);
+  LineScope lineScope(ctx.reports);
+  ctx.reports.scriptPath = path;
   s.abortRequested = false;
   ScriptRun run;
   run.path = path;
@@ -124,6 +146,8 @@ ScriptResult RunScriptFile(Context& ctx, const std::string& path) {
     const std::string line = CleanScriptLine(lines[i]);
     if (line.empty()) continue;
     run.lineNumber = static_cast<int>(i) + 1;
+    ctx.reports.scriptLineNumber = run.lineNumber;
+    ctx.reports.scriptLine = line.substr(0, line.find_last_not_of(' ') + 1);
     try {
       ExecuteScriptLine(ctx, run, line);
     } catch (...) {

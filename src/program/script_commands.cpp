@@ -406,6 +406,20 @@ void Key(Command& c) {
   }
 }
 
+// ERR on/off [solves]: "Estimate error", and how many solves an estimate makes (2 or 3).
+void EstimateErrorCommand(Command& c) {
+  SetCheckBox(c.ctx, CheckBoxEstimateError, c.words.OnOff());
+  const std::string word = c.words.Word();
+  if (word.empty()) return;
+  const int solves = c.words.ToInteger(word);
+  if (c.words.ConversionError()) return;
+  if (solves != 2 && solves != 3) {
+    Fail(c, "ERR takes 2 or 3 solves; got " + word);
+    return;
+  }
+  c.ctx.panel.estimateSolves = solves;
+}
+
 void Dispatch(Command& c) {
   Context& ctx = c.ctx;
   const std::string& code = c.code;
@@ -465,6 +479,8 @@ void Dispatch(Command& c) {
     LineForTouchstone(c);
   } else if (code == "SPI") {
     SpiceFrequency(c);
+  } else if (code == "ERR") {
+    EstimateErrorCommand(c);
   } else if (code == "JMA") {
     WriteCurrentsFileForScript(ctx);
   } else {

@@ -19,10 +19,11 @@
 #include "program/reporting.h"
 #include "program/results_report.h"
 #include "program/services.h"
+#include "program/solve_report.h"
 
 namespace zolva {
 
-namespace {
+namespace {}  // namespace
 
 // The L and Rs stage. The current equations treat every insulator alike, so the field-region
 // marks of the set-up are taken back first.
@@ -41,6 +42,8 @@ void CapacitanceStage(Context& ctx) {
   SolveCapacitance(CapacitanceJobOf(ctx));
   ProcessPendingEvents(ctx);
 }
+
+namespace {
 
 // 1 / sqrt of the pixel-weighted mean permittivity of the field regions' insulators. Without any
 // insulator pixel in a field region there is nothing to weigh, and vacuum (1) is assumed.
@@ -216,11 +219,13 @@ void SolveFully(Context& ctx) {
     SolveSetup(ctx);
     if (!s.abortRequested) CapacitanceStage(ctx);
   }
+  ReportFinishedSolves(ctx);
   FinishSolve(ctx);
 }
 
 void SolveLAndRs(Context& ctx) {
   if (!StartWithLandRs(ctx)) return;
+  ReportFinishedSolves(ctx);
   FinishSolve(ctx);
 }
 
@@ -231,6 +236,7 @@ void SolveCAndGp(Context& ctx) {
   if (CheckSetupForSolve(ctx)) return;
   SolveSetup(ctx);
   if (!s.abortRequested) CapacitanceStage(ctx);
+  ReportFinishedSolves(ctx);
   FinishSolve(ctx);
 }
 
@@ -277,6 +283,7 @@ void SolveForScript(Context& ctx, GeometryKind kind, bool lAndRs) {
   } else {
     CapacitanceStage(ctx);
   }
+  ReportFinishedSolves(ctx);
 }
 
 void EndSolve(Context& ctx) {
@@ -290,6 +297,7 @@ void EndSolve(Context& ctx) {
 
 void FinishSolve(Context& ctx) {
   EndSolve(ctx);
+  ShowStatusNote(ctx);
   if (ctx.state.operationFailed) {
     ctx.platform->Beep();
     ctx.state.operationFailed = false;
@@ -309,20 +317,25 @@ void ResumeRelaxation(Context& ctx) {
     ctx.panel.resumeEnabled = PlanMatchesGrid(ctx.grid) && ctx.panel.resumeEnabled;
     return;
   }
-  StageScope stage(s);
-  // A resumed relaxation runs until the user stops it.
-  ctx.panel.checks[CheckBoxUnending] = true;
-  ctx.panel.resumeEnabled = false;
-  ctx.panel.stopEnabled = true;
-  s.startTime = ctx.platform->Now();
-  ctx.grid.solveStartTime = s.startTime;
-  s.solveInProgress = true;
-  ShowPanel(ctx, TabConverging);
-  s.abortRequested = false;
-  Relax(CapacitanceJobOf(ctx));
-  ctx.panel.stopEnabled = false;
-  s.solveInProgress = false;
-  FinishCapacitance(CapacitanceJobOf(ctx));
+  {
+    StageScope stage(s);
+    // A resumed relaxation runs until the user stops it.
+    ctx.panel.checks[CheckBoxUnending] = true;
+    ctx.panel.resumeEnabled = false;
+    ctx.panel.stopEnabled = true;
+    s.startTime = ctx.platform->Now();
+    ctx.grid.solveStartTime = s.startTime;
+    s.solveInProgress = true;
+    ShowPanel(ctx, TabConverging);
+    s.abortRequested = false;
+    Relax(CapacitanceJobOf(ctx));
+    ctx.panel.stopEnabled = false;
+    s.solveInProgress = false;
+    FinishCapacitance(CapacitanceJobOf(ctx));
+  }
+  // The estimate rebuilds maps, which waits while a stage is on the call stack.
+  ReportFinishedSolves(ctx);
+  ShowStatusNote(ctx);
 }
 
 }  // namespace zolva

@@ -33,6 +33,11 @@ bool IndexConductors(Context& ctx);
 // The shared start of every solve: conductor index, field regions, assumed velocity factor.
 void SolveSetup(Context& ctx);
 
+// The two solver stages on the map as it stands, after SolveSetup; the error estimate runs them
+// on its finer maps.
+void LandRsStage(Context& ctx);
+void CapacitanceStage(Context& ctx);
+
 void SolveFully(Context& ctx);
 void SolveLAndRs(Context& ctx);
 void SolveCAndGp(Context& ctx);

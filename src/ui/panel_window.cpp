@@ -84,6 +84,7 @@ const CheckPlace kCheckPlaces[] = {
     {CheckBoxNoPrediction, "Skip \u0112 prediction", {254, 184, 120, kFieldHeight}},
     {CheckBoxVoZero, "Vo zero", {376, 184, 70, kFieldHeight}},
     {CheckBoxBuildCoil, "Build coil", {448, 184, 86, kFieldHeight}},
+    {CheckBoxEstimateError, "Estimate error", {536, 184, 84, kFieldHeight}},
 };
 
 struct KindButton {

@@ -220,9 +220,9 @@ TEST(DemonstrationMaps, ZolvaBatchSolvesAMapTypedByItsKey) {
   HeadlessPlatform platform;
   std::ostringstream out, err;
   EXPECT_EQ(RunBatch(6, argv, platform, out, err), 0) << err.str();
-  EXPECT_NE(out.str().find("\"mapName\": \"Small two plate\""), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("\"name\": \"Small two plate\""), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("\"Zo\": "), std::string::npos) << out.str();
-  EXPECT_NE(out.str().find("\"solveSucceeded\": true"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("\"succeeded\": true"), std::string::npos) << out.str();
 }
 
 }  // namespace

@@ -77,14 +77,14 @@ const CheckPlace kCheckPlaces[] = {
     {CheckBoxShortGroundPlane, "Short ground plane", {kCheckX1, CheckY(2), kCheckW, kCheckH}},
     {CheckBoxHalfGroundPlane, "Half ground plane", {kCheckX1, CheckY(3), kCheckW, kCheckH}},
     {CheckBoxAirDielectric, "Air dielectric", {kCheckX0, CheckY(2), kCheckW, kCheckH}},
-    {CheckBoxShowStandardColors, "Show all standard colors", {362, 116, 200, kCheckH}},
-    {CheckBoxSnapColours, "Snap colours", {362, 134, 200, kCheckH}},
+    {CheckBoxShowStandardColors, "Show all standard colors", {362, 116, 148, kCheckH}},
+    {CheckBoxSnapColours, "Snap colours", {512, 116, 106, kCheckH}},
     {CheckBoxRestrict, "Restrict to skin depth", {4, 184, 150, kFieldHeight}},
     {CheckBoxUnending, "Unending run", {156, 184, 96, kFieldHeight}},
     {CheckBoxNoPrediction, "Skip \u0112 prediction", {254, 184, 120, kFieldHeight}},
     {CheckBoxVoZero, "Vo zero", {376, 184, 70, kFieldHeight}},
     {CheckBoxBuildCoil, "Build coil", {448, 184, 86, kFieldHeight}},
-    {CheckBoxEstimateError, "Estimate error", {536, 184, 84, kFieldHeight}},
+    {CheckBoxEstimateError, "Estimate error", {486, 3, 130, kCheckH}},
 };
 
 struct KindButton {

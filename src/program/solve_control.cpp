@@ -175,7 +175,11 @@ void SolveSetup(Context& ctx) {
   s.resumeCountdown = 0;
 
   if (s.mapUnusable) {
-    MessageBox(ctx, "Usermap unusable: it holds more than 256 colours.", "Solve", ButtonsOk);
+    std::string text = "Usermap unusable: it holds more than 256 colours.";
+    if (ctx.panel.checks[CheckBoxRestrict] &&
+        !PaletteCanHold(ctx.materials.palette, NoCurrentMetalColor))
+      text += " \"Restrict to skin depth\" counts no-current metal as one of them.";
+    MessageBox(ctx, text, "Solve", ButtonsOk);
     s.solveSucceeded = false;
     s.operationFailed = true;
     s.abortRequested = true;

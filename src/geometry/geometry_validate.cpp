@@ -90,7 +90,8 @@ bool AcceptGeneratedMapSize(const GeometryJob& job, double W, double H) {
     return false;
   }
   const double limit = static_cast<double>(kMaxGeneratedDimension);
-  if (W <= limit && H <= limit && W * H <= static_cast<double>(kMaxImagePixels)) return true;
+  if (W <= limit && H <= limit && W * H <= static_cast<double>(MapPixelLimit(job.state)))
+    return true;
   const std::string text = "Map too large: " + SizeText(W) + " x " + SizeText(H) +
                            " pixels.  Use fewer conductor pixels or smaller distances.";
   job.report.MessageBox(text, "zolva");

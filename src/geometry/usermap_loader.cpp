@@ -101,10 +101,10 @@ bool LoadImageFile(const GeometryJob& job, const std::string& path) {
   std::string reason;  // why the file cannot be used, for the message
   try {
     image = DecodeImageFile(path);
-    if (!FitsPixelLimit({image.width, image.height})) {
+    if (!FitsPixelLimit({image.width, image.height}, MapPixelLimit(job.state))) {
       reason = "the image of " + std::to_string(image.width) + " x " +
                std::to_string(image.height) + " pixels is above the limit of " +
-               std::to_string(kMaxImagePixels) + " pixels";
+               std::to_string(MapPixelLimit(job.state)) + " pixels";
     } else if (image.pixels.size() !=
                static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height)) {
       reason = "the decoded pixels do not fill the image";

@@ -32,6 +32,6 @@ for h in "${harnesses[@]}"; do
     tail -n 40 "$log" >&2
     status=1
   fi
-  grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb|^Done ' "$log" | sed "s/^/fuzz: $h: /" || true
+  grep -aE '^stat::number_of_executed_units|^stat::peak_rss_mb|^Done ' "$log" | sed "s/^/fuzz: $h: /" || true
 done
 exit $status

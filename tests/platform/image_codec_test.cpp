@@ -434,6 +434,33 @@ TEST(ImageCodecBmp, RefusesHostileHeaders) {
   EXPECT_THROW(DecodeImageFile(::testing::TempDir()), ImageError);
 }
 
+TEST(ImageCodecBmp, AnRleFileClaimingAHugePictureIsJudgedBeforeItIsAllocated) {
+  // A few hundred bytes of RLE8 data claiming 7 x 11862021 pixels (a fuzzer's find, kept in
+  // tests/fuzz/corpus/fuzz_image): the codes end before the end-of-bitmap code, which the decoder
+  // now finds before it allocates and fills the 83 million pixels.
+  const Bytes b = ReadBytes(std::string(ZOLVA_FIXTURES) +
+                            "/../fuzz/corpus/fuzz_image/rle8-claims-83M-pixels.bmp");
+  ASSERT_GT(b.size(), 54u);
+  try {
+    Decode(b);
+    ADD_FAILURE() << "decoded";
+  } catch (const ImageError& e) {
+    EXPECT_NE(std::string(e.what()).find("RLE data ends"), std::string::npos) << e.what();
+  }
+  // A whole RLE8 stream of the same claimed size still decodes: the size is within the limit.
+  BmpSpec s;
+  s.width = 7;
+  s.height = 3;
+  s.bpp = 8;
+  s.compression = 1;
+  s.palette = Palette(2);
+  s.pixels = {7, 1, 0, 0, 0, 1};  // one row of colour 1, then the end of the bitmap
+  const RgbImage img = Decode(MakeBmp(s));
+  ASSERT_EQ(img.pixels.size(), 21u);
+  EXPECT_EQ(img.pixels[14], Pal(1));  // the bottom row, first in the file
+  EXPECT_EQ(img.pixels[0], 0u);       // skipped by the end code: black
+}
+
 std::uint32_t Crc32(const Bytes& b, std::size_t from, std::size_t to) {
   std::uint32_t crc = 0xFFFFFFFFu;
   for (std::size_t i = from; i < to; ++i) {

@@ -30,7 +30,9 @@ constexpr double kFarAway = 1.0e9;
 
 namespace detail {
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// ThreadSanitizer's runtime is not yet set up when the loader runs the clones' resolvers, so a
+// build under it keeps the plain versions.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 #define ZOLVA_FIELD_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define ZOLVA_FIELD_CLONES

@@ -2,9 +2,12 @@
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_TSAN ?= build-tsan
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build build-asan build-tsan run test test-release test-asan test-tsan bench format clean
+.PHONY: all deps build build-asan build-tsan build-fuzz run test test-release test-asan test-tsan \
+        test-fuzz fuzz soak bench format clean
 
 all: build
 
@@ -23,6 +26,11 @@ build-tsan: deps
 	cmake -S . -B $(BUILD_TSAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOLVA_TSAN=ON -DZOLVA_BENCH=OFF
 	cmake --build $(BUILD_TSAN) -j $(JOBS)
 
+# The libFuzzer harnesses of tests/fuzz, built with clang in a build of their own.
+build-fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOLVA_FUZZ=ON -DZOLVA_BENCH=OFF
+	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+
 # The main job. With a display (DISPLAY or WAYLAND_DISPLAY set) the desktop program opens its two
 # windows; without one the headless program builds the default round twinlead and solves it fully.
 run: build
@@ -32,17 +40,32 @@ run: build
 	  echo ./$(BUILD)/app/zolva-batch; ./$(BUILD)/app/zolva-batch; \
 	fi
 
-test: test-release test-asan
+test: test-release test-asan test-tsan test-fuzz
 
 test-release: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE slow
 
 test-asan: build-asan
-	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -LE slow
 
-# ThreadSanitizer over every test (a few minutes; not part of `make test`).
+# ThreadSanitizer over the tests of the threaded code: the worker pool, the relaxation, the
+# elimination and the apron cache of the field prediction.
+TSAN_TESTS = '^(WorkerPool|Relaxation|RelaxationGuards|Elimination|PredictedField)\.'
 test-tsan: build-tsan
-	cd $(BUILD_TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD_TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R $(TSAN_TESTS)
+
+# Each fuzz harness for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=1800 for a long run); `make test`
+# runs each for 10 seconds.
+fuzz: build-fuzz
+	./scripts/run-fuzzers.sh $(BUILD_FUZZ) $(FUZZ_SECONDS)
+
+test-fuzz: build-fuzz
+	./scripts/run-fuzzers.sh $(BUILD_FUZZ) 10
+
+# The soak: 500 scripted solves in one process under AddressSanitizer and LeakSanitizer, with a
+# fixed bound on the resident memory (test label "slow"; not part of `make test`).
+soak: build-asan
+	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -V -L slow
 
 bench: build
 	./$(BUILD)/bench/zolva_bench
@@ -51,4 +74,4 @@ format:
 	find src app tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) $(BUILD_FUZZ)

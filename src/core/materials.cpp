@@ -158,6 +158,13 @@ int FindPaletteIndex(MaterialTables& materials, std::uint32_t color) {
   return palette.count++;
 }
 
+bool PaletteCanHold(const UsermapPalette& palette, std::uint32_t color) {
+  if (palette.count < kPaletteCapacity) return true;
+  for (int i = 0; i < kPaletteCapacity; ++i)
+    if (palette.entries[static_cast<std::size_t>(i)].color == color) return true;
+  return false;
+}
+
 double SkinDepthMetres(MaterialTables& m, double omega, std::uint32_t color) {
   int p = FindPaletteIndex(m, color);
   double rho = 0.0;

@@ -96,6 +96,8 @@ bool RegisterColor(MaterialTables& materials, Reporter& report, std::uint32_t co
                    double Permeability, const std::string& name);
 // Palette index of the colour, appended when new; kPaletteFull when the palette is full.
 int FindPaletteIndex(MaterialTables& materials, std::uint32_t color);
+// True when the palette holds the colour or can still take it.
+bool PaletteCanHold(const UsermapPalette& palette, std::uint32_t color);
 // Skin depth of the colour's metal at angular frequency omega; the colour joins the palette.
 double SkinDepthMetres(MaterialTables& materials, double omega, std::uint32_t color);
 // Index of the first table entry whose colour matches, or -1.

@@ -43,5 +43,7 @@ struct PixelMap {
 inline constexpr int kRescaleFactors[4] = {50, 100, 200, 300};
 // Largest map held, in pixels: the largest image the decoders accept.
 inline constexpr std::int64_t kMaxImagePixels = kMaxDecodedPixels;
+// The map limit while the solves are stubbed (ProgramState::solvesStubbed).
+inline constexpr std::int64_t kStubbedMapPixels = 1'000'000;
 
 }  // namespace zolva

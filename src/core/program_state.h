@@ -93,6 +93,10 @@ struct ProgramState {
   bool rescaleMenuEnabled = false;
   // Set while the current map cannot be solved (a Usermap with too many colours).
   bool mapUnusable = false;
+  // Set by the fuzzing harness of the script interpreter only: every solve command returns at
+  // once as if it had solved, and no map above kStubbedMapPixels is drawn, so that hostile
+  // scripts exercise the interpreter without running the solvers or filling the memory.
+  bool solvesStubbed = false;
 
   // Constants set by the control panel's creation.
   double metresPerInch = kMetresPerInch;

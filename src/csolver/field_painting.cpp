@@ -15,8 +15,6 @@ namespace zolva {
 
 namespace {
 
-constexpr std::size_t kFieldPixels = static_cast<std::size_t>(kFieldSize) * kFieldSize;
-
 bool Free(std::uint8_t code) {
   return (code & (NodeFree | NodeFreeMixed)) != 0;
 }

@@ -1,7 +1,9 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <string>
 
+#include "geometry/dimension_faults.h"
 #include "geometry/geometry.h"
 #include "geometry/map_ops.h"
 #include "geometry/paint.h"
@@ -51,30 +53,67 @@ CoaxSize CoaxConductorSize(double b, double c, double o, int centreConductors, d
   return s;
 }
 
+namespace {
+
+// The pixel sizes of a coax, and why they cannot be drawn (an empty text when they can).
+struct CoaxLayout {
+  CoaxSize size;
+  double ri = 0, ro = 0, S = 0, skewPx = 0, rInner = 0;
+  std::string fault;
+};
+
+CoaxLayout LayOutCoax(const GeometryJob& job, bool restrict, double layer, int ring) {
+  const GeometryInputs& p = job.inputs;
+  // On the coaxial tab the "1 Wire" box reads "2 wire": two centre conductors.
+  const bool twoCentres = p.oneWire;
+  const double b = p.centerConductorDia / 2;
+  const double ci = p.shieldInnerDia / 2;
+  CoaxLayout l;
+  l.size = CoaxConductorSize(b, ci, p.shieldOuterDia / 2, twoCentres ? 2 : 1,
+                             p.totalConductorPixels, restrict, layer, ring);
+  const double g = l.size.g, pw = l.size.pw;
+  l.ri = Rnd(g * ci / b);
+  l.ro = Rnd(g * l.size.o / b);
+  l.S = 2 * l.ro + 20;
+  l.skewPx = Rnd(p.verticalSkew / pw);
+  l.rInner = Rnd(l.size.i / pw);
+  if (!(g >= 1) || !std::isfinite(g) || !std::isfinite(pw) || !(pw > 0) || !std::isfinite(l.ri) ||
+      !std::isfinite(l.ro))
+    l.fault = PixelTotalFault();
+  else if (!std::isfinite(l.skewPx))
+    l.fault = FieldFault("Vertical skew :", "too large against", "Center conductor dia :");
+  else if (!std::isfinite(l.rInner))
+    l.fault = PixelTotalFault();
+  return l;
+}
+
+}  // namespace
+
 bool GenerateCoax(const GeometryJob& job) {
   const PaletteSnapshot before = TakePaletteSnapshot(job);
   ResetGeneratedMap(job);
   const GeometryInputs& p = job.inputs;
+  // A shield whose outside lies within its inside has no metal to draw.
+  if (!(p.shieldOuterDia >= p.shieldInnerDia)) {
+    RestorePaletteSnapshot(job, before);
+    RefuseUnusableDimensions(
+        job, FieldFault("Shield outer dia :", "smaller than", "Shield inner dia :"));
+    return false;
+  }
   const int ring = RingWidth(job);
   const bool restrict = p.restrict;
-  // On the coaxial tab the "1 Wire" box reads "2 wire": two centre conductors.
   const bool twoCentres = p.oneWire;
   const double layer =
       restrict ? SkinDepthMetres(job.materials, job.state.omega, kRed) * ring : 0.0;
-  const double b = p.centerConductorDia / 2;
-  const double ci = p.shieldInnerDia / 2;
-  const CoaxSize size = CoaxConductorSize(b, ci, p.shieldOuterDia / 2, twoCentres ? 2 : 1,
-                                          p.totalConductorPixels, restrict, layer, ring);
-  const double g = size.g, pw = size.pw;
-  const double ri = Rnd(g * ci / b);
-  const double ro = Rnd(g * size.o / b);
-  const double S = 2 * ro + 20;
-  const double skewPx = Rnd(p.verticalSkew / pw);
-  const double rInner = Rnd(size.i / pw);
-  if (!(g >= 1) || !std::isfinite(g) || !std::isfinite(pw) || !(pw > 0) || !std::isfinite(ri) ||
-      !std::isfinite(ro) || !std::isfinite(skewPx) || !std::isfinite(rInner)) {
+  const CoaxLayout layout = LayOutCoax(job, restrict, layer, ring);
+  const double g = layout.size.g, pw = layout.size.pw;
+  const double ri = layout.ri, ro = layout.ro, S = layout.S;
+  const double skewPx = layout.skewPx, rInner = layout.rInner;
+  if (!layout.fault.empty()) {
+    // A layout that only the skin depth spoils names the frequency, not the dimensions.
+    const bool skin = restrict && LayOutCoax(job, false, 0.0, ring).fault.empty();
     RestorePaletteSnapshot(job, before);
-    RefuseUnusableDimensions(job);
+    RefuseUnusableDimensions(job, skin ? SkinDepthFault(job) : layout.fault);
     return false;
   }
   if (!AcceptGeneratedMapSize(job, S, S)) {

@@ -1,7 +1,9 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <string>
 
+#include "geometry/dimension_faults.h"
 #include "geometry/geometry.h"
 #include "geometry/map_ops.h"
 #include "geometry/paint.h"
@@ -28,13 +30,6 @@ bool CoilVariant(const GeometryJob& job) {
 bool SingleConductor(const GeometryJob& job, bool roundTwinlead) {
   const GeometryInputs& c = job.inputs;
   return c.oneWire && !(roundTwinlead && c.addFloatingWire);
-}
-
-bool FrameFinite(const TwinleadFrame& f) {
-  for (double v : {f.topPx, f.bottomPx, f.sidePx, f.skewPx, f.halfSkewPx, f.sepPx, f.extraPx,
-                   f.extraHalf, f.pitch, f.W, f.H, f.yc})
-    if (!std::isfinite(v)) return false;
-  return true;
 }
 
 bool PixelWidthUsable(double pw) {
@@ -162,6 +157,35 @@ TwinleadFrame ComputeTwinleadFrame(const GeometryJob& job, double pw, double hal
   return f;
 }
 
+namespace {
+
+// The sizes of a round twinlead, and why they cannot be drawn (an empty text when they can).
+struct RoundLayout {
+  RoundWireSize size;
+  double e = 0;  // outer radius in pixels, insulation included
+  TwinleadFrame frame;
+  std::string fault;
+};
+
+RoundLayout LayOutRoundTwinlead(const GeometryJob& job, bool restrict, double layer, int ring) {
+  const GeometryInputs& p = job.inputs;
+  RoundLayout l;
+  l.size = RoundTwinleadWireSize(p.wireDiameter, p.totalConductorPixels, restrict, layer, ring);
+  l.e = l.size.e;
+  if (p.wireDiameter < p.insulationDiameter)
+    l.e = Rnd(l.size.e * p.insulationDiameter / p.wireDiameter);
+  l.frame = ComputeTwinleadFrame(job, l.size.pw, l.e, l.e, true);
+  if (!PixelWidthUsable(l.size.pw) || !(l.size.e >= 1))
+    l.fault = PixelTotalFault();
+  else if (!std::isfinite(l.e))
+    l.fault = FieldFault("Insulation diameter :", "too large against", "Wire diameter :");
+  else
+    l.fault = FrameFault(l.frame);
+  return l;
+}
+
+}  // namespace
+
 bool GenerateRoundTwinlead(const GeometryJob& job) {
   const PaletteSnapshot before = TakePaletteSnapshot(job);
   ResetGeneratedMap(job);
@@ -170,17 +194,16 @@ bool GenerateRoundTwinlead(const GeometryJob& job) {
   const bool restrict = p.restrict;
   const double layer =
       restrict ? SkinDepthMetres(job.materials, job.state.omega, kRed) * ring : 0.0;
-  const RoundWireSize size =
-      RoundTwinleadWireSize(p.wireDiameter, p.totalConductorPixels, restrict, layer, ring);
-  const double pw = size.pw;
-  const double rOut = size.e;
-  const double f = size.f;
-  double e = size.e;
-  if (p.wireDiameter < p.insulationDiameter) e = Rnd(rOut * p.insulationDiameter / p.wireDiameter);
-  const TwinleadFrame frame = ComputeTwinleadFrame(job, pw, e, e, true);
-  if (!PixelWidthUsable(pw) || !(rOut >= 1) || !std::isfinite(e) || !FrameFinite(frame)) {
+  const RoundLayout layout = LayOutRoundTwinlead(job, restrict, layer, ring);
+  const double pw = layout.size.pw;
+  const double rOut = layout.size.e;
+  const double f = layout.size.f;
+  const TwinleadFrame& frame = layout.frame;
+  if (!layout.fault.empty()) {
+    // A layout that only the skin depth spoils names the frequency, not the dimensions.
+    const bool skin = restrict && LayOutRoundTwinlead(job, false, 0.0, ring).fault.empty();
     RestorePaletteSnapshot(job, before);
-    RefuseUnusableDimensions(job);
+    RefuseUnusableDimensions(job, skin ? SkinDepthFault(job) : layout.fault);
     return false;
   }
   if (!AcceptGeneratedMapSize(job, frame.W, frame.H)) {
@@ -241,6 +264,30 @@ bool GenerateRoundTwinlead(const GeometryJob& job) {
   return true;
 }
 
+namespace {
+
+// The sizes of a square twinlead, and why they cannot be drawn (an empty text when they can).
+struct SquareLayout {
+  SquareWireSize size;
+  TwinleadFrame frame;
+  std::string fault;
+};
+
+SquareLayout LayOutSquareTwinlead(const GeometryJob& job, bool restrict, double layer, int ring) {
+  const GeometryInputs& p = job.inputs;
+  SquareLayout l;
+  l.size = SquareTwinleadWireSize(p.wireWidth, p.wireHeight, p.totalConductorPixels, restrict,
+                                  layer, ring);
+  l.frame = ComputeTwinleadFrame(job, l.size.pw, Div2(l.size.wp), Div2(l.size.hp), false);
+  if (!PixelWidthUsable(l.size.pw) || !(l.size.wp >= 1) || !(l.size.hp >= 1))
+    l.fault = PixelTotalFault();
+  else
+    l.fault = FrameFault(l.frame);
+  return l;
+}
+
+}  // namespace
+
 bool GenerateSquareTwinlead(const GeometryJob& job) {
   const PaletteSnapshot before = TakePaletteSnapshot(job);
   ResetGeneratedMap(job);
@@ -249,14 +296,15 @@ bool GenerateSquareTwinlead(const GeometryJob& job) {
   const bool restrict = p.restrict;
   const double layer =
       restrict ? SkinDepthMetres(job.materials, job.state.omega, kRed) * ring : 0.0;
-  const double Wd = p.wireWidth, Hd = p.wireHeight;
-  const SquareWireSize size =
-      SquareTwinleadWireSize(Wd, Hd, p.totalConductorPixels, restrict, layer, ring);
+  const SquareLayout layout = LayOutSquareTwinlead(job, restrict, layer, ring);
+  const SquareWireSize& size = layout.size;
   const double pw = size.pw;
-  const TwinleadFrame frame = ComputeTwinleadFrame(job, pw, Div2(size.wp), Div2(size.hp), false);
-  if (!PixelWidthUsable(pw) || !(size.wp >= 1) || !(size.hp >= 1) || !FrameFinite(frame)) {
+  const double Wd = p.wireWidth;
+  const TwinleadFrame& frame = layout.frame;
+  if (!layout.fault.empty()) {
+    const bool skin = restrict && LayOutSquareTwinlead(job, false, 0.0, ring).fault.empty();
     RestorePaletteSnapshot(job, before);
-    RefuseUnusableDimensions(job);
+    RefuseUnusableDimensions(job, skin ? SkinDepthFault(job) : layout.fault);
     return false;
   }
   if (!AcceptGeneratedMapSize(job, frame.W, frame.H)) {

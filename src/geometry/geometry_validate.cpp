@@ -86,11 +86,12 @@ void RestorePaletteSnapshot(const GeometryJob& job, const PaletteSnapshot& snaps
 
 bool AcceptGeneratedMapSize(const GeometryJob& job, double W, double H) {
   if (!std::isfinite(W) || !std::isfinite(H) || W < 1 || H < 1) {
-    RefuseUnusableDimensions(job);
+    RefuseUnusableDimensions(job, "The distances are too large against the pixel width.");
     return false;
   }
   const double limit = static_cast<double>(kMaxGeneratedDimension);
-  if (W <= limit && H <= limit && W * H <= static_cast<double>(kMaxImagePixels)) return true;
+  if (W <= limit && H <= limit && W * H <= static_cast<double>(MapPixelLimit(job.state)))
+    return true;
   const std::string text = "Map too large: " + SizeText(W) + " x " + SizeText(H) +
                            " pixels.  Use fewer conductor pixels or smaller distances.";
   job.report.MessageBox(text, "zolva");
@@ -98,8 +99,10 @@ bool AcceptGeneratedMapSize(const GeometryJob& job, double W, double H) {
   return false;
 }
 
-void RefuseUnusableDimensions(const GeometryJob& job) {
-  job.report.MessageBox("These dimensions give no usable pixel width.", "zolva");
+void RefuseUnusableDimensions(const GeometryJob& job, const std::string& cause) {
+  std::string text = "These dimensions give no usable pixel width.";
+  if (!cause.empty()) text += " " + cause;
+  job.report.MessageBox(text, "zolva");
   job.state.operationFailed = true;
 }
 

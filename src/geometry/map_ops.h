@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/pixel_map.h"
+#include "core/program_state.h"
 #include "geometry/geometry_job.h"
 
 namespace zolva {
@@ -40,8 +41,12 @@ struct MapSize {
   std::int64_t height = 0;
 };
 MapSize RescaledSize(int w, int h, int index);
-// A map of this size can be held: not empty and at most kMaxImagePixels pixels.
-bool FitsPixelLimit(const MapSize& size);
+// A map of this size can be held: not empty and at most `limit` pixels.
+bool FitsPixelLimit(const MapSize& size, std::int64_t limit = kMaxImagePixels);
+// The largest map the program draws: kMaxImagePixels, or kStubbedMapPixels under a fuzz run.
+inline std::int64_t MapPixelLimit(const ProgramState& state) {
+  return state.solvesStubbed ? kStubbedMapPixels : kMaxImagePixels;
+}
 // The pixel-width text rescaled from one rescale index to another ("0.1mm", 1 -> 2 gives "0.05mm").
 std::string RescalePixelWidthText(const std::string& text, int fromIndex, int toIndex);
 

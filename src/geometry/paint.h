@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/materials.h"
@@ -67,7 +68,8 @@ void RestorePaletteSnapshot(const GeometryJob& job, const PaletteSnapshot& snaps
 // at most kMaxImagePixels in all. Otherwise a message box (caption "zolva") names the size,
 // operationFailed is set, and false is returned.
 bool AcceptGeneratedMapSize(const GeometryJob& job, double W, double H);
-// The message for dimensions that give no finite pixel width or map size.
-void RefuseUnusableDimensions(const GeometryJob& job);
+// The message for dimensions that give no finite pixel width or map size, followed by its cause
+// (see dimension_faults.h); operationFailed is set.
+void RefuseUnusableDimensions(const GeometryJob& job, const std::string& cause);
 
 }  // namespace zolva

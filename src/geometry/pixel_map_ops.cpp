@@ -130,9 +130,9 @@ MapSize RescaledSize(int w, int h, int index) {
   return {static_cast<std::int64_t>(w) * index, static_cast<std::int64_t>(h) * index};
 }
 
-bool FitsPixelLimit(const MapSize& size) {
-  return size.width > 0 && size.height > 0 && size.width <= kMaxImagePixels &&
-         size.height <= kMaxImagePixels && size.width * size.height <= kMaxImagePixels;
+bool FitsPixelLimit(const MapSize& size, std::int64_t limit) {
+  return size.width > 0 && size.height > 0 && size.width <= limit && size.height <= limit &&
+         size.width * size.height <= limit;
 }
 
 void SetMapSize(const GeometryJob& job, int w, int h) {
@@ -179,7 +179,8 @@ void RescaleMap(const GeometryJob& job) {
                             " pixels does not match its size " + std::to_string(w) + " x " +
                             std::to_string(h));
   const MapSize size = RescaledSize(w, h, m.rescaleIndex);
-  if (!FitsPixelLimit(size)) throw std::out_of_range("rescaled map above the pixel limit");
+  if (!FitsPixelLimit(size, MapPixelLimit(job.state)))
+    throw std::out_of_range("rescaled map above the pixel limit");
   const std::size_t W = static_cast<std::size_t>(size.width);
   const std::size_t H = static_cast<std::size_t>(size.height);
   const std::vector<std::uint32_t>& src = m.sourceImage;

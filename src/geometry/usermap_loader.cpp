@@ -108,10 +108,10 @@ bool LoadImageFile(const GeometryJob& job, const std::string& path) {
   std::string reason;  // why the file cannot be used, for the message
   try {
     image = DecodeImageFile(path);
-    if (!FitsPixelLimit({image.width, image.height})) {
+    if (!FitsPixelLimit({image.width, image.height}, MapPixelLimit(job.state))) {
       reason = "the image of " + std::to_string(image.width) + " x " +
                std::to_string(image.height) + " pixels is above the limit of " +
-               std::to_string(kMaxImagePixels) + " pixels";
+               std::to_string(MapPixelLimit(job.state)) + " pixels";
     } else if (image.pixels.size() !=
                static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height)) {
       reason = "the decoded pixels do not fill the image";
@@ -182,8 +182,17 @@ bool AnalyseColours(const GeometryJob& job) {
   m.condCount = conductors;
   m.conductorPixelsUnrestricted = conductors;
 
-  if (full) {
-    job.report.MessageBox("More than 255 colors found", "zolva", ButtonsOk);
+  // The skin-depth restriction paints no-current metal into the conductors, a colour the map
+  // may not have: with 256 colours of its own there is no palette entry left for it, and the
+  // restricted pixels would have no index.
+  const bool noRoom = !full && job.inputs.restrict && !PaletteCanHold(palette, NoCurrentMetalColor);
+  if (full || noRoom) {
+    std::string text = "More than 255 colors found";
+    if (noRoom)
+      text +=
+          ": the map has 256 colors, and \"Restrict to skin depth\" needs one more for "
+          "no-current metal. Switch it off or use fewer colors.";
+    job.report.MessageBox(text, "zolva", ButtonsOk);
     // The solve checks refuse the map while this is set.
     job.state.mapUnusable = true;
     return false;

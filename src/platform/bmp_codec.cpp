@@ -284,45 +284,54 @@ std::vector<std::uint32_t> DecodeRle(const Layout& L, const std::uint8_t* px, st
   const bool rle8 = L.compression == kBiRle8;
   const std::int64_t w = L.width;
   const std::int64_t hgt = L.height;
-  std::vector<std::uint32_t> out(static_cast<std::size_t>(w * hgt), 0u);
+  std::vector<std::uint32_t> out;
   std::int64_t x = 0;
   std::int64_t y = 0;  // in file order, bottom row first unless top-down
+  bool paint = false;
   const auto put = [&](unsigned index) {
-    if (x < w) {
+    if (paint && x < w) {
       const std::int64_t row = L.topDown ? y : hgt - 1 - y;
       out[static_cast<std::size_t>(row * w + x)] = L.palette[index];
     }
     ++x;
   };
-  std::size_t i = 0;
-  while (y < hgt) {
-    if (avail - i < 2) Fail("RLE data ends before the end-of-bitmap code");
-    const unsigned count = px[i];
-    const unsigned value = px[i + 1];
-    i += 2;
-    if (count > 0) {
-      for (unsigned k = 0; k < count; ++k) {
-        put(rle8 ? value : ((k & 1u) ? (value & 0x0Fu) : (value >> 4)));
-      }
-    } else if (value == 0) {
-      x = 0;
-      ++y;
-    } else if (value == 1) {
-      break;
-    } else if (value == 2) {
-      if (avail - i < 2) Fail("RLE data ends inside a delta code");
-      x += px[i];
-      y += px[i + 1];
+  // The codes are walked twice: first only to find that they are whole, before the picture is
+  // allocated (a file of a few hundred bytes may claim a hundred million pixels), then to paint.
+  for (int pass = 0; pass < 2; ++pass) {
+    paint = pass == 1;
+    if (paint) out.assign(static_cast<std::size_t>(w * hgt), 0u);
+    x = 0;
+    y = 0;
+    std::size_t i = 0;
+    while (y < hgt) {
+      if (avail - i < 2) Fail("RLE data ends before the end-of-bitmap code");
+      const unsigned count = px[i];
+      const unsigned value = px[i + 1];
       i += 2;
-    } else {
-      // An absolute run of `value` pixels, padded to a whole number of 16-bit words.
-      const std::size_t bytes = rle8 ? value : (value + 1) / 2;
-      if (avail - i < bytes) Fail("RLE data ends inside an absolute run");
-      for (unsigned k = 0; k < value; ++k) {
-        put(rle8 ? px[i + k] : ((k & 1u) ? (px[i + k / 2] & 0x0Fu) : (px[i + k / 2] >> 4)));
+      if (count > 0) {
+        for (unsigned k = 0; k < count; ++k) {
+          put(rle8 ? value : ((k & 1u) ? (value & 0x0Fu) : (value >> 4)));
+        }
+      } else if (value == 0) {
+        x = 0;
+        ++y;
+      } else if (value == 1) {
+        break;
+      } else if (value == 2) {
+        if (avail - i < 2) Fail("RLE data ends inside a delta code");
+        x += px[i];
+        y += px[i + 1];
+        i += 2;
+      } else {
+        // An absolute run of `value` pixels, padded to a whole number of 16-bit words.
+        const std::size_t bytes = rle8 ? value : (value + 1) / 2;
+        if (avail - i < bytes) Fail("RLE data ends inside an absolute run");
+        for (unsigned k = 0; k < value; ++k) {
+          put(rle8 ? px[i + k] : ((k & 1u) ? (px[i + k / 2] & 0x0Fu) : (px[i + k / 2] >> 4)));
+        }
+        i += bytes;
+        if ((bytes & 1u) && i < avail) ++i;
       }
-      i += bytes;
-      if ((bytes & 1u) && i < avail) ++i;
     }
   }
   return out;

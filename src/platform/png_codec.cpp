@@ -63,8 +63,10 @@ bool ReadPngHeader(png_structp png, png_infop info, png_uint_32* width, png_uint
   *height = png_get_image_height(png, info);
   const int colourType = png_get_color_type(png, info);
   // Palettes and grey below 8 bits become 8-bit samples, and tRNS becomes an alpha channel.
+  // 16-bit samples are scaled to 8 bits with rounding (v * 255 / 65535), not cut to their high
+  // byte, which would darken every value by up to one step.
   png_set_expand(png);
-  png_set_strip_16(png);
+  png_set_scale_16(png);
   if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) {
     png_set_gray_to_rgb(png);
   }

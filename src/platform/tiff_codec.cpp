@@ -3,12 +3,14 @@
 // RGBA with the rows in the order we ask for.
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 
 #include "platform/image_codec_internal.h"
 
@@ -37,7 +39,8 @@ struct TiffStream {
   std::size_t inputSize = 0;
   std::vector<std::uint8_t>* output = nullptr;
   std::uint64_t pos = 0;
-  char message[256] = {};
+  char message[256] = {};  // libtiff's first error
+  char warning[256] = {};  // its first warning that says the file contradicts itself
 
   std::uint64_t Size() const { return output != nullptr ? output->size() : inputSize; }
 };
@@ -119,7 +122,29 @@ int OnTiffError(TIFF*, void* user, const char* module, const char* fmt, va_list 
   return 1;  // handled: the process-wide handlers are not called
 }
 
-int OnTiffWarning(TIFF*, void*, const char*, const char*, va_list) {
+// Warnings about tags that do not touch the picture: private tags of other programs, unsorted
+// directories, text values without their terminating zero, tile sizes libtiff merely dislikes.
+bool HarmlessWarning(const char* text) {
+  static const char* const harmless[] = {"Unknown field with tag", "ASCII value for tag",
+                                         "Invalid TIFF directory; tags are not sorted",
+                                         "Nonstandard tile"};
+  for (const char* h : harmless)
+    if (std::strncmp(text, h, std::strlen(h)) == 0) return true;
+  return false;
+}
+
+// Every other warning means that libtiff found tags that disagree with each other or with the
+// data, and guessed (a strip table of the wrong length ignored, byte counts estimated): a picture
+// built on such a guess is not the one the file meant, so the first such warning is kept and the
+// file refused.
+int OnTiffWarning(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+  auto* s = static_cast<TiffStream*>(user);
+  char text[200];
+  std::vsnprintf(text, sizeof text, fmt, ap);
+  if (s != nullptr && s->warning[0] == '\0' && !HarmlessWarning(text)) {
+    std::snprintf(s->warning, sizeof s->warning, "%s%s%s", module != nullptr ? module : "",
+                  module != nullptr ? ": " : "", text);
+  }
   return 1;
 }
 
@@ -148,6 +173,42 @@ TiffPtr OpenStream(TiffStream& stream, const char* mode) {
   throw ImageError(text);
 }
 
+// Every strip or tile must lie inside the file, and an uncompressed one must hold all the rows
+// it stands for: libtiff would otherwise hand out whatever lies there, or nothing, as pixels.
+void CheckStrips(TIFF* tif, const TiffStream& stream) {
+  std::uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+  const bool raw = compression == COMPRESSION_NONE;
+  const bool tiled = TIFFIsTiled(tif) != 0;
+  const std::uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  std::uint32_t height = 0, rowsPerStrip = 0;
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  if (rowsPerStrip == 0 || rowsPerStrip > height) rowsPerStrip = height;
+  const std::uint32_t stripsPerPlane = height == 0 ? 1 : (height - 1) / rowsPerStrip + 1;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint64_t offset = TIFFGetStrileOffset(tif, i);
+    const std::uint64_t bytes = TIFFGetStrileByteCount(tif, i);
+    const std::string which = std::string(tiled ? "tile " : "strip ") + std::to_string(i);
+    if (bytes == 0) Fail(stream, which + " has no data");
+    if (offset > stream.inputSize || bytes > stream.inputSize - offset)
+      Fail(stream, which + " lies beyond the end of the file (truncated data)");
+    if (!raw) continue;
+    std::uint64_t needed = 0;
+    if (tiled) {
+      needed = static_cast<std::uint64_t>(TIFFTileSize64(tif));
+    } else {
+      const std::uint32_t first = (i % stripsPerPlane) * rowsPerStrip;
+      const std::uint32_t rows = std::min(rowsPerStrip, height - std::min(first, height));
+      needed = static_cast<std::uint64_t>(TIFFVStripSize64(tif, rows));
+    }
+    if (bytes < needed) {
+      Fail(stream, which + " holds " + std::to_string(bytes) + " bytes where its rows need " +
+                       std::to_string(needed) + " (the tags disagree with the data)");
+    }
+  }
+}
+
 struct RgbaImageEnd {
   TIFFRGBAImage* img = nullptr;
   ~RgbaImageEnd() {
@@ -172,6 +233,8 @@ RgbImage DecodeTiff(const std::uint8_t* data, std::size_t size) {
   }
   RgbaImageEnd end{&img};
   CheckDecodedSize(img.width, img.height, "TIFF");
+  if (stream.warning[0] != '\0') Fail(stream, std::string("inconsistent tags: ") + stream.warning);
+  CheckStrips(tif.get(), stream);
   img.req_orientation = ORIENTATION_TOPLEFT;
 
   RgbImage image;
@@ -179,9 +242,12 @@ RgbImage DecodeTiff(const std::uint8_t* data, std::size_t size) {
   image.height = static_cast<int>(img.height);
   // The raster holds R + 256 G + 65536 B + 16777216 A, which is our packing plus alpha.
   image.pixels.assign(static_cast<std::size_t>(img.width) * img.height, 0u);
-  if (!TIFFRGBAImageGet(&img, image.pixels.data(), img.width, img.height)) {
+  // An error that libtiff reports and then reads past still spoils the picture.
+  if (!TIFFRGBAImageGet(&img, image.pixels.data(), img.width, img.height) ||
+      stream.message[0] != '\0') {
     Fail(stream, "cannot read the pixel data");
   }
+  if (stream.warning[0] != '\0') Fail(stream, std::string("inconsistent data: ") + stream.warning);
   if (img.alpha != 0) {
     // libtiff hands RGB pixels out premultiplied whichever kind of alpha the file stores; grey
     // pixels keep the file's own kind.

@@ -23,11 +23,12 @@ void CheckRescaleIndex(int index) {
 bool RescaleFits(Context& ctx, int index) {
   const PixelMap& m = ctx.map;
   const MapSize size = RescaledSize(m.sourceWidth, m.sourceHeight, index);
-  if (FitsPixelLimit(size)) return true;
+  const std::int64_t limit = MapPixelLimit(ctx.state);
+  if (FitsPixelLimit(size, limit)) return true;
   MessageBox(ctx,
              "Exception Raised on file " + m.sourcePath + "\n(the rescaled map of " +
                  std::to_string(size.width) + " x " + std::to_string(size.height) +
-                 " pixels is above the limit of " + std::to_string(kMaxImagePixels) + " pixels)",
+                 " pixels is above the limit of " + std::to_string(limit) + " pixels)",
              "zolva", ButtonsOk);
   ctx.state.operationFailed = true;
   return false;

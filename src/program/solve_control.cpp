@@ -178,7 +178,11 @@ void SolveSetup(Context& ctx) {
   s.resumeCountdown = 0;
 
   if (s.mapUnusable) {
-    MessageBox(ctx, "Usermap unusable: it holds more than 256 colours.", "Solve", ButtonsOk);
+    std::string text = "Usermap unusable: it holds more than 256 colours.";
+    if (ctx.panel.checks[CheckBoxRestrict] &&
+        !PaletteCanHold(ctx.materials.palette, NoCurrentMetalColor))
+      text += " \"Restrict to skin depth\" counts no-current metal as one of them.";
+    MessageBox(ctx, text, "Solve", ButtonsOk);
     s.solveSucceeded = false;
     s.operationFailed = true;
     s.abortRequested = true;
@@ -194,6 +198,14 @@ void SolveSetup(Context& ctx) {
 }
 
 namespace {
+
+// Under a fuzz run of the script interpreter a solve returns at once, as a completed one would,
+// and leaves the results as they were.
+bool StubbedSolve(Context& ctx) {
+  if (!ctx.state.solvesStubbed) return false;
+  ctx.state.solveSucceeded = true;
+  return true;
+}
 
 // The shared start of "Solve fully" and "Solve for L and Rs": the pixel width is read from the
 // panel (L and Rs depend on it), the map rebuilt if needed, the set-up run and the L and Rs stage.
@@ -213,6 +225,7 @@ bool StartWithLandRs(Context& ctx) {
 
 void SolveFully(Context& ctx) {
   ProgramState& s = ctx.state;
+  if (StubbedSolve(ctx)) return;
   if (!StartWithLandRs(ctx)) return;
   if (!s.abortRequested) {
     // The capacitance solver walks its own conductor index and field regions of the same map.
@@ -224,6 +237,7 @@ void SolveFully(Context& ctx) {
 }
 
 void SolveLAndRs(Context& ctx) {
+  if (StubbedSolve(ctx)) return;
   if (!StartWithLandRs(ctx)) return;
   ReportFinishedSolves(ctx);
   FinishSolve(ctx);
@@ -231,6 +245,7 @@ void SolveLAndRs(Context& ctx) {
 
 void SolveCAndGp(Context& ctx) {
   ProgramState& s = ctx.state;
+  if (StubbedSolve(ctx)) return;
   if (SolveBusy(ctx)) return;
   // C and Gp do not depend on the pixel width, so a changed width alone causes no rebuild.
   if (CheckSetupForSolve(ctx)) return;
@@ -242,6 +257,7 @@ void SolveCAndGp(Context& ctx) {
 
 void SolveForScript(Context& ctx, GeometryKind kind, bool lAndRs) {
   ProgramState& s = ctx.state;
+  if (StubbedSolve(ctx)) return;
   // A script started from the event handling of a stopped, still returning stage must not
   // rebuild the arrays under it.
   if (s.stageDepth > 0) {

@@ -451,5 +451,57 @@ TEST_F(GeometryTest, OversizedMapIsRefusedAndThePreviousMapStays) {
   EXPECT_EQ(ctx.map.Ucolor, before.Ucolor);
 }
 
+TEST_F(GeometryTest, UnusableDimensionsNameTheFieldThatCausesThem) {
+  const auto lastMessage = [this] {
+    return platform.messages.empty() ? std::string() : platform.messages.back().text;
+  };
+  const std::string lead = "These dimensions give no usable pixel width. ";
+
+  // A shield whose outer diameter is below its inner one.
+  ctx.state.geometryKind = GeomCoaxial;
+  ctx.panel.shieldOuterDia = 0.3 * kInch;
+  EXPECT_FALSE(GenerateCoax(GeometryJobOf(ctx)));
+  EXPECT_EQ(lastMessage(), lead + "\"Shield outer dia :\" is smaller than \"Shield inner dia :\".");
+  EXPECT_TRUE(ctx.state.operationFailed);
+  ctx.panel.shieldOuterDia = 0.45 * kInch;
+
+  // A frequency whose skin depth no pixel width resolves, in each generator that restricts.
+  ctx.panel.checks[CheckBoxRestrict] = true;
+  SetFrequency(1e300);
+  const std::string frequency = lead + "\"- Frequency in MHz\": at 1e300 MHz the skin depth (";
+  EXPECT_FALSE(GenerateCoax(GeometryJobOf(ctx)));
+  EXPECT_EQ(lastMessage().rfind(frequency, 0), 0u) << lastMessage();
+  ctx.state.geometryKind = GeomTwinlead;
+  EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
+  EXPECT_EQ(lastMessage().rfind(frequency, 0), 0u) << lastMessage();
+  EXPECT_NE(lastMessage().find("too thin for \"Restrict to skin depth\"."), std::string::npos);
+
+  // A conductor without resistivity has no skin depth at any frequency: the frequency is not
+  // the field to change.
+  SetFrequency(1.0);
+  const int red = FindTableIndex(ctx.materials.table, kRed);
+  ASSERT_GE(red, 0);
+  ctx.materials.table.entries[static_cast<std::size_t>(red)].Resistivity = 0;
+  EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
+  EXPECT_NE(lastMessage().find("has no resistivity"), std::string::npos) << lastMessage();
+  ctx.panel.checks[CheckBoxRestrict] = false;
+
+  // Too few pixels, an insulation out of all proportion, a distance beyond every pixel count.
+  ctx.panel.totalConductorPixels = -5;
+  EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
+  EXPECT_EQ(lastMessage(),
+            lead + "\"- Total conductor pixels\" is too small to draw the conductors.");
+  ctx.panel.totalConductorPixels = 1000;
+  ctx.panel.insulationDiameter = 1e308;
+  EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
+  EXPECT_EQ(lastMessage(),
+            lead + "\"Insulation diameter :\" is too large against \"Wire diameter :\".");
+  ctx.panel.insulationDiameter = 0;
+  ctx.state.geometryKind = GeomSquareTwinlead;
+  ctx.panel.bottomDistance = 1e307;
+  EXPECT_FALSE(GenerateSquareTwinlead(GeometryJobOf(ctx)));
+  EXPECT_EQ(lastMessage(), lead + "\"Bottom distance :\" is too large against the pixel width.");
+}
+
 }  // namespace
 }  // namespace zolva

@@ -14,6 +14,7 @@
 #include "program/control_panel.h"
 #include "program/jobs.h"
 #include "program/map_commands.h"
+#include "program/solve_control.h"
 
 namespace zolva {
 namespace {
@@ -312,6 +313,79 @@ TEST_F(UsermapLoaderTest, RescaleCommands) {
   StepRescale(ctx, -1);
   SetRescale(ctx, 1);
   EXPECT_EQ(ctx.map.rescaleIndex, 2);
+}
+
+// A closed line of 24 x 24 pixels: a ground ring on the border around an 8 x 8 centre conductor,
+// in white with `extra` further colours of no definition (vacuum) in the space between.
+std::vector<std::uint32_t> ClosedLineWithColours(int extra) {
+  std::vector<std::uint32_t> pixels(24 * 24, kWhite);
+  int added = 0;
+  for (int y = 0; y < 24; ++y) {
+    for (int x = 0; x < 24; ++x) {
+      std::uint32_t& p = pixels[static_cast<std::size_t>(x + 24 * y)];
+      if (x == 0 || y == 0 || x == 23 || y == 23)
+        p = kGreen;
+      else if (x >= 8 && x < 16 && y >= 8 && y < 16)
+        p = kRed;
+      else if (added < extra)
+        p = 0x010000u + static_cast<std::uint32_t>(added++) * 7;
+    }
+  }
+  return pixels;
+}
+
+TEST_F(UsermapLoaderTest, A256ColourMapSolvesOrIsRefusedAtLoad) {
+  CreatePanel(ctx);
+  ctx.state.ready = true;
+  ctx.state.programFolder = (dir / "").string();
+  SetField(ctx, EditBoxTotalConductorPixels, "1000");
+  const std::string full = WritePng("Usermap full (0.1mm).png", 24, 24, ClosedLineWithColours(253));
+  const std::string lead = "More than 255 colors found: the map has 256 colors, and \"Restrict";
+
+  // The skin-depth restriction needs a palette entry for no-current metal, which a map of 256
+  // colours of its own has no room for: refused at load, with the way out named.
+  SetCheckBox(ctx, CheckBoxRestrict, true);
+  EXPECT_FALSE(LoadUsermap(ctx, full));
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].text.rfind(lead, 0), 0u) << platform.messages[0].text;
+  EXPECT_TRUE(ctx.state.mapUnusable);
+
+  // Without the restriction the same map loads and solves.
+  platform.messages.clear();
+  SetCheckBox(ctx, CheckBoxRestrict, false);
+  ASSERT_TRUE(LoadUsermap(ctx, full));
+  EXPECT_TRUE(platform.messages.empty());
+  EXPECT_EQ(ctx.materials.palette.count, 256);
+  SolveFully(ctx);
+  EXPECT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+  EXPECT_GT(ctx.results.C, 0.0);
+  EXPECT_GT(ctx.results.L, 0.0);
+
+  // Switched on afterwards, the restriction makes the rebuild refuse the map, and the solve says
+  // why instead of solving it.
+  ctx.results.C = ctx.results.L = 0.0;
+  SetCheckBox(ctx, CheckBoxRestrict, true);
+  SolveFully(ctx);
+  ASSERT_EQ(platform.messages.size(), 2u);
+  EXPECT_EQ(platform.messages[0].text.rfind(lead, 0), 0u);
+  EXPECT_EQ(platform.messages[1].text,
+            "Usermap unusable: it holds more than 256 colours. \"Restrict to skin depth\" counts "
+            "no-current metal as one of them.");
+  EXPECT_EQ(ctx.results.C, 0.0);
+  EXPECT_EQ(ctx.results.L, 0.0);
+
+  // With 255 colours of its own the map keeps the last entry for no-current metal and solves
+  // restricted.
+  platform.messages.clear();
+  ASSERT_TRUE(
+      LoadUsermap(ctx, WritePng("Usermap room (0.1mm).png", 24, 24, ClosedLineWithColours(252))));
+  SolveFully(ctx);
+  EXPECT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+  EXPECT_EQ(ctx.materials.palette.count, 256);
+  EXPECT_GT(ctx.map.restrictedPixels, 0);
+  EXPECT_TRUE(PaletteCanHold(ctx.materials.palette, NoCurrentMetalColor));
+  EXPECT_GT(ctx.results.C, 0.0);
+  EXPECT_GT(ctx.results.L, 0.0);
 }
 
 }  // namespace

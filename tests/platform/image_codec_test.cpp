@@ -25,6 +25,10 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint32_t K = 0x000000, W = 0xFFFFFF, R = 0x0000FF, G = 0x00FF00, B = 0xFF0000,
                         Y = 0x00FFFF, C = 0xFFFF00, M = 0xFF00FF;
 
+constexpr std::uint32_t PackRgb(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+  return r | (g << 8) | (b << 16);
+}
+
 // The colour picture of every multi-colour fixture, top row first.
 RgbImage ColourPicture() {
   return {7, 5, {W, W, R, R, G, B, K,  //
@@ -478,6 +482,33 @@ TEST(ImageCodecBmp, RefusesHostileHeaders) {
   EXPECT_THROW(DecodeImageFile(::testing::TempDir()), ImageError);
 }
 
+TEST(ImageCodecBmp, AnRleFileClaimingAHugePictureIsJudgedBeforeItIsAllocated) {
+  // A few hundred bytes of RLE8 data claiming 7 x 11862021 pixels (a fuzzer's find, kept in
+  // tests/fuzz/corpus/fuzz_image): the codes end before the end-of-bitmap code, which the decoder
+  // now finds before it allocates and fills the 83 million pixels.
+  const Bytes b = ReadBytes(std::string(ZOLVA_FIXTURES) +
+                            "/../fuzz/corpus/fuzz_image/rle8-claims-83M-pixels.bmp");
+  ASSERT_GT(b.size(), 54u);
+  try {
+    Decode(b);
+    ADD_FAILURE() << "decoded";
+  } catch (const ImageError& e) {
+    EXPECT_NE(std::string(e.what()).find("RLE data ends"), std::string::npos) << e.what();
+  }
+  // A whole RLE8 stream of the same claimed size still decodes: the size is within the limit.
+  BmpSpec s;
+  s.width = 7;
+  s.height = 3;
+  s.bpp = 8;
+  s.compression = 1;
+  s.palette = Palette(2);
+  s.pixels = {7, 1, 0, 0, 0, 1};  // one row of colour 1, then the end of the bitmap
+  const RgbImage img = Decode(MakeBmp(s));
+  ASSERT_EQ(img.pixels.size(), 21u);
+  EXPECT_EQ(img.pixels[14], Pal(1));  // the bottom row, first in the file
+  EXPECT_EQ(img.pixels[0], 0u);       // skipped by the end code: black
+}
+
 std::uint32_t Crc32(const Bytes& b, std::size_t from, std::size_t to) {
   std::uint32_t crc = 0xFFFFFFFFu;
   for (std::size_t i = from; i < to; ++i) {
@@ -527,6 +558,148 @@ TEST(ImageCodecLimits, PngAndTiffRefuseHugeHeadersBeforeAllocating) {
   }
   PutU32(t, t.size(), 0);
   EXPECT_TRUE(Refused(t));
+}
+
+// A PNG of the given colour type and bit depth from raw scanlines (each with its filter byte),
+// the data in one stored (uncompressed) deflate block.
+Bytes MakePng(std::uint32_t width, std::uint32_t height, int depth, int colourType,
+              const Bytes& scanlines) {
+  Bytes b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const auto chunk = [&b](const char* type, const Bytes& data) {
+    PutBe32(b, static_cast<std::uint32_t>(data.size()));
+    const std::size_t start = b.size();
+    b.insert(b.end(), type, type + 4);
+    b.insert(b.end(), data.begin(), data.end());
+    PutBe32(b, Crc32(b, start, b.size()));
+  };
+  Bytes header;
+  PutBe32(header, width);
+  PutBe32(header, height);
+  header.insert(header.end(),
+                {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(colourType), 0, 0, 0});
+  chunk("IHDR", header);
+  Bytes z = {0x78, 0x01, 0x01};  // zlib header; a final stored block
+  const auto n = static_cast<std::uint16_t>(scanlines.size());
+  z.insert(z.end(), {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
+                     static_cast<std::uint8_t>(~n), static_cast<std::uint8_t>(~n >> 8)});
+  z.insert(z.end(), scanlines.begin(), scanlines.end());
+  std::uint32_t a = 1, c = 0;
+  for (std::uint8_t v : scanlines) {
+    a = (a + v) % 65521;
+    c = (c + a) % 65521;
+  }
+  PutBe32(z, (c << 16) | a);
+  chunk("IDAT", z);
+  chunk("IEND", {});
+  return b;
+}
+
+TEST(ImageCodecPng, SixteenBitSamplesAreScaledWithRounding) {
+  // v * 255 / 65535 rounded: 0x01FF gives 2 (its high byte 1), 0xFE00 gives 253 (high byte 254).
+  Bytes rgb = {0, 0x01, 0xFF, 0xFE, 0x00, 0x80, 0x80, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x7F};
+  const RgbImage colour = Decode(MakePng(2, 1, 16, 2, rgb));
+  ASSERT_EQ(colour.pixels.size(), 2u);
+  EXPECT_EQ(colour.pixels[0], PackRgb(2, 253, 128));
+  EXPECT_EQ(colour.pixels[1], PackRgb(255, 0, 0));
+
+  // Grey with alpha: the grey is scaled before it is composited onto white.
+  Bytes grey = {0, 0x01, 0xFF, 0xFF, 0xFF, 0xFE, 0x00, 0x00, 0x00};
+  const RgbImage ga = Decode(MakePng(2, 1, 16, 4, grey));
+  ASSERT_EQ(ga.pixels.size(), 2u);
+  EXPECT_EQ(ga.pixels[0], 2 * 0x010101u);
+  EXPECT_EQ(ga.pixels[1], 0xFFFFFFu);  // fully transparent
+}
+
+// An uncompressed 8-bit grey TIFF, little-endian: the pixel data from offset 8, then the
+// directory. Each entry is (tag, type, values); values of more than 4 bytes go after it.
+struct TiffEntry {
+  std::uint16_t tag, type;
+  std::vector<std::uint32_t> values;
+};
+
+Bytes MakeTiff(const Bytes& pixels, std::vector<TiffEntry> entries) {
+  Bytes b = {'I', 'I', 42, 0, 0, 0, 0, 0};
+  b.insert(b.end(), pixels.begin(), pixels.end());
+  if (b.size() % 2) b.push_back(0);
+  const std::size_t ifd = b.size();
+  PutU32(b, 4, static_cast<std::uint32_t>(ifd));
+  PutU16(b, ifd, static_cast<std::uint32_t>(entries.size()));
+  std::size_t extra = ifd + 2 + 12 * entries.size() + 4;
+  b.resize(extra, 0);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const TiffEntry& e = entries[i];
+    const std::size_t at = ifd + 2 + 12 * i;
+    const std::size_t size = e.type == 3 ? 2 : e.type == 2 ? 1 : 4;
+    PutU16(b, at, e.tag);
+    PutU16(b, at + 2, e.type);
+    PutU32(b, at + 4, static_cast<std::uint32_t>(e.values.size()));
+    std::size_t place = at + 8;
+    if (size * e.values.size() > 4) {
+      place = b.size();
+      PutU32(b, at + 8, static_cast<std::uint32_t>(place));
+    }
+    for (std::uint32_t v : e.values) {
+      if (size == 1) {
+        if (b.size() < place + 1) b.resize(place + 1);
+        b[place] = static_cast<std::uint8_t>(v);
+      } else if (size == 2) {
+        PutU16(b, place, v);
+      } else {
+        PutU32(b, place, v);
+      }
+      place += size;
+    }
+  }
+  return b;
+}
+
+TEST(ImageCodecTiff, TagsThatDisagreeWithTheDataAreRefused) {
+  // 40 x 30 grey pixels in three strips of ten rows.
+  Bytes grey(40 * 30);
+  for (std::size_t i = 0; i < grey.size(); ++i) grey[i] = static_cast<std::uint8_t>(i * 13);
+  const auto tiff = [&](std::uint32_t length, std::uint32_t rowsPerStrip,
+                        std::vector<std::uint32_t> offsets, std::vector<std::uint32_t> counts,
+                        std::vector<TiffEntry> more = {}) {
+    std::vector<TiffEntry> e = {
+        {256, 3, {40}},  {257, 3, {length}}, {258, 3, {8}}, {259, 3, {1}},
+        {262, 3, {1}},   {273, 4, offsets},  {277, 3, {1}}, {278, 3, {rowsPerStrip}},
+        {279, 4, counts}};
+    e.insert(e.end(), more.begin(), more.end());
+    std::sort(e.begin(), e.end(), [](const auto& a, const auto& b) { return a.tag < b.tag; });
+    return MakeTiff(grey, e);
+  };
+  const auto refusal = [](const Bytes& b) {
+    try {
+      DecodeImageMemory(b.data(), b.size());
+    } catch (const ImageError& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  };
+
+  const RgbImage good = Decode(tiff(30, 10, {8, 408, 808}, {400, 400, 400}));
+  ASSERT_EQ(good.width, 40);
+  ASSERT_EQ(good.height, 30);
+  for (std::size_t i = 0; i < grey.size(); ++i) ASSERT_EQ(good.pixels[i], grey[i] * 0x010101u);
+
+  // A private tag of another program changes nothing: libtiff's warning about it does not count.
+  EXPECT_EQ(Decode(tiff(30, 10, {8, 408, 808}, {400, 400, 400}, {{65000, 4, {7}}})).pixels,
+            good.pixels);
+
+  // ImageLength patched to 65535: the strip table no longer matches, libtiff warns and would
+  // guess; the guess is not the picture.
+  std::string why = refusal(tiff(65535, 10, {8, 408, 808}, {400, 400, 400}));
+  EXPECT_NE(why.find("StripOffsets"), std::string::npos) << why;
+  // The same lie with a single strip agrees with the strip table but not with its byte count.
+  why = refusal(tiff(65535, 65535, {8}, {1200}));
+  EXPECT_NE(why.find("StripByteCounts"), std::string::npos) << why;
+  // A strip one byte short, a strip beyond the end of the file, a strip without data.
+  why = refusal(tiff(30, 10, {8, 408, 808}, {400, 400, 399}));
+  EXPECT_NE(why.find("strip 2 holds 399 bytes"), std::string::npos) << why;
+  why = refusal(tiff(30, 10, {8, 408, 100000}, {400, 400, 400}));
+  EXPECT_NE(why.find("strip 2 lies beyond the end of the file"), std::string::npos) << why;
+  why = refusal(tiff(30, 10, {8, 408, 808}, {400, 0, 400}));
+  EXPECT_NE(why.find("strip 1 has no data"), std::string::npos) << why;
 }
 
 // Every truncation and a few hundred bit flips of each fixture decode or throw ImageError;

@@ -447,5 +447,31 @@ TEST(SolveControl, RefusedMapsAndScriptedSolves) {
   EXPECT_NEAR(ctx.results.vfAssumed, 0.665, 0.001);
 }
 
+TEST(SolveControl, StubbedSolvesReturnAtOnceAndMapsStaySmall) {
+  Rig rig("stubbed");
+  Context& ctx = rig.ctx;
+  ctx.state.solvesStubbed = true;
+  ctx.state.solveSucceeded = false;
+  SolveFully(ctx);
+  EXPECT_TRUE(ctx.state.solveSucceeded);
+  SolveCAndGp(ctx);
+  SolveLAndRs(ctx);
+  SolveForScript(ctx, GeomCoaxial, true);
+  EXPECT_EQ(rig.Count("Searching map"), 0);
+  EXPECT_EQ(ctx.results.C, 0.0);
+  EXPECT_TRUE(rig.p.messages.empty());
+
+  // A generated map above kStubbedMapPixels is refused as one above the program's limit is.
+  SetField(ctx, EditBoxTotalConductorPixels, "2000000");
+  ctx.state.setupChanged = true;
+  EXPECT_EQ(RebuildCrossSection(ctx), kRebuildRefused);
+  ASSERT_EQ(rig.p.messages.size(), 1u);
+  EXPECT_EQ(rig.p.messages[0].text.rfind("Map too large", 0), 0u) << rig.p.messages[0].text;
+  ctx.state.solvesStubbed = false;
+  ctx.state.setupChanged = true;
+  EXPECT_EQ(RebuildCrossSection(ctx), 0);
+  EXPECT_GT(static_cast<std::int64_t>(ctx.map.Uwid) * ctx.map.Uhei, kStubbedMapPixels);
+}
+
 }  // namespace
 }  // namespace zolva

@@ -1,8 +1,6 @@
 // The image decoders by content: DecodeImageMemory recognises BMP, headerless DIB, PNG and TIFF
-// from the first bytes, so one harness reaches every decoder.
-//
-// JPEG: once src/platform/jpeg_codec.cpp is part of DecodeImageMemory, this harness covers it
-// as well; put a few small JPEG files into corpus/fuzz_image/ then.
+// from the first bytes, so one harness reaches every decoder, JPEG among them (the seeds hold
+// baseline, progressive, greyscale and 4:4:4 files).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -57,8 +57,10 @@ TEST(EstimatePanel, CheckBoxAddsAnEstimateAndKeepsTheSolveAsItWas) {
   SolveCAndGp(rig.ctx);
   Context& ctx = rig.ctx;
   EXPECT_EQ(rig.reported, 1);  // the finer solve is not a solve of its own
-  // The figures, the map and the panel are those of the solve itself.
-  EXPECT_EQ(ctx.results.C, plain.ctx.results.C);
+  // The figures, the map and the panel are those of the solve itself. Two worker threads relax
+  // in an order the scheduler chooses, so two solves of one map agree to the stopping
+  // tolerance, not bit for bit; the finer solve's C lies about 1 % away.
+  EXPECT_NEAR(ctx.results.C, plain.ctx.results.C, 1e-6 * plain.ctx.results.C);
   EXPECT_EQ(ctx.map.condCount, plain.ctx.map.condCount);
   EXPECT_EQ(ctx.map.Ucolor, plain.ctx.map.Ucolor);
   EXPECT_EQ(ctx.state.pixelWidth, plain.ctx.state.pixelWidth);

@@ -8,13 +8,9 @@
 #include <vector>
 
 #include "csolver/capacitance_job.h"
+#include "csolver/four_lanes.h"
+#include "csolver/no_contraction.h"
 #include "csolver/prediction_islands.h"
-
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
 
 namespace zolva {
 
@@ -32,55 +28,27 @@ struct alignas(32) PoleBlock {
 
 namespace detail {
 
-// ThreadSanitizer's runtime is not yet set up when the loader runs the clones' resolvers, so a
-// build under it keeps the plain versions.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
-#define ZOLVA_POLE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define ZOLVA_POLE_CLONES
-#endif
-
-#if defined(__GNUC__)
-typedef double P4 __attribute__((vector_size(32)));
-
 // The field at (x, y) of every pole charge at a distance above 0: sum of q (r_q - r) / d^2.
-ZOLVA_POLE_CLONES
+ZOLVA_LANE_CLONES
 void SumPoleField(const void* data, std::size_t n, double x, double y, double* out) {
   const PoleBlock* blocks = static_cast<const PoleBlock*>(data);
-  const P4 X = {x, x, x, x}, Y = {y, y, y, y};
-  const P4 zero = {0.0, 0.0, 0.0, 0.0}, one = {1.0, 1.0, 1.0, 1.0};
-  P4 ex = zero, ey = zero;
+  const Lanes4 X = {x, x, x, x}, Y = {y, y, y, y};
+  const Lanes4 zero = {0.0, 0.0, 0.0, 0.0}, one = {1.0, 1.0, 1.0, 1.0};
+  Lanes4 ex = zero, ey = zero;
   for (std::size_t k = 0; k < n; ++k) {
-    P4 cx, cy, q;
+    Lanes4 cx, cy, q;
     std::memcpy(&cx, blocks[k].x, sizeof cx);
     std::memcpy(&cy, blocks[k].y, sizeof cy);
     std::memcpy(&q, blocks[k].q, sizeof q);
-    const P4 dx = cx - X, dy = cy - Y;
-    const P4 d2 = dx * dx + dy * dy;
-    const P4 t = (d2 > zero ? q : zero) / (d2 > zero ? d2 : one);
+    const Lanes4 dx = cx - X, dy = cy - Y;
+    const Lanes4 d2 = dx * dx + dy * dy;
+    const Lanes4 t = (d2 > zero ? q : zero) / (d2 > zero ? d2 : one);
     ex += t * dx;
     ey += t * dy;
   }
-  out[0] = (ex[0] + ex[1]) + (ex[2] + ex[3]);
-  out[1] = (ey[0] + ey[1]) + (ey[2] + ey[3]);
+  out[0] = AddLanes(ex);
+  out[1] = AddLanes(ey);
 }
-#else
-void SumPoleField(const void* data, std::size_t n, double x, double y, double* out) {
-  const PoleBlock* blocks = static_cast<const PoleBlock*>(data);
-  double ex[4] = {}, ey[4] = {};
-  for (std::size_t k = 0; k < n; ++k) {
-    for (int l = 0; l < 4; ++l) {
-      const double dx = blocks[k].x[l] - x, dy = blocks[k].y[l] - y;
-      const double d2 = dx * dx + dy * dy;
-      const double t = d2 > 0.0 ? blocks[k].q[l] / d2 : 0.0;
-      ex[l] += t * dx;
-      ey[l] += t * dy;
-    }
-  }
-  out[0] = (ex[0] + ex[1]) + (ex[2] + ex[3]);
-  out[1] = (ey[0] + ey[1]) + (ey[2] + ey[3]);
-}
-#endif
 
 }  // namespace detail
 

@@ -9,14 +9,11 @@
 #include <string>
 
 #include "csolver/capacitance_job.h"
+#include "csolver/four_lanes.h"
 
 // The sum is formed in the same order of roundings in every clone and at every call, so that a
 // field never depends on the thread or the processor that computed it.
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
+#include "csolver/no_contraction.h"
 
 namespace zolva {
 
@@ -30,61 +27,32 @@ constexpr double kFarAway = 1.0e9;
 
 namespace detail {
 
-// ThreadSanitizer's runtime is not yet set up when the loader runs the clones' resolvers, so a
-// build under it keeps the plain versions.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
-#define ZOLVA_FIELD_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define ZOLVA_FIELD_CLONES
-#endif
-
-#if defined(__GNUC__)
-typedef double V4 __attribute__((vector_size(32)));
-
 // E = sum of q (r - r_q) / |r - r_q|^2 over the blocks: four lanes, each summed in block order,
 // then added pairwise. Node coordinates are integers, so d <= 1.1 is d^2 <= 1 and d < 1.9 is
 // d^2 <= 3 exactly, and no square root is needed.
-ZOLVA_FIELD_CLONES
+ZOLVA_LANE_CLONES
 void SumBlocks(const ChargeBlock* blocks, std::size_t n, double x, double y, double* out) {
-  const V4 X = {x, x, x, x}, Y = {y, y, y, y};
-  const V4 one = {1.0, 1.0, 1.0, 1.0}, three = {3.0, 3.0, 3.0, 3.0};
-  V4 ex = {0.0, 0.0, 0.0, 0.0}, ey = {0.0, 0.0, 0.0, 0.0};
+  const Lanes4 X = {x, x, x, x}, Y = {y, y, y, y};
+  const Lanes4 one = {1.0, 1.0, 1.0, 1.0}, three = {3.0, 3.0, 3.0, 3.0};
+  Lanes4 ex = {0.0, 0.0, 0.0, 0.0}, ey = {0.0, 0.0, 0.0, 0.0};
   for (std::size_t k = 0; k < n; ++k) {
     const ChargeBlock& b = blocks[k];
-    V4 cx, cy, qn, qm, qf;
+    Lanes4 cx, cy, qn, qm, qf;
     std::memcpy(&cx, b.x, sizeof cx);
     std::memcpy(&cy, b.y, sizeof cy);
     std::memcpy(&qn, b.qNear, sizeof qn);
     std::memcpy(&qm, b.qMid, sizeof qm);
     std::memcpy(&qf, b.qFar, sizeof qf);
-    const V4 dx = X - cx, dy = Y - cy;
-    const V4 d2 = dx * dx + dy * dy;
-    const V4 q = d2 <= one ? qn : (d2 <= three ? qm : qf);
-    const V4 t = q / d2;
+    const Lanes4 dx = X - cx, dy = Y - cy;
+    const Lanes4 d2 = dx * dx + dy * dy;
+    const Lanes4 q = d2 <= one ? qn : (d2 <= three ? qm : qf);
+    const Lanes4 t = q / d2;
     ex += t * dx;
     ey += t * dy;
   }
-  out[0] = (ex[0] + ex[1]) + (ex[2] + ex[3]);
-  out[1] = (ey[0] + ey[1]) + (ey[2] + ey[3]);
+  out[0] = AddLanes(ex);
+  out[1] = AddLanes(ey);
 }
-#else
-void SumBlocks(const ChargeBlock* blocks, std::size_t n, double x, double y, double* out) {
-  double ex[4] = {}, ey[4] = {};
-  for (std::size_t k = 0; k < n; ++k) {
-    const ChargeBlock& b = blocks[k];
-    for (int l = 0; l < 4; ++l) {
-      const double dx = x - b.x[l], dy = y - b.y[l];
-      const double d2 = dx * dx + dy * dy;
-      const double q = d2 <= 1.0 ? b.qNear[l] : (d2 <= 3.0 ? b.qMid[l] : b.qFar[l]);
-      const double t = q / d2;
-      ex[l] += t * dx;
-      ey[l] += t * dy;
-    }
-  }
-  out[0] = (ex[0] + ex[1]) + (ex[2] + ex[3]);
-  out[1] = (ey[0] + ey[1]) + (ey[2] + ey[3]);
-}
-#endif
 
 }  // namespace detail
 

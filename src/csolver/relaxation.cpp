@@ -9,12 +9,6 @@
 // node updates rests on every update being the same sequence of roundings wherever it is
 // inlined; fused multiply-adds formed by the compiler in one place and not in another would
 // break it.
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -23,6 +17,7 @@
 #include <string>
 
 #include "csolver/flush_denormals.h"
+#include "csolver/no_contraction.h"
 #include "csolver/prediction.h"
 #include "csolver/relax_kernel.h"
 #include "csolver/solver_grid.h"

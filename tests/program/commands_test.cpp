@@ -15,6 +15,7 @@
 #include "program/reporting.h"
 #include "program/script.h"
 #include "program/solve_control.h"
+#include "support/program_rig.h"
 
 namespace zolva {
 namespace {
@@ -23,21 +24,11 @@ namespace fs = std::filesystem;
 
 // A started program without windows, its keys typed as the main window would type them.
 // Relaxations are cut short after a few rounds: these tests are about which command runs.
-struct KeyRig {
-  HeadlessPlatform p;
-  std::unique_ptr<Context> owned;
-  Context& ctx;
-  fs::path folder;
+struct KeyRig : testing::ProgramRig {
   std::vector<std::string> statuses;
   int relaxRounds = 0;
 
-  explicit KeyRig(const std::string& tag) : owned(std::make_unique<Context>(p)), ctx(*owned) {
-    p.echoMessages = false;
-    p.processorCountOverride = 2;
-    folder = fs::temp_directory_path() / ("zolva-keys-" + tag);
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    p.programFileOverride = (folder / "zolva").string();
+  explicit KeyRig(const std::string& tag) : ProgramRig("zolva-keys-" + tag, 2) {
     ctx.state.ShowStatusHook = [this](const std::string& s) {
       statuses.push_back(s);
       relaxRounds = 0;
@@ -47,31 +38,17 @@ struct KeyRig {
       if (relaxing && ++relaxRounds >= 3) ctx.state.abortRequested = true;
     };
     InstallCommandHooks(ctx);
-    StartMainWindow(ctx);
-    CreatePanel(ctx);
-    ctx.state.ready = true;
-    ctx.state.startupScriptChecked = true;
+    Start();
     SetField(ctx, EditBoxTotalConductorPixels, "100");
   }
-  ~KeyRig() { fs::remove_all(folder); }
 
   void Type(const std::u16string& keys) {
     for (char16_t k : keys) HandleCommandKey(ctx, k);
   }
   // A small Usermap: a ground ring round a +1 volt block, in the built-in copper colours.
   fs::path WriteMap(const std::string& name) const {
-    RgbImage image;
-    image.width = 20;
-    image.height = 12;
-    for (int y = 0; y < image.height; ++y) {
-      for (int x = 0; x < image.width; ++x) {
-        bool ring = x == 0 || y == 0 || x == image.width - 1 || y == image.height - 1;
-        bool core = x >= 8 && x < 12 && y >= 5 && y < 7;
-        image.pixels.push_back(ring ? 0x00FF00u : core ? 0x0000FFu : 0xFFFFFFu);
-      }
-    }
     fs::create_directories((folder / name).parent_path());
-    EncodeBmpFile((folder / name).string(), image);
+    EncodeBmpFile((folder / name).string(), testing::RingAroundBlock());
     return folder / name;
   }
 };

@@ -18,6 +18,7 @@
 #include "program/control_panel.h"
 #include "program/reporting.h"
 #include "program/script_commands.h"
+#include "support/program_rig.h"
 #include "support/read_file.h"
 
 namespace zolva {
@@ -40,11 +41,7 @@ int CountRows(const std::string& table) {
 
 // A started program without windows: main window and control panel created, ready, four
 // processors, the start-up script already checked, a fresh program folder.
-struct ScriptRig {
-  HeadlessPlatform p;
-  std::unique_ptr<Context> owned;
-  Context& ctx;
-  fs::path folder;
+struct ScriptRig : testing::ProgramRig {
   std::vector<std::string> statuses;
   // Stands in for the solvers: every solve that reaches its set-up counts as finished, with an L
   // that tells the solves apart. The DIA field is recorded at each solve.
@@ -52,13 +49,7 @@ struct ScriptRig {
   int fakeCount = 0;
   std::vector<std::string> solvedDiameters;
 
-  explicit ScriptRig(const std::string& tag) : owned(std::make_unique<Context>(p)), ctx(*owned) {
-    p.echoMessages = false;
-    p.processorCountOverride = 4;
-    folder = fs::temp_directory_path() / ("zolva-script-" + tag);
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    p.programFileOverride = (folder / "zolva").string();
+  explicit ScriptRig(const std::string& tag) : ProgramRig("zolva-script-" + tag, 4) {
     ctx.state.ShowStatusHook = [this](const std::string& s) { statuses.push_back(s); };
     p.onPendingEvents = [this] {
       if (!fakeSolves || !ctx.state.solveInProgress) return;
@@ -71,18 +62,9 @@ struct ScriptRig {
       ctx.results.L = 1e-6 * fakeCount;
       ctx.results.Rs = 0.5 * fakeCount;
     };
-    StartMainWindow(ctx);
-    CreatePanel(ctx);
-    ctx.state.ready = true;
-    ctx.state.startupScriptChecked = true;
+    Start();
     // A small map keeps the real solve set-ups quick.
     SetField(ctx, EditBoxTotalConductorPixels, "100");
-  }
-  ~ScriptRig() { fs::remove_all(folder); }
-
-  fs::path Write(const std::string& name, const std::string& text) const {
-    std::ofstream(folder / name, std::ios::binary) << text;
-    return folder / name;
   }
   ScriptResult Run(const std::string& text, const std::string& name = "script.txt") {
     return RunScriptFile(ctx, Write(name, text).string());
@@ -398,16 +380,7 @@ TEST(ScriptLanguage, OpenLoadsAUsermapFromTheProgramFolder) {
   ScriptRig rig("open");
   Context& ctx = rig.ctx;
   // A ground ring round a +1 volt pixel block, in the built-in copper colours.
-  RgbImage image;
-  image.width = 20;
-  image.height = 12;
-  for (int y = 0; y < image.height; ++y) {
-    for (int x = 0; x < image.width; ++x) {
-      bool ring = x == 0 || y == 0 || x == image.width - 1 || y == image.height - 1;
-      bool core = x >= 8 && x < 12 && y >= 5 && y < 7;
-      image.pixels.push_back(ring ? 0x00FF00u : core ? 0x0000FFu : 0xFFFFFFu);
-    }
-  }
+  const RgbImage image = testing::RingAroundBlock();
   EncodePngFile((rig.folder / "Usermap tiny (1mm).png").string(), image);
   ScriptResult r = rig.Run("OPE %Usermap tiny (1mm).png\n");
   EXPECT_EQ(r.outcome, ScriptOutcome::Completed) << r.message;
@@ -446,8 +419,8 @@ TEST(ScriptLanguage, BatchRunsScriptsAndTheExamples) {
   const fs::path top = fs::path(ZOLVA_FIXTURES).parent_path().parent_path();
   const fs::path cwd = fs::current_path();
   fs::current_path(top);  // the examples open their Usermap by a path from the top folder
-  for (const char* example : {"coax-solve.txt", "twinlead-sweep.txt", "usermap-solve.txt",
-                              "coax-rlgc.txt"}) {
+  for (const char* example :
+       {"coax-solve.txt", "twinlead-sweep.txt", "usermap-solve.txt", "coax-rlgc.txt"}) {
     EXPECT_EQ(batch((top / "examples" / example).string(), out, err), 0) << example << "\n" << err;
   }
   fs::current_path(cwd);

@@ -15,6 +15,7 @@
 #include "program/control_panel.h"
 #include "program/reporting.h"
 #include "program/results_report.h"
+#include "support/program_rig.h"
 
 namespace zolva {
 namespace {
@@ -23,11 +24,7 @@ namespace fs = std::filesystem;
 
 // A started program without windows: main window and control panel created, ready set, the
 // program folder a fresh temporary one. Status texts are recorded.
-struct Rig {
-  HeadlessPlatform p;
-  std::unique_ptr<Context> owned;
-  Context& ctx;
-  fs::path folder;
+struct Rig : testing::ProgramRig {
   std::vector<std::string> statuses;
   int redraws = 0;
   std::function<void()> onEvents;  // a test's own reaction to event handling
@@ -36,13 +33,8 @@ struct Rig {
   int relaxRounds = 0;
 
   explicit Rig(const std::string& tag, bool shiftHeld = false)
-      : owned(std::make_unique<Context>(p)), ctx(*owned) {
-    p.echoMessages = false;
+      : ProgramRig("zolva-ctl-" + tag, std::nullopt) {
     p.modifierKeys.shift = shiftHeld;
-    folder = fs::temp_directory_path() / ("zolva-ctl-" + tag);
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    p.programFileOverride = (folder / "zolva").string();
     ctx.state.ShowStatusHook = [this](const std::string& s) {
       statuses.push_back(s);
       relaxRounds = 0;
@@ -53,11 +45,8 @@ struct Rig {
       if (relaxing && ++relaxRounds >= 3) ctx.state.abortRequested = true;
     };
     ctx.state.RedrawMainWindowHook = [this] { ++redraws; };
-    StartMainWindow(ctx);
-    CreatePanel(ctx);
-    ctx.state.ready = true;
+    Start(/*scriptChecked=*/false);
   }
-  ~Rig() { fs::remove_all(folder); }
 
   int Count(const std::string& part) const {
     return static_cast<int>(std::count_if(statuses.begin(), statuses.end(), [&](const auto& s) {

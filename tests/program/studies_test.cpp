@@ -23,6 +23,7 @@
 #include "program/result_tables.h"
 #include "program/script.h"
 #include "program/solve_control.h"
+#include "support/program_rig.h"
 #include "support/read_file.h"
 
 namespace zolva {
@@ -36,23 +37,13 @@ constexpr double kCopperOhmMetres = 1.7241e-8;
 // A started program without windows and a fresh program folder. Every L and Rs solve is counted
 // as it creates its equations, with the fields it was made with; duringSolve runs there, inside
 // the solve, as a window's event would.
-struct StudyRig {
-  HeadlessPlatform p;
-  std::unique_ptr<Context> owned;
-  Context& ctx;
-  fs::path folder;
+struct StudyRig : testing::ProgramRig {
   int solves = 0;
   std::vector<std::string> frequencies;  // the frequency field at each solve
   std::vector<std::string> names;        // the name field at each solve
   std::function<void()> duringSolve;
 
-  explicit StudyRig(const std::string& tag) : owned(std::make_unique<Context>(p)), ctx(*owned) {
-    p.echoMessages = false;
-    p.processorCountOverride = 2;
-    folder = fs::temp_directory_path() / ("zolva-studies-" + tag);
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    p.programFileOverride = (folder / "zolva").string();
+  explicit StudyRig(const std::string& tag) : ProgramRig("zolva-studies-" + tag, 2) {
     ctx.state.ShowStatusHook = [this](const std::string& text) {
       if (text.find(". Create ") == std::string::npos) return;
       ++solves;
@@ -61,21 +52,13 @@ struct StudyRig {
       if (duringSolve) duringSolve();
     };
     InstallCommandHooks(ctx);
-    StartMainWindow(ctx);
-    CreatePanel(ctx);
-    ctx.state.ready = true;
-    ctx.state.startupScriptChecked = true;
+    Start();
     SetField(ctx, EditBoxTotalConductorPixels, "100");
   }
-  ~StudyRig() { fs::remove_all(folder); }
 
   void Type(const std::u16string& keys) {
     for (char16_t k : keys) HandleCommandKey(ctx, k);
   }
-  void Write(const std::string& name, const std::string& text) const {
-    std::ofstream(folder / name, std::ios::binary) << text;
-  }
-  std::string Read(const std::string& name) const { return ReadWholeFile(folder / name); }
   // A target file: the values one per line, with all their digits.
   void WriteTargets(char letter, const std::vector<double>& values) const {
     std::ostringstream text;

@@ -26,7 +26,11 @@ std::string Reason(int error) {
 // Pushes the file's data to the disk, so that the rename never makes visible a name whose
 // data a power cut could still lose.
 int SyncToDisk(std::FILE* f) {
-#if defined(_WIN32)
+#if defined(ZOLVA_SKIP_DISK_SYNC)
+  // The fuzz build: durability is not what it tests, and a sync costs milliseconds per file.
+  (void)f;
+  return 0;
+#elif defined(_WIN32)
   return _commit(_fileno(f));
 #else
   return fsync(fileno(f));

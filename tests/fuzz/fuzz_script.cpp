@@ -4,7 +4,8 @@
 //
 // Every input gets a fresh program in a scratch folder. FOL lines, and lines that climb out of a
 // folder with "..", are dropped before the run: a script may name any folder, and the files the
-// commands write or delete must stay in the scratch folder.
+// commands write or delete must stay in the scratch folder. So are SWE lines beyond a budget of
+// sweep steps, below.
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
@@ -21,14 +22,28 @@
 
 namespace {
 
+// Sweep steps a whole script may ask for. Each step writes its table row, and a table is
+// rewritten whole with every row (so that a failed write never leaves half a file): a sweep's
+// cost grows with the square of its length, and a count of 700000, read as the user typed it,
+// would run for hours. A few dozen steps reach every path of the sweep.
+constexpr int kSweepStepBudget = 64;
+
 std::string WithoutFolderCommands(const std::string& text) {
   std::string kept;
+  int sweepSteps = kSweepStepBudget;
   std::istringstream in(text);
   zolva::ForEachLine(in, 100000, [&](const std::string& line) {
     const std::string clean = zolva::CleanScriptLine(line);
-    const std::string word = clean.substr(0, clean.find(' '));
-    const bool escapes = zolva::CommandCode(word) == "FOL" || line.find("..") != std::string::npos;
-    kept += escapes ? std::string("|") : line;
+    zolva::WordReader words(clean);
+    const std::string code = zolva::CommandCode(words.Word());
+    bool dropped = code == "FOL" || line.find("..") != std::string::npos;
+    if (code == "SWE") {
+      words.Word();  // the field swept
+      const int steps = words.Integer();
+      dropped = dropped || steps > sweepSteps;
+      if (!dropped && steps > 0) sweepSteps -= steps;
+    }
+    kept += dropped ? std::string("|") : line;
     kept += "\n";
     return true;
   });

@@ -19,9 +19,23 @@ double Rnd(double v) {
 }  // namespace
 
 CoaxSize CoaxConductorSize(double b, double c, double o, int centreConductors, double totalPixels,
-                           bool restrict, double layerMetres, int ring) {
+                           bool restrict, double layerMetres, int ring, double fixedWidth) {
   const double n = centreConductors;
   const double T = totalPixels;
+  if (fixedWidth > 0) {
+    CoaxSize s;
+    s.g = Rnd(b / fixedWidth);
+    s.pw = b / s.g;
+    s.i = 0;
+    if (restrict) {
+      // The layer, but never thinner than ring pixels, so that the skin effect stays resolved.
+      const double L = std::max(layerMetres, ring * s.pw);
+      s.i = b > L ? b - L : 0;
+      if (L < o - c) o = c + L;
+    }
+    s.o = o;
+    return s;
+  }
   // The radius in pixels of r when the area A (square metres) holds T pixels.
   auto countRadius = [T](double A, double r) {
     return Rnd(r / std::sqrt(A * std::numbers::pi / T));
@@ -70,7 +84,7 @@ CoaxLayout LayOutCoax(const GeometryJob& job, bool restrict, double layer, int r
   const double ci = p.shieldInnerDia / 2;
   CoaxLayout l;
   l.size = CoaxConductorSize(b, ci, p.shieldOuterDia / 2, twoCentres ? 2 : 1,
-                             p.totalConductorPixels, restrict, layer, ring);
+                             p.totalConductorPixels, restrict, layer, ring, p.sweepPixelWidth);
   const double g = l.size.g, pw = l.size.pw;
   l.ri = Rnd(g * ci / b);
   l.ro = Rnd(g * l.size.o / b);

@@ -49,10 +49,18 @@ void FillBandedRect(PixelMap& map, std::int64_t A, std::int64_t v, std::int64_t 
 }  // namespace
 
 RoundWireSize RoundTwinleadWireSize(double wireDiameter, double totalPixels, bool restrict,
-                                    double layerMetres, int ring) {
+                                    double layerMetres, int ring, double fixedWidth) {
   const double a = wireDiameter / 2;
   const double T = totalPixels;
   RoundWireSize s;
+  if (fixedWidth > 0) {
+    s.e = Rnd(a / fixedWidth);
+    s.f = 0;
+    if (restrict && a > layerMetres) s.f = std::min(s.e - layerMetres * s.e / a, s.e - ring);
+    if (s.f < 0) s.f = 0;
+    s.pw = a / s.e;
+    return s;
+  }
   // Two full discs of radius e hold T pixels.
   s.e = Rnd(std::sqrt(T / (2 * std::numbers::pi)));
   s.f = 0;
@@ -74,12 +82,16 @@ RoundWireSize RoundTwinleadWireSize(double wireDiameter, double totalPixels, boo
 }
 
 SquareWireSize SquareTwinleadWireSize(double width, double height, double totalPixels,
-                                      bool restrict, double layerMetres, int ring) {
+                                      bool restrict, double layerMetres, int ring,
+                                      double fixedWidth) {
   const double Wd = width, Hd = height, T = totalPixels;
   const double q = Hd / Wd;
   SquareWireSize s;
   double p;
-  if (restrict) {
+  if (fixedWidth > 0) {
+    p = fixedWidth;
+    s.d = restrict ? std::max(static_cast<double>(ring), Rnd(layerMetres / p)) : 10000;
+  } else if (restrict) {
     const double L = layerMetres;
     const double Lw = Wd < 2 * L ? Wd / 2 : L;
     const double Lh = 2 * L > Hd ? Hd / 2 : L;
@@ -170,7 +182,8 @@ struct RoundLayout {
 RoundLayout LayOutRoundTwinlead(const GeometryJob& job, bool restrict, double layer, int ring) {
   const GeometryInputs& p = job.inputs;
   RoundLayout l;
-  l.size = RoundTwinleadWireSize(p.wireDiameter, p.totalConductorPixels, restrict, layer, ring);
+  l.size = RoundTwinleadWireSize(p.wireDiameter, p.totalConductorPixels, restrict, layer, ring,
+                                 p.sweepPixelWidth);
   l.e = l.size.e;
   if (p.wireDiameter < p.insulationDiameter)
     l.e = Rnd(l.size.e * p.insulationDiameter / p.wireDiameter);
@@ -277,7 +290,7 @@ SquareLayout LayOutSquareTwinlead(const GeometryJob& job, bool restrict, double 
   const GeometryInputs& p = job.inputs;
   SquareLayout l;
   l.size = SquareTwinleadWireSize(p.wireWidth, p.wireHeight, p.totalConductorPixels, restrict,
-                                  layer, ring);
+                                  layer, ring, p.sweepPixelWidth);
   l.frame = ComputeTwinleadFrame(job, l.size.pw, Div2(l.size.wp), Div2(l.size.hp), false);
   if (!PixelWidthUsable(l.size.pw) || !(l.size.wp >= 1) || !(l.size.hp >= 1))
     l.fault = PixelTotalFault();

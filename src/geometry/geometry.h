@@ -31,13 +31,16 @@ int RingWidth(const GeometryJob& job);
 // Pixel sizes chosen so that the conductors hold about totalPixels pixels. All values are whole
 // numbers held as doubles (or NaN/infinite for inputs that give no usable size), except where
 // noted; layerMetres is the current-carrying layer (ring skin depths) used when restrict is true.
+// A fixedWidth above 0 (the pixel width a frequency sweep keeps for all its frequencies) takes
+// the place of the pixel total: the conductor is drawn as near that width as whole pixels allow,
+// the same width at every frequency, and the current-carrying layer stays at least ring pixels.
 struct RoundWireSize {
   double e = 0;   // outer radius of a wire in pixels
   double f = 0;   // radius of its no-current core in pixels (real; 0 for a solid wire)
   double pw = 0;  // pixel width in metres
 };
 RoundWireSize RoundTwinleadWireSize(double wireDiameter, double totalPixels, bool restrict,
-                                    double layerMetres, int ring);
+                                    double layerMetres, int ring, double fixedWidth = 0);
 
 struct SquareWireSize {
   double pw = 0;  // pixel width in metres
@@ -46,7 +49,8 @@ struct SquareWireSize {
   double d = 0;   // thickness of the current-carrying band in pixels (10000: solid)
 };
 SquareWireSize SquareTwinleadWireSize(double width, double height, double totalPixels,
-                                      bool restrict, double layerMetres, int ring);
+                                      bool restrict, double layerMetres, int ring,
+                                      double fixedWidth = 0);
 
 struct CoaxSize {
   double g = 0;   // centre conductor radius in pixels
@@ -56,7 +60,7 @@ struct CoaxSize {
 };
 // b, c, o: centre conductor radius, shield inner and outer radius in metres.
 CoaxSize CoaxConductorSize(double b, double c, double o, int centreConductors, double totalPixels,
-                           bool restrict, double layerMetres, int ring);
+                           bool restrict, double layerMetres, int ring, double fixedWidth = 0);
 
 // The pixel frame of a twinlead map: distances in pixels, map size and centre line.
 struct TwinleadFrame {

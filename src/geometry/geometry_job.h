@@ -20,6 +20,9 @@ struct GeometryInputs {
   double centerConductorDia = 0, shieldInnerDia = 0, shieldOuterDia = 0;
   double verticalSkew = 0, topDistance = 0, bottomDistance = 0, sideDistance = 0;
   int totalConductorPixels = 0;
+  // Above 0: the pixel width every frequency of a sweep is drawn at, in place of the pixel total
+  // (which would give each frequency's skin-depth layer a width of its own).
+  double sweepPixelWidth = 0;
 
   bool restrict = false;  // "Restrict to skin depth"
   bool oneWire = false;   // "1 Wire" ("2 wire" on the coaxial tab)

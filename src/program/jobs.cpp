@@ -19,6 +19,7 @@ GeometryInputs GeometryInputsOf(const PanelModel& p) {
   in.bottomDistance = p.bottomDistance;
   in.sideDistance = p.sideDistance;
   in.totalConductorPixels = p.totalConductorPixels;
+  in.sweepPixelWidth = p.sweepPixelWidth;
   const auto& c = p.checks;
   in.restrict = c[CheckBoxRestrict];
   in.oneWire = c[CheckBoxOneWire];

@@ -52,6 +52,9 @@ bool LoadUsermap(Context& ctx, const std::string& path) {
     ShowPixelWidth(ctx, length, true);
   }
   ctx.panel.edits[EditBoxPixelWidth].enabled = true;
+  // The skin-depth layer is drawn at the frequency the panel holds now; an invalid one is left to
+  // the rebuild before the next solve, which names it.
+  if (ctx.state.frequencyMHz > 0.0) ctx.state.omega = ctx.state.frequencyMHz * kOmegaPerMHz;
   // A map refused for its colours has no complete palette index to restrict.
   if (analysed) RestrictToSkinDepth(GeometryJobOf(ctx));
   std::string status = std::to_string(ctx.materials.palette.count) + " colors found";

@@ -114,6 +114,8 @@ struct PanelModel {
   bool totalPixelsEnabled = true;
   int threadCount = 1;  // position of the thread count control
   int threadMax = 1;
+  // The pixel width a running frequency sweep draws every frequency at; 0 outside a sweep.
+  double sweepPixelWidth = 0.0;
   bool showSigma = false;  // resistivity field shows conductivity 1/rho
   bool capacitanceMode = false;
   std::array<double, 70> convergence{};

@@ -1,8 +1,11 @@
 #include "program/rlgc_sweep.h"
 
+#include <algorithm>
+
 #include "core/utility.h"
 #include "program/context.h"
 #include "program/control_panel.h"
+#include "program/reporting.h"
 #include "program/solve_control.h"
 
 namespace zolva {
@@ -35,6 +38,61 @@ std::vector<RlgcPoint> CombineRlgc(std::vector<RlgcPoint> points, const Capacita
   return points;
 }
 
+namespace {
+
+// The pixel width and conductor pixels of the map built at f MHz, from the pixel total or at the
+// fixed width; 0 when no map could be built.
+struct TrialBuild {
+  double width = 0.0;
+  int conductorPixels = 0;
+};
+
+TrialBuild BuildTrial(Context& ctx, double fMHz, int total, double fixedWidth) {
+  PanelModel& panel = ctx.panel;
+  SetField(ctx, EditBoxFrequency, ExactText(fMHz));
+  const int savedTotal = panel.totalConductorPixels;
+  panel.totalConductorPixels = total;
+  panel.sweepPixelWidth = fixedWidth;
+  ctx.state.setupChanged = true;
+  const bool built = RebuildCrossSection(ctx) == 0;
+  panel.totalConductorPixels = savedTotal;
+  panel.sweepPixelWidth = 0.0;
+  if (!built) return {};
+  return {ctx.state.pixelWidth, ctx.map.condCount};
+}
+
+}  // namespace
+
+SweepResolution::SweepResolution(Context& ctx, double lowestMHz, double highestMHz) : ctx_(ctx) {
+  ProgramState& s = ctx.state;
+  if (s.geometryKind == GeomUsermap || !(lowestMHz > 0.0) || !(highestMHz >= lowestMHz)) return;
+  if (SolveBusy(ctx) || s.solvesStubbed) return;
+  const std::string frequencyText = ctx.panel.edits[EditBoxFrequency].text;
+  const int total = ctx.panel.totalConductorPixels;
+  const TrialBuild high = BuildTrial(ctx, highestMHz, total, 0.0);
+  double width = high.width;
+  if (width > 0.0) {
+    const TrialBuild low = BuildTrial(ctx, lowestMHz, total, width);
+    if (low.conductorPixels > 2 * static_cast<double>(total)) {
+      const int doubled = static_cast<int>(std::min(2.0 * total, 2e9));
+      width = std::max(width, BuildTrial(ctx, lowestMHz, doubled, 0.0).width);
+    }
+  }
+  SetField(ctx, EditBoxFrequency, frequencyText);
+  s.setupChanged = true;
+  if (!(width > 0.0)) return;  // the sweep's own first solve names what is wrong
+  width_ = width;
+  ctx.panel.sweepPixelWidth = width;
+  ShowStatus(ctx,
+             "Frequency sweep: every frequency at one pixel width, " + ExactText(width) + " m");
+}
+
+SweepResolution::~SweepResolution() {
+  ctx_.panel.sweepPixelWidth = 0.0;
+  // The next solve outside the sweep draws the map from the panel's pixel total again.
+  if (width_ > 0.0) ctx_.state.setupChanged = true;
+}
+
 bool SolveRlgcSweep(Context& ctx, const std::vector<double>& frequenciesMHz,
                     std::vector<RlgcPoint>& points, std::string& failure) {
   points.clear();
@@ -42,6 +100,8 @@ bool SolveRlgcSweep(Context& ctx, const std::vector<double>& frequenciesMHz,
     failure = "no frequency to solve at";
     return false;
   }
+  const auto [lowest, highest] = std::minmax_element(frequenciesMHz.begin(), frequenciesMHz.end());
+  const SweepResolution resolution(ctx, *lowest, *highest);
   SetField(ctx, EditBoxFrequency, ExactText(frequenciesMHz.front()));
   if (!SolveOnce(ctx, false)) {
     failure =

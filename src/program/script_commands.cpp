@@ -13,6 +13,7 @@
 #include "program/result_tables.h"
 #include "program/results_report.h"
 #include "program/rlgc_files.h"
+#include "program/rlgc_sweep.h"
 #include "program/script_targets.h"
 #include "program/script_words.h"
 #include "program/services.h"
@@ -220,6 +221,9 @@ void Sweep(Command& c) {
   // A frequency sweep starts the R and L of an RLGC table afresh.
   const bool frequencySweep = *field == EditBoxFrequency;
   if (frequencySweep) c.run.frequencySweep.clear();
+  std::optional<SweepResolution> resolution;
+  if (frequencySweep && !DryRun(ctx))
+    resolution.emplace(ctx, v, v * std::pow(factor, std::max(0, steps - 1)));
   for (int step = 0; step < steps && !s.operationFailed && !s.abortRequested; ++step) {
     ++c.run.rowL;
     SetField(ctx, *field, SweepFieldText(*field, v, unit));

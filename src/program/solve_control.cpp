@@ -158,7 +158,14 @@ int RebuildCrossSection(Context& ctx) {
   return drawn ? 0 : kRebuildRefused;
 }
 
+bool MapBuiltAtPanelFrequency(const ProgramState& s) {
+  return s.omega == s.frequencyMHz * kOmegaPerMHz;
+}
+
 bool CheckSetupForSolve(Context& ctx) {
+  // A frequency typed since the last rebuild has not reached omega nor the skin-depth layer yet,
+  // however the ticks fell: the map is rebuilt before anything reads them.
+  if (!MapBuiltAtPanelFrequency(ctx.state)) ctx.state.setupChanged = true;
   if (ctx.state.setupChanged && RebuildCrossSection(ctx) == kRebuildRefused) return true;
   // A deferred rebuild leaves the map stale: no solve on it.
   if (ctx.state.setupChanged) return true;
@@ -277,10 +284,19 @@ void SolveForScript(Context& ctx, GeometryKind kind, bool lAndRs) {
   }
   s.geometryKind = kind;
   ShowPanel(ctx, kind);
-  if (kind == GeomUsermap) {
-    s.omega = s.frequencyMHz * kOmegaPerMHz;
+  if (kind == GeomUsermap && !s.setupChanged && MapBuiltAtPanelFrequency(s)) {
     RebuildUsermap(GeometryJobOf(ctx));
-  } else if (s.setupChanged) {
+  } else if (kind == GeomUsermap) {
+    // The whole rebuild, here and not at a later tick: a tick after the solve would clear its
+    // figures, and one before it decides whether the solve sees the new frequency.
+    s.setupChanged = true;
+    if (RebuildCrossSection(ctx) != 0) {
+      s.solveSucceeded = false;
+      s.operationFailed = true;
+      return;
+    }
+  } else if (s.setupChanged || !MapBuiltAtPanelFrequency(s)) {
+    s.setupChanged = true;
     ctx.materials.palette.count = 0;
     ResetGeneratedMap(GeometryJobOf(ctx));
     // An invalid panel (message shown) leaves no map that belongs to the script's values; a row

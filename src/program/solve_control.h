@@ -24,6 +24,8 @@ void Tick(Context& ctx);
 // kRebuildDeferred while a solver stage is on the call stack.
 int RebuildCrossSection(Context& ctx);
 // True when a solve must not start: rebuilds first if setupChanged, then validates silently.
+// Whether the map, omega and the skin-depth layer were built at the frequency the panel holds.
+bool MapBuiltAtPanelFrequency(const ProgramState& s);
 bool CheckSetupForSolve(Context& ctx);
 // Asks for a rebuild when the pixel width typed last differs (exactly) from the map's.
 void CheckPixelWidth(Context& ctx);

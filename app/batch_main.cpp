@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "core/pixel_map.h"
+#include "core/utility.h"
 #include "export_options.h"
 #include "json_lines.h"
 #include "platform/headless_platform.h"
@@ -36,21 +39,69 @@ namespace zolva {
 namespace {
 
 // Ctrl-C (or SIGTERM) acts as the Stop button: the running stage ends at its next check and
-// what was reached is printed. A second one ends the program at once.
+// what was reached is printed. A second one ends the program at once. A terminal delivers the
+// signal to the whole process group, and `timeout -s INT` may send it more than once: signals
+// within half a second of the first count as one.
 std::atomic<int> interruptCount{0};
+std::atomic<long long> firstInterruptNs{0};
+constexpr long long kSameInterruptNs = 500'000'000;
+
+// The figures reached so far, for a forced end: two buffers, the one the index names complete.
+// Written only by the main thread; the handler only reads.
+constexpr std::size_t kReachedCapacity = 16384;
+char reachedText[2][kReachedCapacity];
+std::size_t reachedLength[2] = {0, 0};
+std::atomic<int> reachedIndex{-1};
+
+long long MonotonicNs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);  // async-signal-safe
+  return static_cast<long long>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+void WriteAll(int fd, const char* text, std::size_t length) {
+  while (length > 0) {
+    const ssize_t n = write(fd, text, length);
+    if (n <= 0) return;
+    text += n;
+    length -= static_cast<std::size_t>(n);
+  }
+}
 
 void OnInterrupt(int signal) {
-  if (interruptCount.fetch_add(1) >= 1) _exit(128 + signal);
+  const long long now = MonotonicNs();
+  if (interruptCount.fetch_add(1) == 0) {
+    firstInterruptNs.store(now);
+    return;
+  }
+  if (now - firstInterruptNs.load() < kSameInterruptNs) {
+    interruptCount.store(1);
+    return;
+  }
+  static const char kEnd[] = "zolva-batch: ended at once by a second interrupt; reached so far:\n";
+  WriteAll(STDERR_FILENO, kEnd, sizeof kEnd - 1);
+  const int i = reachedIndex.load();
+  if (i >= 0) WriteAll(STDOUT_FILENO, reachedText[i], reachedLength[i]);
+  _exit(128 + signal);
+}
+
+void PublishReached(const std::string& text) {
+  const int next = reachedIndex.load() == 0 ? 1 : 0;
+  const std::size_t n = std::min(text.size(), kReachedCapacity);
+  std::memcpy(reachedText[next], text.data(), n);
+  reachedLength[next] = n;
+  reachedIndex.store(next);
 }
 
 }  // namespace
 
 void SignalInterrupt() {
-  interruptCount.fetch_add(1);
+  if (interruptCount.fetch_add(1) == 0) firstInterruptNs.store(MonotonicNs());
 }
 
 void ClearInterrupts() {
   interruptCount.store(0);
+  reachedIndex.store(-1);
 }
 
 namespace {
@@ -68,6 +119,7 @@ struct Options {
   bool help = false;
   bool json = false;
   bool noStartup = false;
+  bool verbose = false;
   std::string loadPath;
   std::string folder;
   std::string script;
@@ -81,7 +133,8 @@ struct Options {
 const std::string kUsage =
     std::string(
         "usage: zolva-batch [SCRIPT] [--load FILE] [--folder DIR] [--threads N] [--json]"
-        " [--estimate-error] [--estimate-solves N] [--no-startup] [--save-picture MODE]") +
+        " [--estimate-error] [--estimate-solves N] [--no-startup] [--save-picture MODE]"
+        " [--verbose]") +
     kExportUsage + "\n";
 
 const char* kHelp =
@@ -122,6 +175,7 @@ const char* kHelp =
     "  --z0 OHMS           the reference impedance of the Touchstone file (default 50)\n"
     "  --spice F           with --rlgc: an ngspice LTRA card at F MHz (one of the table's) and\n"
     "                      a W-element RLGC file fitted over the sweep\n"
+    "  --verbose           also print the solvers' short trace texts (B1, D0, E1, ...)\n"
     "  --help, -h          print this text\n"
     "\n"
     "Standard output holds only results (the results page, or the JSON Lines); progress,\n"
@@ -199,6 +253,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostr
         return false;
       }
       options.savePicture = n;
+    } else if (arg == "--verbose") {
+      options.verbose = true;
     } else if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (const OptionReading r = ReadExportOption(argc, argv, i, options.exports, err);
@@ -246,18 +302,54 @@ class ProgressPrinter {
   std::string last_;
 };
 
+// The stage codes the solvers show on the panel while they work (B1, D0, E10, F3, ...): a trace
+// for whoever follows the prediction, clutter for everyone else.
+bool IsTraceText(const std::string& text) {
+  if (text.empty() || text.size() > 3 || std::string("BDEF").find(text[0]) == std::string::npos)
+    return false;
+  return text.find_first_not_of("0123456789", 1) == std::string::npos;
+}
+
+std::string PixelWidthText(double metres) {
+  return metres > 0.0 ? ExactText(metres) + " m" : std::string("not given");
+}
+
+// What was solved, above the results page: every figure on the page is per metre of line.
+std::string SolvedHeader(const Context& ctx) {
+  const ProgramState& s = ctx.state;
+  std::string what;
+  switch (s.geometryKind) {
+    case GeomUsermap:
+      what = "Usermap \"" + s.mapName + "\"" +
+             (ctx.map.sourcePath.empty() ? "" : " (" + ctx.map.sourcePath + ")");
+      break;
+    case GeomCoaxial:
+      what = "generated coax";
+      break;
+    case GeomSquareTwinlead:
+      what = "generated square twinlead";
+      break;
+    default:
+      what = "generated round twinlead";
+      break;
+  }
+  return "Solved: " + what + ", " + ExactText(s.frequencyMHz) + " MHz, pixel width " +
+         PixelWidthText(s.pixelWidth) + "; every figure is per metre of line.\n";
+}
+
 void PrintLoadAnalysis(const Context& ctx, std::ostream& out) {
   char background[16];
   std::snprintf(background, sizeof background, "#%02X%02X%02X", ctx.map.backgroundColor & 0xFF,
                 (ctx.map.backgroundColor >> 8) & 0xFF, (ctx.map.backgroundColor >> 16) & 0xFF);
   out << "name: " << ctx.state.mapName << "\n"
       << "extension: " << ctx.state.mapExtension << "\n"
-      << "pixel width: " << JsonNumber(ctx.state.pixelWidth) << " m\n"
+      << "pixel width: " << PixelWidthText(ctx.state.pixelWidth) << "\n"
       << "size: " << ctx.map.Uwid << " x " << ctx.map.Uhei << "\n"
       << "palette colours: " << ctx.materials.palette.count << "\n"
       << "conductor pixels: " << ctx.map.condCount << "\n"
       << "background colour: " << background << "\n";
   if (ctx.map.snapped) out << "snapping: " << SnapSummary(ctx) << "\n";
+  if (ctx.map.unknownColours > 0) out << "no material: " << UnknownColoursText(ctx) << "\n";
 }
 
 // Runs the script named on the command line after the start-up script. False when it could not
@@ -314,6 +406,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
   std::optional<std::string> lastL, lastC;
   ctx.reports.onSolveReported = [&](SolvedFigures which) {
     ++solves;
+    PublishReached(ResultsPageText(ctx));
     if (!options.json) return;
     std::string object = SolveObject(ctx, which, solves);
     progress.EndLine();
@@ -341,7 +434,8 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
   auto lastTick = std::chrono::steady_clock::now();
   platform.onPendingEvents = [&]() {
     flushMessages();
-    progress.Print(ctx.panel.labels[Label17]);
+    if (options.verbose || !IsTraceText(ctx.panel.labels[Label17]))
+      progress.Print(ctx.panel.labels[Label17]);
     progress.Print(ctx.panel.labels[LabelValue]);
     if (interruptCount.load() > 0 && !interrupted) {
       interrupted = true;
@@ -369,9 +463,10 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
   if (options.noStartup) ctx.state.startupScriptChecked = true;
   ApplyExportOptions(ctx, options.exports);
   // The RLGC table's solves, and then, below the last progress line, the files written.
+  std::string rlgcRows;
   auto exportRlgc = [&]() {
     std::ostringstream written;
-    const bool ok = RunRlgcExport(ctx, options.exports, written, err);
+    const bool ok = RunRlgcExport(ctx, options.exports, written, err, rlgcRows);
     flushMessages();
     progress.EndLine();
     progressStream << written.str();
@@ -412,21 +507,23 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
       if (options.json) out << FinalObject(ctx, solves, lastL, lastC, failed ? 1 : 0) << "\n";
       return failed ? 1 : 0;
     }
-    if (!options.json) out << ResultsPageText(ctx);
+    if (!options.json) out << SolvedHeader(ctx) << ResultsPageText(ctx) << rlgcRows;
   } else if (!options.loadPath.empty()) {
     if (!LoadUsermap(ctx, options.loadPath) || ctx.state.operationFailed) failed = true;
     if (!failed && WantsRlgc(options.exports)) failed = !exportRlgc();
     flushMessages();
     progress.EndLine();
     if (!failed && !options.json) PrintLoadAnalysis(ctx, out);
+    if (!options.json) out << rlgcRows;
   } else if (WantsRlgc(options.exports)) {
     failed = !exportRlgc();
     flushMessages();
     progress.EndLine();
     if (interrupted) failed = true;
+    if (!options.json) out << SolvedHeader(ctx) << ResultsPageText(ctx) << rlgcRows;
   } else {
     progressStream << "map: " << ctx.map.Uwid << " x " << ctx.map.Uhei << " pixels, pixel width "
-                   << JsonNumber(ctx.state.pixelWidth) << " m, " << ctx.map.condCount
+                   << PixelWidthText(ctx.state.pixelWidth) << ", " << ctx.map.condCount
                    << " conductor pixels\n";
     // The end of a failed solve beeps instead of playing its tone, and clears operationFailed;
     // a refused solve never starts. A stage ended by Ctrl-C is not a failure.
@@ -436,7 +533,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     progress.EndLine();
     if (ctx.state.operationFailed || platform.beeps > beepsBefore) failed = true;
     if (!ctx.state.solveSucceeded && !interrupted) failed = true;
-    if (!options.json) out << ResultsPageText(ctx);
+    if (!options.json) out << SolvedHeader(ctx) << ResultsPageText(ctx);
   }
   // The picture of the last solve, under its default name in the working folder.
   if (options.savePicture >= 0) {

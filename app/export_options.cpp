@@ -1,11 +1,14 @@
 #include "export_options.h"
 
+#include <charconv>
+#include <complex>
 #include <ostream>
 
 #include "core/utility.h"
 #include "program/context.h"
 #include "program/control_panel.h"
 #include "program/rlgc_files.h"
+
 #include "program/rlgc_sweep.h"
 #include "program/script_words.h"
 
@@ -102,8 +105,38 @@ void ApplyExportOptions(Context& ctx, const ExportOptions& options) {
   if (options.snap) SetCheckBox(ctx, CheckBoxSnapColours, true);
 }
 
+namespace {
+
+// Six significant digits, whatever the locale.
+std::string Figure(double x) {
+  char buffer[32];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::general, 6);
+  return ec == std::errc() ? std::string(buffer, end) : std::string("nan");
+}
+
+std::string Column(double x, int width) {
+  std::string text = Figure(x);
+  if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), ' ');
+  return text + " ";
+}
+
+}  // namespace
+
+std::string RlgcRowsText(const std::vector<RlgcPoint>& points) {
+  std::string text =
+      "RLGC table, per metre:\n"
+      "  f (MHz)  R (ohm/m)   L (uH/m)    G (S/m)    C (pF/m)   |Zo| (ohm)  vf\n";
+  for (const RlgcPoint& p : points) {
+    const Propagation line = LinePropagation(p);
+    text += Column(p.frequency * 1e-6, 9) + Column(p.R, 10) + Column(p.L * 1e6, 10) +
+            Column(p.G, 10) + Column(p.C * 1e12, 10) + Column(std::abs(line.Zo), 11) +
+            Figure(line.velocityFactor) + "\n";
+  }
+  return text;
+}
+
 bool RunRlgcExport(Context& ctx, const ExportOptions& options, std::ostream& out,
-                   std::ostream& err) {
+                   std::ostream& err, std::string& rows) {
   std::vector<RlgcPoint> points;
   std::string failure;
   if (!SolveRlgcSweep(ctx, options.frequenciesMHz, points, failure)) {
@@ -118,6 +151,7 @@ bool RunRlgcExport(Context& ctx, const ExportOptions& options, std::ostream& out
   RlgcExportResult result;
   // A refusal has shown its message box, which the caller prints.
   if (!WriteRlgcFiles(ctx, points, settings, result)) return false;
+  rows = RlgcRowsText(points);
   for (const std::string& file : result.files) out << "written: " << file << "\n";
   if (!result.fitSummary.empty()) out << result.fitSummary << "\n";
   return true;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "program/rlgc_model.h"
+
 namespace zolva {
 
 struct Context;
@@ -38,13 +40,17 @@ extern const char* const kExportUsage;
 // Sets the panel as the options ask, before anything is loaded or run.
 void ApplyExportOptions(Context& ctx, const ExportOptions& options);
 
+// The rows of an RLGC table as aligned text: frequency, R, L, G, C, |Zo| and vf.
+std::string RlgcRowsText(const std::vector<RlgcPoint>& points);
+
 // Whether an RLGC table was asked for.
 inline bool WantsRlgc(const ExportOptions& options) {
   return !options.rlgcPath.empty();
 }
 // Solves the current cross-section at every frequency and writes the table and the files asked
-// for; what was written goes to out. False after a message on err.
-bool RunRlgcExport(Context& ctx, const ExportOptions& options, std::ostream& out,
-                   std::ostream& err);
+// for; what was written goes to out, and the table's rows, as text for the results, to rows.
+// False after a message on err.
+bool RunRlgcExport(Context& ctx, const ExportOptions& options, std::ostream& out, std::ostream& err,
+                   std::string& rows);
 
 }  // namespace zolva

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/pixel_map.h"
+#include "core/utility.h"
 #include "program/context.h"
 #include "program/results_report.h"
 
@@ -117,7 +118,9 @@ std::string GeometryObject(const Context& ctx) {
   g.Text("kind", GeometryName(kind)).Text("name", ctx.state.mapName);
   if (kind == GeomUsermap) {
     g.Text("file", ctx.map.sourcePath)
-        .Integer("rescalePercent", kRescaleFactors[std::clamp(ctx.map.rescaleIndex, 0, 3)]);
+        .Integer("rescalePercent", kRescaleFactors[std::clamp(ctx.map.rescaleIndex, 0, 3)])
+        .Integer("noMaterialColours", ctx.map.unknownColours)
+        .Integer("noMaterialPixels", ctx.map.unknownPixels);
   }
   return g.Raw("inputs", inputs.Str())
       .Number("frequencyMHz", ctx.state.frequencyMHz)
@@ -220,10 +223,8 @@ std::string JsonString(const std::string& text) {
 
 std::string JsonNumber(double x) {
   if (!std::isfinite(x)) return "null";
-  std::ostringstream s;
-  s.imbue(std::locale::classic());
-  s << std::setprecision(17) << x;
-  return s.str();
+  // The shortest text that reads back as the same double: 5e-05, not 5.0000000000000002e-05.
+  return ExactText(x);
 }
 
 std::string SolveObject(const Context& ctx, SolvedFigures which, int number) {

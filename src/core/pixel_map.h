@@ -38,6 +38,10 @@ struct PixelMap {
   bool snapped = false;
   std::int64_t snappedPixels = 0;
   std::int64_t snappedColours = 0;
+  // Colours of the map that no colour definition names, and their pixels: they are solved as
+  // vacuum. Counted by the colour analysis of a Usermap.
+  int unknownColours = 0;
+  std::int64_t unknownPixels = 0;
 };
 
 inline constexpr int kRescaleFactors[4] = {50, 100, 200, 300};

@@ -192,6 +192,10 @@ bool AnalyseColours(const GeometryJob& job) {
       text +=
           ": the map has 256 colors, and \"Restrict to skin depth\" needs one more for "
           "no-current metal. Switch it off or use fewer colors.";
+    // Most such pictures are drawn with smoothed edges, whose blends snapping takes back.
+    text +=
+        "\nAn anti-aliased drawing loads with --snap (zolva-batch) or the \"Snap colours\" "
+        "check box on the materials tab.";
     job.report.MessageBox(text, "zolva", ButtonsOk);
     // The solve checks refuse the map while this is set.
     job.state.mapUnusable = true;
@@ -254,6 +258,17 @@ void FillPaletteProperties(const GeometryJob& job) {
   }
   if (job.state.geometryKind == GeomUsermap)
     m.backgroundColor = count > 0 ? mt.palette.entries[static_cast<std::size_t>(chosen)].color : 0u;
+
+  m.unknownColours = 0;
+  m.unknownPixels = 0;
+  for (int i = 0; i < count; ++i) {
+    const PaletteEntry& entry = mt.palette.entries[static_cast<std::size_t>(i)];
+    if (entry.tableIndex != kNoTableEntry && entry.tableIndex < mt.table.count) continue;
+    const int pixels = m.pixelCounts[static_cast<std::size_t>(i)];
+    if (pixels == 0) continue;
+    ++m.unknownColours;
+    m.unknownPixels += pixels;
+  }
 }
 
 void ClearPaletteProperties(const GeometryJob& job) {

@@ -49,6 +49,7 @@ bool LoadUsermap(Context& ctx, const std::string& path) {
 
   if (length > 0.0) {
     ctx.panel.edits[EditBoxPixelWidth].text = m.pixelWidthText;
+    ctx.state.requestedPixelWidth = length;
     ShowPixelWidth(ctx, length, true);
   }
   ctx.panel.edits[EditBoxPixelWidth].enabled = true;
@@ -59,12 +60,21 @@ bool LoadUsermap(Context& ctx, const std::string& path) {
   if (analysed) RestrictToSkinDepth(GeometryJobOf(ctx));
   std::string status = std::to_string(ctx.materials.palette.count) + " colors found";
   if (m.snapped) status += ", " + SnapSummary(ctx);
+  if (analysed && m.unknownColours > 0) status += "; " + UnknownColoursText(ctx);
   ShowStatus(ctx, status);
   RefreshDisplay(ctx);
   ShowPanel(ctx, TabMaterials);
   DrawResults(ctx);
   if (!analysed) ctx.state.operationFailed = true;
   return analysed;
+}
+
+std::string UnknownColoursText(const Context& ctx) {
+  const PixelMap& m = ctx.map;
+  if (m.unknownColours == 0) return {};
+  return IntText(m.unknownPixels) + (m.unknownPixels == 1 ? " pixel" : " pixels") + " of " +
+         IntText(m.unknownColours) + (m.unknownColours == 1 ? " color" : " colors") +
+         " are no material and will be vacuum; snap them with --snap or \"Snap colours\"";
 }
 
 std::string SnapSummary(const Context& ctx) {

@@ -1,5 +1,6 @@
 #include "program/solve_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -20,6 +21,27 @@ bool EstimateWanted(const Context& ctx) {
   return ctx.panel.checks[CheckBoxEstimateError];
 }
 
+// Whether the ground conductor reaches across the whole width of the +1 volt conductor, as the
+// plane under a microstrip or the shield around a coax does: such a line is meant to be +1 and
+// ground, and what it lacks is ground width, not a -1 volt conductor.
+bool GroundSpansPlus(const PixelMap& map) {
+  const std::size_t w = static_cast<std::size_t>(std::max(map.Uwid, 0));
+  if (w == 0 || map.Ukind.size() != w * static_cast<std::size_t>(std::max(map.Uhei, 0)))
+    return false;
+  std::size_t plusLo = w, plusHi = 0, groundLo = w, groundHi = 0;
+  for (std::size_t p = 0; p < map.Ukind.size(); ++p) {
+    const std::size_t x = p % w;
+    if (map.Ukind[p] == KindPlus) {
+      plusLo = std::min(plusLo, x);
+      plusHi = std::max(plusHi, x);
+    } else if (map.Ukind[p] == KindGround) {
+      groundLo = std::min(groundLo, x);
+      groundHi = std::max(groundHi, x);
+    }
+  }
+  return plusLo <= plusHi && groundLo <= plusLo && groundHi >= plusHi;
+}
+
 }  // namespace
 
 std::vector<std::string> CapacitanceNotes(const Context& ctx) {
@@ -31,9 +53,16 @@ std::vector<std::string> CapacitanceNotes(const Context& ctx) {
   // ending on the ground conductor. A line meant to float in free space is drawn +1 and -1.
   if (ctx.grid.apronActive && ci.hasPlus && ci.hasGround && !ci.hasMinus &&
       std::fabs(r.Qdif) > kFloatingNoteQdifPercent) {
-    notes.push_back("Note: " + Str(std::fabs(r.Qdif), 0, 1) +
-                    " % of the flux ends on the open boundary, not on the ground conductor. A "
-                    "line floating in free space is drawn +1 and -1 volt.");
+    const std::string share = "Note: " + Str(std::fabs(r.Qdif), 0, 1) +
+                              " % of the flux ends on the open boundary, not on the ground "
+                              "conductor. ";
+    if (GroundSpansPlus(ctx.map)) {
+      notes.push_back(share +
+                      "A wider ground conductor under or around the +1 volt conductor holds more "
+                      "of the field.");
+    } else {
+      notes.push_back(share + "A line floating in free space is drawn +1 and -1 volt.");
+    }
   }
   return notes;
 }

@@ -290,6 +290,7 @@ class ProgressPrinter {
       out_ << text << "\n";
     }
   }
+  const std::string& Last() const { return last_; }
   void EndLine() {
     if (open_) out_ << "\n";
     open_ = false;
@@ -354,7 +355,8 @@ void PrintLoadAnalysis(const Context& ctx, std::ostream& out) {
 
 // Runs the script named on the command line after the start-up script. False when it could not
 // be run or ended on a failure; the reason is written to err.
-bool RunCommandLineScript(Context& ctx, const std::string& path, std::ostream& err) {
+bool RunCommandLineScript(Context& ctx, const std::string& path, std::ostream& err,
+                          const ProgressPrinter& progress) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
     err << "zolva-batch: cannot open the script \"" << path << "\"\n";
@@ -373,7 +375,8 @@ bool RunCommandLineScript(Context& ctx, const std::string& path, std::ostream& e
     case ScriptOutcome::Terminated:
       return true;
     case ScriptOutcome::Failed:
-      err << "zolva-batch: " << result.message << "\n";
+      // The script's own status line has said it already.
+      if (progress.Last() != result.message) err << "zolva-batch: " << result.message << "\n";
       return false;
     case ScriptOutcome::NotRun:
       break;
@@ -493,7 +496,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
                (!LoadUsermap(ctx, options.loadPath) || ctx.state.operationFailed)) {
       failed = true;
     } else {
-      failed = !RunCommandLineScript(ctx, options.script, err);
+      failed = !RunCommandLineScript(ctx, options.script, err, progress);
     }
     // The script set up the cross-section; the table's solves follow it.
     if (!failed && !interrupted && !ctx.state.terminateRequested && WantsRlgc(options.exports))

@@ -276,6 +276,7 @@ std::string FinalObject(const Context& ctx, int solves, const std::optional<std:
       .Raw("LandRs", lastL ? *lastL : "null")
       .Raw("CandGp", lastC ? *lastC : "null")
       .Bool("operationFailed", ctx.state.operationFailed)
+      .Text("fault", ctx.state.lastFault)
       .Integer("exitStatus", exitStatus)
       .Str();
 }

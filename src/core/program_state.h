@@ -88,6 +88,9 @@ struct ProgramState {
 
   // Reporting state.
   std::string statusText;  // the remembered status text
+  // Why the last rebuild of the cross-section was refused, naming the field and its value;
+  // empty after a rebuild that succeeded. For the front ends' messages.
+  std::string lastFault;
   std::string errorCaption = "zolva stop";
   std::string mainCaption = "zolva  -  Twinlead";
   bool rescaleMenuEnabled = false;

@@ -31,7 +31,9 @@ CoaxSize CoaxConductorSize(double b, double c, double o, int centreConductors, d
       // The layer, but never thinner than ring pixels, so that the skin effect stays resolved.
       const double L = std::max(layerMetres, ring * s.pw);
       s.i = b > L ? b - L : 0;
-      if (L < o - c) o = c + L;
+      // The shield as well: its current-carrying layer, at least ring pixels even where the
+      // metal is thinner, as the drawing from the pixel total thickens it.
+      o = c + std::max(std::min(L, o - c), ring * s.pw);
     }
     s.o = o;
     return s;

@@ -28,6 +28,11 @@ inline constexpr std::int64_t kMaxGeneratedDimension = 1'000'000;
 // is also this many skin depths thick.
 int RingWidth(const GeometryJob& job);
 
+// Why ValidateGeometry finds the dimensions in error (its result 1), naming the field and its
+// value, for instance "centre conductor diameter 5 mm is not smaller than the shield's inner
+// diameter 3.5 mm"; empty when they are not.
+std::string DimensionFaultText(const GeometryJob& job);
+
 // Pixel sizes chosen so that the conductors hold about totalPixels pixels. All values are whole
 // numbers held as doubles (or NaN/infinite for inputs that give no usable size), except where
 // noted; layerMetres is the current-carrying layer (ring skin depths) used when restrict is true.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "geometry/geometry.h"
 #include "geometry/map_ops.h"
@@ -25,7 +26,69 @@ std::string SizeText(double v) {
   return ec == std::errc() ? std::string(buffer, end) : std::string("?");
 }
 
+std::string Millimetres(double metres) {
+  char buffer[32];
+  auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, metres * 1000, std::chars_format::general, 6);
+  return (ec == std::errc() ? std::string(buffer, end) : std::string("?")) + " mm";
+}
+
+std::string NotPositive(const char* field, double v) {
+  return std::string(field) + " " + Millimetres(v) + " is not above 0";
+}
+
+std::string NotFinite(const char* field) {
+  return std::string(field) + " is not a finite length";
+}
+
 }  // namespace
+
+std::string DimensionFaultText(const GeometryJob& job) {
+  const GeometryInputs& p = job.inputs;
+  auto firstInfinite =
+      [](std::initializer_list<std::pair<const char*, double>> fields) -> std::string {
+    for (const auto& [name, v] : fields)
+      if (!std::isfinite(v)) return NotFinite(name);
+    return {};
+  };
+  switch (job.state.geometryKind) {
+    case GeomTwinlead:
+      if (!(p.wireDiameter > 0)) return NotPositive("wire diameter", p.wireDiameter);
+      if (!(p.insulationDiameter >= 0))
+        return "insulation diameter " + Millimetres(p.insulationDiameter) + " is negative";
+      return firstInfinite({{"wire separation", p.wireSeparation},
+                            {"wire diameter", p.wireDiameter},
+                            {"insulation diameter", p.insulationDiameter},
+                            {"vertical skew", p.verticalSkew},
+                            {"top distance", p.topDistance},
+                            {"bottom distance", p.bottomDistance},
+                            {"side distance", p.sideDistance}});
+    case GeomSquareTwinlead:
+      if (!(p.wireWidth > 0)) return NotPositive("wire width", p.wireWidth);
+      if (!(p.wireHeight > 0)) return NotPositive("wire height", p.wireHeight);
+      if (!(p.bottomDistance >= 0))
+        return "bottom distance " + Millimetres(p.bottomDistance) + " is negative";
+      return firstInfinite({{"wire separation", p.wireSeparation},
+                            {"wire width", p.wireWidth},
+                            {"wire height", p.wireHeight},
+                            {"vertical skew", p.verticalSkew},
+                            {"top distance", p.topDistance},
+                            {"bottom distance", p.bottomDistance},
+                            {"side distance", p.sideDistance}});
+    case GeomCoaxial:
+      if (!(p.centerConductorDia > 0))
+        return NotPositive("centre conductor diameter", p.centerConductorDia);
+      if (!(p.centerConductorDia < p.shieldInnerDia))
+        return "centre conductor diameter " + Millimetres(p.centerConductorDia) +
+               " is not smaller than the shield's inner diameter " + Millimetres(p.shieldInnerDia);
+      return firstInfinite({{"centre conductor diameter", p.centerConductorDia},
+                            {"shield inner diameter", p.shieldInnerDia},
+                            {"shield outer diameter", p.shieldOuterDia},
+                            {"vertical skew", p.verticalSkew}});
+    default:
+      return {};
+  }
+}
 
 int RingWidth(const GeometryJob& job) {
   return job.state.switches.at(33) ? 5 : 3;

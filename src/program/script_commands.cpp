@@ -149,7 +149,8 @@ bool LandRsWithRow(Command& c) {
 }
 
 void SetFieldCommand(Command& c, EditBox field) {
-  SetField(c.ctx, field, c.words.Word());
+  // The value is the rest of the line, so that "CEN 1 mm" reads as the panel reads "1 mm".
+  SetField(c.ctx, field, c.words.Rest());
   // A new frequency only invalidates the L result (done by the field itself); everything else
   // changes the map.
   if (field != EditBoxFrequency) c.ctx.state.setupChanged = true;
@@ -163,6 +164,7 @@ void SetGeometry(Command& c, GeometryKind kind) {
 void Debug(Command& c) {
   int n = c.words.Integer();
   bool on = c.words.OnOff();
+  if (!c.words.Refusal().empty()) return;
   if (n < 0 || n >= kSwitchCount) {
     Fail(c, "DEB switch number " + IntText(n) + " is outside 0..49");
     return;
@@ -362,6 +364,7 @@ void Launch(Command& c) {
 void Box(Command& c) {
   int n = c.words.Integer();
   bool on = c.words.OnOff();
+  if (!c.words.Refusal().empty()) return;
   if (std::optional<CheckBox> box = BoxCheckBox(n)) {
     SetCheckBox(c.ctx, *box, on);
   } else {
@@ -412,7 +415,9 @@ void Key(Command& c) {
 
 // ERR on/off [solves]: "Estimate error", and how many solves an estimate makes (2 or 3).
 void EstimateErrorCommand(Command& c) {
-  SetCheckBox(c.ctx, CheckBoxEstimateError, c.words.OnOff());
+  const bool on = c.words.OnOff();
+  if (!c.words.Refusal().empty()) return;
+  SetCheckBox(c.ctx, CheckBoxEstimateError, on);
   const std::string word = c.words.Word();
   if (word.empty()) return;
   const int solves = c.words.ToInteger(word);
@@ -430,11 +435,15 @@ void Dispatch(Command& c) {
   if (std::optional<EditBox> field = ScriptFieldOf(code)) {
     SetFieldCommand(c, *field);
   } else if (code == "RES") {
-    SetCheckBox(ctx, CheckBoxRestrict, c.words.OnOff());
+    const bool on = c.words.OnOff();
+    if (!c.words.Refusal().empty()) return;
+    SetCheckBox(ctx, CheckBoxRestrict, on);
     ctx.state.setupChanged = true;
   } else if (code == "SNA") {
     // Acts on the pictures opened after it.
-    SetCheckBox(ctx, CheckBoxSnapColours, c.words.OnOff());
+    const bool on = c.words.OnOff();
+    if (!c.words.Refusal().empty()) return;
+    SetCheckBox(ctx, CheckBoxSnapColours, on);
   } else if (code == "TWI") {
     SetGeometry(c, GeomTwinlead);
   } else if (code == "SQU") {
@@ -532,6 +541,12 @@ void ExecuteScriptLine(Context& ctx, ScriptRun& run, const std::string& line) {
   // The notes name the line as the user wrote it; the command may end the program.
   const std::string shown = line.substr(0, line.find_last_not_of(' ') + 1);
   Dispatch(c);
+  // A refused on/off word leaves the setting as it was and ends the script: the solves after it
+  // would be of settings the script did not ask for.
+  if (!words.Refusal().empty()) {
+    Fail(c, words.Refusal());
+    return;
+  }
   if (code.empty() || ctx.state.terminateRequested) return;
   words.Finish();
   for (const std::string& note : words.Notes()) {

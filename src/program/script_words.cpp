@@ -106,10 +106,18 @@ double WordReader::Real() {
 }
 
 bool WordReader::OnOff() {
-  std::string word = Word();
+  const std::string typed = Word();
+  if (conversionError_) return false;
+  std::string word = typed;
   if (word.size() > kOnOffWordLength) word.resize(kOnOffWordLength);
   for (char& c : word) c = Capital(c);
-  return word == "T" || word == "Y";
+  if (word == "T" || word == "Y") return true;
+  if (word.empty() || word == "F" || word == "N") return false;
+  // TRUE or YES read as off once switched a box off without a word; every other word is refused.
+  conversionError_ = true;
+  refusal_ = Quoted(typed, " is no on/off word: T or Y is on, F or N (or no word) is off");
+  notes_.push_back(refusal_);
+  return false;
 }
 
 std::string WordReader::Rest() {

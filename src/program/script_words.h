@@ -39,9 +39,12 @@ class WordReader {
   int Integer();
   // The next word as a real number (fixed or exponent notation, finite).
   double Real();
-  // The next word, cut to 4 characters and turned to capitals: exactly "T" or "Y" is on;
-  // anything else, an empty word included, is off.
+  // The next word, cut to 4 characters and turned to capitals: exactly "T" or "Y" is on; "F",
+  // "N" and an empty word are off. Any other word is refused: ConversionError() and Refusal()
+  // then say so, and the command must not act.
   bool OnOff();
+  // Why the line's on/off word was refused; empty when none was.
+  const std::string& Refusal() const { return refusal_; }
   // The rest of the line after leading spaces, without trailing spaces.
   std::string Rest();
   // A rest argument in which a leading "%", when more follows it, stands for the program folder.
@@ -64,6 +67,7 @@ class WordReader {
   WordCursor cursor_;  // over line_
   bool conversionError_ = false;
   std::vector<std::string> notes_;
+  std::string refusal_;
 };
 
 // The conversions behind Integer and Real (the program's number reader with the script's syntax);

@@ -108,22 +108,30 @@ int RebuildCrossSection(Context& ctx) {
   }
   s.setupChanged = false;
   int code = ValidateGeometry(GeometryJobOf(ctx));
+  s.lastFault.clear();
   switch (code) {
     case 0:
       break;
     case 1:
+      s.lastFault = DimensionFaultText(GeometryJobOf(ctx));
       MessageBox(ctx, "Error in dimension", "Invalid geometry", ButtonsOk);
       break;
     case 2:
+      s.lastFault = "the frequency " + ExactText(s.frequencyMHz) + " MHz is not above 0";
       MessageBox(ctx, "Invalid frequency", "zolva", ButtonsOk);
       break;
     case 3:
+      s.lastFault = "the total of conductor pixels " + IntText(ctx.panel.totalConductorPixels) +
+                    " is not above 1";
       MessageBox(ctx, "Invalid pixel total", "zolva", ButtonsOk);
       break;
     default:
       break;
   }
-  if (code != 0) return code;
+  if (code != 0) {
+    if (!s.lastFault.empty()) ctx.platform->Warn(s.lastFault);
+    return code;
+  }
 
   ResetGrid(ctx.grid, ctx.display);
   ShowPixelWidth(ctx, s.requestedPixelWidth, true);

@@ -19,6 +19,10 @@
 namespace zolva {
 namespace {
 
+std::string FirstLine(const std::string& text) {
+  return text.substr(0, text.find('\n'));
+}
+
 namespace fs = std::filesystem;
 
 constexpr std::uint32_t kWhite = PackColor(255, 255, 255);  // vacuum
@@ -75,7 +79,11 @@ TEST_F(UsermapLoaderTest, LoadAnalysesNamePaletteAndBackground) {
   EXPECT_EQ(ctx.panel.edits[EditBoxPixelWidth].text, "0.5mm");
   EXPECT_EQ(ctx.results.C, 0.0);
   EXPECT_EQ(ctx.results.L, 0.0);
-  EXPECT_EQ(ctx.state.statusText, "5 colors found");
+  // One pixel of the picture is in a colour no material has: it is named, with the cure.
+  EXPECT_EQ(ctx.state.statusText,
+            "5 colors found; 1 pixel of 1 color are no material and will be vacuum; snap them with "
+            "--snap or \"Snap colours\"");
+  EXPECT_EQ(ctx.map.unknownColours, 1);
 
   const PixelMap& m = ctx.map;
   EXPECT_EQ(m.Uwid, 4);
@@ -152,7 +160,7 @@ TEST_F(UsermapLoaderTest, PaletteHoldsAtMost256Colours) {
   while (colours.size() < 17 * 16) colours.push_back(colours[3]);
   EXPECT_FALSE(LoadUsermap(ctx, WritePng("over.png", 17, 16, colours)));
   ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_EQ(platform.messages[0].text, "More than 255 colors found");
+  EXPECT_EQ(FirstLine(platform.messages[0].text), "More than 255 colors found");
   EXPECT_EQ(platform.messages[0].caption, "zolva");
   EXPECT_TRUE(ctx.state.mapUnusable);
   EXPECT_EQ(ctx.materials.palette.count, 256);
@@ -190,7 +198,7 @@ TEST_F(UsermapLoaderTest, SnappingTurnsBlendsIntoTheMaterialsShown) {
   const std::string path = WritePng("Usermap blended (1mm).png", 30, 30, pixels);
   EXPECT_FALSE(LoadUsermap(ctx, path));
   ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_EQ(platform.messages[0].text, "More than 255 colors found");
+  EXPECT_EQ(FirstLine(platform.messages[0].text), "More than 255 colors found");
 
   platform.messages.clear();
   ctx.panel.checks[CheckBoxSnapColours] = true;

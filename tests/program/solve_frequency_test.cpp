@@ -156,7 +156,9 @@ TEST(SolveFrequency, CoaxSweepIsOnOnePixelWidthAndLFallsSteadily) {
   for (std::size_t i = 0; i < L.size(); ++i) {
     EXPECT_EQ(widths[i], widths[0]) << "step " << i;
     EXPECT_LE(pixels[i], 2.1 * rig.ctx.panel.totalConductorPixels) << "step " << i;
-    if (i != 0 && i != 7) EXPECT_LT(L[i], L[i - 1]) << "step " << i;
+    if (i != 0 && i != 7) {
+      EXPECT_LT(L[i], L[i - 1]) << "step " << i;
+    }
   }
   // Both sweeps ran on the same width, so their common frequencies agree exactly.
   EXPECT_EQ(L[7], L[0]);

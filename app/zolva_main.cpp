@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
   }
   zolva::DesktopProgram program;
   int status = 0;
+  if (!screenshotDir.empty()) program.platform().answerMessageBoxes = true;
   if (!script.empty() || !screenshotDir.empty()) {
     program.RunScriptWhenStarted(script, [&program, &screenshotDir, &status] {
       if (screenshotDir.empty()) return;

@@ -96,6 +96,14 @@ int HeadlessPlatform::ProcessorCount() {
                                        std::thread::hardware_concurrency());
 }
 
+std::string HeadlessPlatform::ExecutableFolder() {
+  char buffer[4096];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return "./";
+  std::string path(buffer, static_cast<std::size_t>(n));
+  return path.substr(0, path.find_last_of('/') + 1);
+}
+
 std::string HeadlessPlatform::ProgramFilePath() {
   if (programFileOverride) return *programFileOverride;
   char buffer[4096];

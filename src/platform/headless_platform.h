@@ -60,6 +60,8 @@ class HeadlessPlatform : public Platform {
   std::optional<std::int64_t> freeMemoryOverride;
   std::optional<int> processorCountOverride;
   std::optional<std::string> programFileOverride;
+  // The executable's own folder, unaffected by programFileOverride (--folder).
+  std::string ExecutableFolder() override;
   std::optional<double> nowOverride;
   bool realSleeps = false;                  // sleep for pauses that are not only for a reader
   std::function<void()> onPendingEvents;    // runs at every ProcessPendingEvents

@@ -49,6 +49,13 @@ class Platform {
   virtual int ProcessorCount() = 0;
   // Full path of the program file.
   virtual std::string ProgramFilePath() = 0;
+  // The folder (with a trailing separator) of the running executable, where the build and the
+  // installation put the demonstration maps and the manual, whatever folder the program works in.
+  virtual std::string ExecutableFolder() {
+    const std::string path = ProgramFilePath();
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+  }
   // Modifier keys held at this moment.
   virtual ModifierKeys ModifierKeysNow() = 0;
   // Current date-time in days since 1899-12-30 00:00 (local time).

@@ -423,8 +423,14 @@ bool LoadDemonstrationMap(Context& ctx, char16_t letter) {
     RequestDenied(ctx);
     return false;
   }
-  const std::string path = ctx.state.programFolder + kDemonstrationFolder + name;
+  std::string path = ctx.state.programFolder + kDemonstrationFolder + name;
   std::error_code ec;
+  // A program folder chosen elsewhere (--folder, FOL) holds the user's files, not the
+  // demonstration maps, which stay beside the executable.
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    const std::string beside = ctx.platform->ExecutableFolder() + kDemonstrationFolder + name;
+    if (std::filesystem::is_regular_file(beside, ec)) path = beside;
+  }
   if (!std::filesystem::is_regular_file(path, ec)) {
     MessageBox(ctx, "The demonstration Usermap \"" + path + "\" is not installed.", "zolva",
                ButtonsOk);

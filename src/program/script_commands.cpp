@@ -159,6 +159,8 @@ void SetFieldCommand(Command& c, EditBox field) {
 void SetGeometry(Command& c, GeometryKind kind) {
   c.ctx.state.geometryKind = kind;
   c.ctx.state.setupChanged = true;
+  // The panel shows the tab of the geometry the script chose, with its fields.
+  ShowPanel(c.ctx, static_cast<int>(kind));
 }
 
 void Debug(Command& c) {

@@ -31,6 +31,8 @@ namespace {
 // Widths of the status line's labels: the status text, the read-out from LabelM1 on, the
 // material's name.
 constexpr int kStatusWidth = 330;
+// Room kept free between the status text and the read-out after it.
+constexpr int kStatusGap = 8;
 constexpr int kReadoutWidth = 300;
 constexpr int kMaterialWidth = 79;
 constexpr int kDesignWidth = 621;
@@ -232,8 +234,6 @@ void MainWindow::Sync() {
     highIntensity_->setChecked(ctx_.display.highIntensity);
   if (rescaleMenu_->isEnabled() != ctx_.state.rescaleMenuEnabled)
     rescaleMenu_->setEnabled(ctx_.state.rescaleMenuEnabled);
-  const QString status = Text(ctx_.state.statusText);
-  if (labels_[0]->text() != status) labels_[0]->setText(status);
   ShowStatusLabels();
 }
 
@@ -267,6 +267,13 @@ void MainWindow::ShowStatusLabels() {
       std::max(0, std::min(kStatusWidth + kReadoutWidth, clientWidth - kMaterialWidth));
   int x = std::clamp(materialX - chain, 0, kStatusWidth);
   labels_[0]->setGeometry(0, 0, x, kStatusLineHeight);
+  // The status text is measured against the room before the read-out: a longer one ends in an
+  // ellipsis, a gap apart from the zoom figure, and shows whole as the label's tooltip.
+  const QString status = Text(ctx_.state.statusText);
+  const int room = std::max(0, x - kStatusGap);
+  const QString shown = labels_[0]->fontMetrics().elidedText(status, Qt::ElideRight, room);
+  if (labels_[0]->text() != shown) labels_[0]->setText(shown);
+  labels_[0]->setToolTip(shown != status ? status : QString());
   for (int i = 0; i < 5; ++i) {
     labels_[i + 1]->setGeometry(x, 0, widths[i] + 1, kStatusLineHeight);
     x += widths[i];

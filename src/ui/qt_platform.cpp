@@ -43,6 +43,13 @@ QtPlatform::~QtPlatform() = default;
 
 int QtPlatform::ShowMessageBox(const std::string& text, const std::string& caption, int buttons) {
   const bool withCancel = buttons == ButtonsOkCancel;
+  if (answerMessageBoxes) {
+    std::cerr << caption << ": " << text << std::endl;
+    if (messages.size() >= kRecordLimit) messages.erase(messages.begin());
+    messages.push_back(Message{text, caption, buttons, AnswerOk});
+    ++messageCount;
+    return AnswerOk;
+  }
   QMessageBox box(
       QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
       withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, mainWindow_.data());

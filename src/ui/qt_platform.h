@@ -42,6 +42,9 @@ class QtPlatform final : public HeadlessPlatform {
   std::function<void()> beforePendingEvents;
   // Pauses that only give a person time to read are skipped (the widget tests set it).
   bool skipReaderPauses = false;
+  // Unattended runs (the screenshot mode): every message box is answered OK at once and its
+  // caption and text are printed on standard error, so that no run waits for a reader.
+  bool answerMessageBoxes = false;
   // No sound at all (the widget tests set it, so that no audio device is ever opened).
   bool mute = false;
 

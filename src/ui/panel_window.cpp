@@ -293,6 +293,10 @@ void PanelWindow::BuildConverging() {
   }
   results_ = new PanelPicture(ctx_, PanelPicture::ResultsPage, {kPanelDesignWidth, 110}, this);
   results_->setObjectName("ResultsPage");
+  results_->setToolTip(
+      "The lines \"if vf=...\" are estimates from one solve and an assumed velocity factor "
+      "(1/sqrt of the mean permittivity), not solved figures; after a full solve they are grey, "
+      "and the combined column holds Zo and vf from the solved L and C.");
   Place(results_, {0, 22, kPanelDesignWidth, 110}, kResultsTab);
 }
 

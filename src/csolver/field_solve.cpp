@@ -345,14 +345,10 @@ FieldSolveEnd SolveField(const CapacitanceJob& job) {
     return settled;
   };
   Multigrid::Span grid{{g.Cvolts.data(), g.apronActive ? g.Avolts.data() : g.Cvolts.data()}};
-  auto report = [&](SolveEnd end) {
-    stats.converged = end == SolveEnd::Converged;
-    return end;
-  };
 
   // 1. The field with the held voltages as they stand.
-  SolveEnd end = report(
-      Bicgstab(mg, k, grid, limit, false, watchC, stopRequested, stats.iterations, stats.residual));
+  SolveEnd end =
+      Bicgstab(mg, k, grid, limit, false, watchC, stopRequested, stats.iterations, stats.residual);
   ++stats.solves;
   if (end == SolveEnd::Converged && !sup.empty()) {
     // 2. The field of each superposed voltage alone.
@@ -462,8 +458,8 @@ FieldSolveEnd SolveField(const CapacitanceJob& job) {
         // 4. The last solve from the combination: the residual of the sum, driven down again.
         std::vector<Superposed>().swap(sup);
         job.report.ShowProgress(" ");
-        end = report(Bicgstab(mg, k, grid, limit, false, watchC, stopRequested, stats.iterations,
-                              stats.residual));
+        end = Bicgstab(mg, k, grid, limit, false, watchC, stopRequested, stats.iterations,
+                       stats.residual);
         ++stats.solves;
       }
     }

@@ -68,7 +68,6 @@ struct Krylov {
 template <typename OnIteration, typename Stop>
 SolveEnd Bicgstab(Multigrid& mg, Krylov& k, Multigrid::Span x, int limit, bool unending,
                   OnIteration onIteration, Stop stop, int& iterations, double& relres) {
-  const Index n = mg.n;
   auto dot = [&](const std::vector<double>& a, const std::vector<double>& b) {
     return mg.SumOverBands([&](const MgBand& band) {
       double s0 = 0.0, s1 = 0.0;
@@ -129,8 +128,12 @@ SolveEnd Bicgstab(Multigrid& mg, Krylov& k, Multigrid::Span x, int limit, bool u
   };
   restart();
   relres = std::sqrt(dot(k.r, k.r)) / bnorm;
-  if (relres < kFieldSolveTolerance && onIteration(relres) && !unending) return SolveEnd::Converged;
-  (void)n;
+  if (relres < kFieldSolveTolerance) {
+    // Already solved (a resumed solve, or the sum of solved fields): nothing to iterate.
+    onIteration(relres);
+    if (!unending) return SolveEnd::Converged;
+    reached = true;
+  }
   for (;;) {
     if (stop()) return reached ? SolveEnd::Converged : SolveEnd::Stopped;
     if (iterations >= limit && !unending) return SolveEnd::Failed;

@@ -16,6 +16,7 @@
 #include "platform/image_codec.h"
 #include "program/context.h"
 #include "program/control_panel.h"
+#include "program/jobs.h"
 #include "program/reporting.h"
 #include "program/script_commands.h"
 #include "support/program_rig.h"
@@ -116,6 +117,7 @@ TEST(ScriptLanguage, FieldsSwitchesThreadsAndLinesThatDoNothing) {
       "BEE\r\n"
       "deb 9 t\r\n"
       "BOX 10 T\r\n"
+      "BOX 5 T\r\n"
       "BOX 99 T\r\n"
       "RES F\r\n"
       "WIN 2\r\n"
@@ -133,6 +135,8 @@ TEST(ScriptLanguage, FieldsSwitchesThreadsAndLinesThatDoNothing) {
   EXPECT_TRUE(ctx.state.switches[9]);
   EXPECT_NE(ctx.panel.labels[LabelSwitches].find('9'), std::string::npos);
   EXPECT_TRUE(ctx.panel.checks[CheckBoxAddTopPlane]);
+  EXPECT_TRUE(ctx.panel.checks[CheckBoxClassicRelaxation]);
+  EXPECT_TRUE(CapacitanceJobOf(ctx).options.classicRelaxation);
   EXPECT_FALSE(ctx.panel.checks[CheckBoxRestrict]);
   EXPECT_EQ(rig.p.windowStates, std::vector<int>{2});
   EXPECT_NEAR(ctx.panel.wireSeparation, 0.007, 1e-12);

@@ -180,7 +180,7 @@ void SmoothCoarseBand(const MgCoarseLevel& L, const MgBand& band, const double* 
     for (Index e = L.rowStart[static_cast<std::size_t>(i)];
          e < L.rowStart[static_cast<std::size_t>(i) + 1]; ++e)
       s -= L.val[static_cast<std::size_t>(e)] * x[L.col[static_cast<std::size_t>(e)]];
-    x[i] = s / L.diag[static_cast<std::size_t>(i)];
+    x[i] = s * L.invDiag[static_cast<std::size_t>(i)];
   };
   if (forward) {
     for (Index i = band.begin; i < band.end; ++i) one(i);
@@ -663,7 +663,7 @@ std::size_t Multigrid::MemoryBytes() const {
   std::size_t bytes = wStart.size() * 8 + wCol.size() * 4 + wVal.size() * 8 + wDiag.size() * 8 +
                       isFree.size() + agg.size() * 4 + work.size() * 8 + lu.size() * 8;
   for (const MgCoarseLevel& L : levels) {
-    bytes += L.rowStart.size() * 8 + L.col.size() * 4 + L.val.size() * 8 + L.diag.size() * 8;
+    bytes += L.rowStart.size() * 8 + L.col.size() * 4 + L.val.size() * 8 + L.diag.size() * 16;
     bytes += L.lattice.size() + L.x.size() * 4 + L.y.size() * 4 + L.agg.size() * 4;
     bytes += (L.b.size() + L.u.size() + L.r.size()) * 8;
     for (const MgLatticeIndex& ix : L.index) bytes += ix.at.size() * 4;
@@ -727,6 +727,9 @@ void BuildMultigrid(Multigrid& mg, const SolverGrid& g, TaskRunner& runner) {
     }
     for (MgCoarseLevel& L : mg.levels) {
       BandsOfCoarse(L);
+      L.invDiag.resize(L.diag.size());
+      for (std::size_t i = 0; i < L.diag.size(); ++i)
+        L.invDiag[i] = L.diag[i] != 0.0 ? 1.0 / L.diag[i] : 0.0;
       L.b.assign(static_cast<std::size_t>(L.n), 0.0);
       L.u.assign(static_cast<std::size_t>(L.n), 0.0);
       L.r.assign(static_cast<std::size_t>(L.n), 0.0);

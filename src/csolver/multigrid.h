@@ -77,6 +77,7 @@ struct MgCoarseLevel {
   std::vector<std::int32_t> col;
   std::vector<double> val;
   std::vector<double> diag;
+  std::vector<double> invDiag;  // the smoother multiplies: a division would lengthen its chain
   std::vector<std::uint8_t> lattice;
   std::vector<std::int32_t> x, y;
   MgLatticeIndex index[2];

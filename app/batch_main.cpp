@@ -127,14 +127,15 @@ struct Options {
   int savePicture = -1;  // display mode of the picture saved at the end, -1 for none
   ExportOptions exports;
   bool estimateError = false;
+  bool classicRelaxation = false;
   int estimateSolves = 0;  // 0: as the panel holds it
 };
 
 const std::string kUsage =
     std::string(
         "usage: zolva-batch [SCRIPT] [--load FILE] [--folder DIR] [--threads N] [--json]"
-        " [--estimate-error] [--estimate-solves N] [--no-startup] [--save-picture MODE]"
-        " [--verbose]") +
+        " [--estimate-error] [--estimate-solves N] [--classic-relaxation] [--no-startup]"
+        " [--save-picture MODE] [--verbose]") +
     kExportUsage + "\n";
 
 const char* kHelp =
@@ -161,6 +162,8 @@ const char* kHelp =
     "  --estimate-solves N solves per estimate, the first included: 2 (first order in the\n"
     "                      pixel size assumed) or 3 (the order is measured); implies\n"
     "                      --estimate-error\n"
+    "  --classic-relaxation solve C and Gp by the over-relaxation of earlier versions instead\n"
+    "                      of the multigrid solver (the panel's \"Classic relaxation\", BOX 5)\n"
     "  --no-startup        do not run StartupScript.txt of the program folder\n"
     "  --save-picture MODE save the field picture of the last solve in display mode MODE\n"
     "                      (0 to 7) under its default name in the working folder\n"
@@ -200,6 +203,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostr
       options.json = true;
     } else if (arg == "--estimate-error") {
       options.estimateError = true;
+    } else if (arg == "--classic-relaxation") {
+      options.classicRelaxation = true;
     } else if (arg == "--estimate-solves") {
       const char* v = value("--estimate-solves");
       if (!v) return false;
@@ -476,6 +481,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     return ok;
   };
   if (options.estimateError) ctx.panel.checks[CheckBoxEstimateError] = true;
+  if (options.classicRelaxation) ctx.panel.checks[CheckBoxClassicRelaxation] = true;
   if (options.estimateSolves > 0) ctx.panel.estimateSolves = options.estimateSolves;
 
   // The first ticks build the default cross-section (or run the start-up script).

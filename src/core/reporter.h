@@ -78,6 +78,9 @@ class Reporter {
   // Switches the convergence monitor out of its capacitance mode (no automatic stop) and shows
   // value as a voltage (" Vo"): the offset search of the field prediction.
   virtual void ShowConvergenceVolts(double value) = 0;
+  // The relative residual of the multigrid field solve after an iteration, beside the estimate
+  // of ShowConvergence.
+  virtual void ShowResidual(double relative) { (void)relative; }
   // The results record holds new figures: the results page and the summary follow them.
   virtual void ShowSolvedFigures(SolvedFigures which) = 0;
   virtual void RefreshDisplay() = 0;

@@ -6,6 +6,7 @@
 #include "csolver/capacitance.h"
 #include "csolver/capacitance_job.h"
 #include "csolver/charge_distribution.h"
+#include "csolver/field_solve.h"
 #include "csolver/prediction.h"
 #include "csolver/relaxation.h"
 #include "csolver/solver_grid.h"
@@ -17,6 +18,8 @@ void SolveCapacitance(const CapacitanceJob& job) {
   ProgramState& s = job.state;
   SolverGrid& g = job.grid;
   g.solveStartTime = job.platform.Now();
+  // A field solve that fails keeps the figures of the solve before it.
+  const Results before = job.results;
   s.windowClosing = false;
   job.display.fieldReady = false;
   s.abortRequested = false;
@@ -55,7 +58,10 @@ void SolveCapacitance(const CapacitanceJob& job) {
   if (s.switches[13]) job.report.RefreshDisplay();
   job.report.ShowStep("Relaxing electric fields.  ");
   job.report.ShowTab(TabConverging);
-  PrepareRelaxation(job);
+  if (job.options.classicRelaxation)
+    PrepareRelaxation(job);
+  else
+    PrepareFieldSolve(job, before);
 }
 
 }  // namespace zolva

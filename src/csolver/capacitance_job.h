@@ -20,9 +20,12 @@ namespace zolva {
 
 // The settings of the panel a capacitance solve reads, taken when the stage starts.
 struct CapacitanceOptions {
-  int threadCount = 1;  // participants of the relaxation
-  bool voZero = false;  // "Vo zero": no common offset of a balanced line is searched
-  bool noPrediction = false;  // "Skip E prediction": an open line relaxes from zero
+  int threadCount = 1;             // participants of the relaxation
+  bool voZero = false;             // "Vo zero": no common offset of a balanced line is searched
+  bool noPrediction = false;       // "Skip E prediction": an open line relaxes from zero
+  bool classicRelaxation = false;  // "Classic relaxation" instead of the multigrid solve
+  bool unending = false;           // "Unending run": the solve goes on until stopped
+  int iterationLimit = 2000;       // iterations of one multigrid solve before it gives up
 };
 
 struct CapacitanceJob {

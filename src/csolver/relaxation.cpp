@@ -581,12 +581,16 @@ void RelaxPass(SolverGrid& g, int k) {
   }
 }
 
-void PrepareRelaxation(const CapacitanceJob& job) {
-  SolverGrid& g = job.grid;
+void ReduceNodeCodes(SolverGrid& g) {
   for (std::uint8_t& c : g.Acode) c &= 0xF;
   for (std::uint8_t& c : g.Ccode)
     c = (c & (NodeFree | NodeFreeMixed | NodeConductor)) ? static_cast<std::uint8_t>(c & 0xF)
                                                          : NodeOutside;
+}
+
+void PrepareRelaxation(const CapacitanceJob& job) {
+  SolverGrid& g = job.grid;
+  ReduceNodeCodes(g);
   BuildRelaxPlan(job);
   job.state.abortRequested = job.state.switches[3];
   Relax(job);

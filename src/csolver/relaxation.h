@@ -35,6 +35,9 @@ inline constexpr double kOverRelaxation = 1.5;
 // the apron's border (cosh(1) taken in single precision).
 void BuildEdgeFactors(SolverGrid& g);
 
+// Before any solve: every apron code keeps its low four bits; every core code too when it has
+// one of the bits free, free-mixed or conductor, else it becomes outside.
+void ReduceNodeCodes(SolverGrid& g);
 // Reduces the node codes, builds the plan (coefficients, runs, line costs, estimate slots),
 // relaxes until abortRequested, then sums the results. Switch 3 skips the relaxation.
 void PrepareRelaxation(const CapacitanceJob& job);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -60,6 +61,16 @@ struct ChainStatistics {
   int link1 = 0;  // link of the second record
 };
 
+// What the last multigrid field solve did, for the benchmarks and the tests.
+struct FieldSolveStats {
+  int iterations = 0;     // BiCGStab iterations of every solve, two cycles each
+  int solves = 0;         // linear solves: the main one, one per superposed voltage, the last one
+  int levels = 0;         // levels of the multigrid hierarchy, the finest included
+  double residual = 0.0;  // relative residual of the last solve
+  std::size_t memoryBytes = 0;  // hierarchy and Krylov vectors
+  bool converged = false;
+};
+
 struct SolverGrid {
   int Cwid = 1, Chei = 1, Awid = 1, Ahei = 1;
   int UtoCX = 0, UtoCY = 0, CtoUX = 0, CtoUY = 0;
@@ -94,6 +105,7 @@ struct SolverGrid {
 
   // The per-solve coefficients and the work split of the relaxation.
   RelaxPlan plan;
+  FieldSolveStats solveStats;
 };
 
 // Empties the grid: every shared array shrinks to one node, the surface list to one record, the

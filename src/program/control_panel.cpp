@@ -208,6 +208,7 @@ bool ControlVisible(const PanelModel& panel, CheckBox control) {
     case CheckBoxVoZero:
     case CheckBoxBuildCoil:
     case CheckBoxEstimateError:
+    case CheckBoxClassicRelaxation:
       return true;
     case CheckBoxAddTopPlane:
     case CheckBoxAddBottomPlane:

@@ -50,6 +50,8 @@ CapacitanceJob CapacitanceJobOf(Context& ctx) {
   options.threadCount = ctx.panel.threadCount;
   options.voZero = ctx.panel.checks[CheckBoxVoZero];
   options.noPrediction = ctx.panel.checks[CheckBoxNoPrediction];
+  options.classicRelaxation = ctx.panel.checks[CheckBoxClassicRelaxation];
+  options.unending = ctx.panel.checks[CheckBoxUnending];
   return CapacitanceJob{ctx.state,     ctx.map,        ctx.materials, ctx.cindex,  ctx.regions,
                         ctx.grid,      ctx.prediction, ctx.results,   ctx.display, ctx.pool,
                         *ctx.platform, ctx.reporter,   options};

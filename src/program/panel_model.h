@@ -57,6 +57,8 @@ enum CheckBox : int {
   CheckBoxSnapColours,  // "Snap colours" of the Usermap page
   // After each solve, solve again at finer pixel sizes and report the discretisation error.
   CheckBoxEstimateError,
+  // Solve C and Gp by the classic over-relaxation instead of the multigrid solver.
+  CheckBoxClassicRelaxation,
   kCheckBoxCount
 };
 
@@ -105,6 +107,8 @@ inline constexpr double kPanelTextScales[7] = {0.6, 0.8, 1.0, 1.3, 1.8, 2.2, 3.0
 struct PanelModel {
   std::array<EditField, kEditBoxCount> edits;
   std::array<bool, kCheckBoxCount> checks{};
+  // Relative residual of the multigrid field solve's last iteration (0 before one).
+  double convergenceResidual = 0.0;
   std::array<std::string, kPanelLabelCount> labels;
   int tab = TabRoundTwinlead;
   bool visible = false;

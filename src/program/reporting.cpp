@@ -1,5 +1,6 @@
 #include "program/reporting.h"
 
+#include <charconv>
 #include <string>
 
 #include "geometry/map_ops.h"
@@ -139,6 +140,14 @@ void PanelReporter::ShowConvergence(double value) {
 void PanelReporter::ShowConvergenceVolts(double value) {
   ctx_.panel.capacitanceMode = false;
   zolva::ShowConvergence(ctx_, value);
+}
+void PanelReporter::ShowResidual(double relative) {
+  ctx_.panel.convergenceResidual = relative;
+  char text[32];
+  // to_chars writes the C locale's digits whatever the user's locale.
+  const auto end =
+      std::to_chars(text, text + sizeof text, relative, std::chars_format::scientific, 2);
+  zolva::SetLabel(ctx_, Label17, "residual " + std::string(text, end.ptr));
 }
 void PanelReporter::ShowSolvedFigures(SolvedFigures which) {
   NoteSolvedFigures(ctx_, which);

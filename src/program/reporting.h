@@ -27,6 +27,7 @@ class PanelReporter final : public Reporter {
   void ReportProgramError(int code, std::string_view caption = {}) override;
   void ShowConvergence(double value) override;
   void ShowConvergenceVolts(double value) override;
+  void ShowResidual(double relative) override;
   void ShowSolvedFigures(SolvedFigures which) override;
   void RefreshDisplay() override;
   void RefreshStatusLine() override;

@@ -66,6 +66,8 @@ std::optional<CheckBox> BoxCheckBox(int n) {
       return CheckBoxNoPrediction;
     case 4:
       return CheckBoxVoZero;
+    case 5:
+      return CheckBoxClassicRelaxation;
     case 10:
       return CheckBoxAddTopPlane;
     case 11:

@@ -8,6 +8,7 @@
 #include "core/utility.h"
 #include "csolver/capacitance.h"
 #include "csolver/field_regions.h"
+#include "csolver/field_solve.h"
 #include "csolver/relaxation.h"
 #include "csolver/summation.h"
 #include "geometry/geometry.h"
@@ -368,10 +369,9 @@ void ResumeRelaxation(Context& ctx) {
     s.solveInProgress = true;
     ShowPanel(ctx, TabConverging);
     s.abortRequested = false;
-    Relax(CapacitanceJobOf(ctx));
+    ResumeCapacitance(CapacitanceJobOf(ctx));
     ctx.panel.stopEnabled = false;
     s.solveInProgress = false;
-    FinishCapacitance(CapacitanceJobOf(ctx));
   }
   // The estimate rebuilds maps, which waits while a stage is on the call stack.
   ReportFinishedSolves(ctx);

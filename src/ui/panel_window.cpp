@@ -85,6 +85,7 @@ const CheckPlace kCheckPlaces[] = {
     {CheckBoxVoZero, "Vo zero", {376, 184, 70, kFieldHeight}},
     {CheckBoxBuildCoil, "Build coil", {448, 184, 86, kFieldHeight}},
     {CheckBoxEstimateError, "Estimate error", {486, 3, 130, kCheckH}},
+    {CheckBoxClassicRelaxation, "Classic relaxation", {486, 20, 130, kCheckH}},
 };
 
 struct KindButton {

@@ -61,8 +61,10 @@ struct PlainRecords {
     return GeometryJob{state, map, materials, results, display, report, CoaxInputs()};
   }
   CapacitanceJob Capacitance() {
-    return CapacitanceJob{state,   map,     materials, cindex,   regions, grid, prediction,
-                          results, display, pool,      platform, report,  {}};
+    CapacitanceOptions options;
+    options.classicRelaxation = true;  // the monitor's rounds are what the two runs share
+    return CapacitanceJob{state,   map,     materials, cindex,   regions, grid,   prediction,
+                          results, display, pool,      platform, report,  options};
   }
   LSolverJob LandRs() {
     LSolverOptions options;
@@ -83,6 +85,7 @@ TEST(Floors, SolversRunOnPlainRecordsAndReportThroughTheInterface) {
   ctx.state.frequencyMHz = 10;
   ctx.state.omega = 10 * kOmegaPerMHz;
   ctx.panel.threadCount = 1;
+  ctx.panel.checks[CheckBoxClassicRelaxation] = true;
   ctx.panel.edits[EditBoxPixelWidth].text = "set";
   GeometryJob g = GeometryJobOf(ctx);
   g.inputs = CoaxInputs();

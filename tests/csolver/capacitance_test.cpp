@@ -139,6 +139,7 @@ TEST(CapacitanceSolve, StopReportsAndResumeContinuesTheSameArrays) {
   for (SolverFixture* f : {&once, &twice}) {
     f->DrawTwinlead();
     f->ctx.panel.checks[CheckBoxUnending] = true;
+    f->ctx.panel.checks[CheckBoxClassicRelaxation] = true;
   }
   stopAfter(once, 35);
   SolveC(once);

@@ -156,6 +156,7 @@ TEST(FieldPrediction, UnbalancedLineKeepsItsOffsetAtZero) {
   EXPECT_LT(mid, 0.6);
   f.ctx.state.switches[3] = false;
   f.ctx.panel.checks[CheckBoxUnending] = true;
+  f.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
   f.platform.onPendingEvents = [&f] {
     if (f.ctx.grid.plan.roundCount >= 10) f.ctx.state.abortRequested = true;
   };
@@ -314,6 +315,8 @@ TEST(FieldPrediction, AutomaticStopAgreesWithALongRun) {
   PredictionFixture stop, run;
   stop.DrawTwinlead();
   run.DrawTwinlead();
+  stop.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
+  run.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
   run.ctx.panel.checks[CheckBoxUnending] = true;
   run.platform.onPendingEvents = [&run] {
     if (run.ctx.grid.plan.roundCount >= 1500) run.ctx.state.abortRequested = true;

@@ -155,6 +155,7 @@ TEST(RelaxationKernel, ConvergesToTheLiteralCapacitance) {
   EXPECT_NEAR(earlierC / literalC, 1.0, 1e-12) << "the literal rounds have not settled";
   threaded.ctx.panel.threadCount = 2;
   threaded.ctx.panel.checks[CheckBoxUnending] = true;
+  threaded.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
   threaded.platform.onPendingEvents = [&threaded] {
     if (threaded.ctx.grid.plan.roundCount >= kRounds) threaded.ctx.state.abortRequested = true;
   };

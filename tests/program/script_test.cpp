@@ -16,6 +16,7 @@
 #include "platform/image_codec.h"
 #include "program/context.h"
 #include "program/control_panel.h"
+#include "program/jobs.h"
 #include "program/reporting.h"
 #include "program/script_commands.h"
 #include "support/program_rig.h"
@@ -115,6 +116,7 @@ TEST(ScriptLanguage, FieldsSwitchesThreadsAndLinesThatDoNothing) {
       "BEE\r\n"
       "deb 9 t\r\n"
       "BOX 10 T\r\n"
+      "BOX 5 T\r\n"
       "BOX 99 T\r\n"
       "RES F\r\n"
       "WIN 2\r\n"
@@ -132,6 +134,8 @@ TEST(ScriptLanguage, FieldsSwitchesThreadsAndLinesThatDoNothing) {
   EXPECT_TRUE(ctx.state.switches[9]);
   EXPECT_NE(ctx.panel.labels[LabelSwitches].find('9'), std::string::npos);
   EXPECT_TRUE(ctx.panel.checks[CheckBoxAddTopPlane]);
+  EXPECT_TRUE(ctx.panel.checks[CheckBoxClassicRelaxation]);
+  EXPECT_TRUE(CapacitanceJobOf(ctx).options.classicRelaxation);
   EXPECT_FALSE(ctx.panel.checks[CheckBoxRestrict]);
   EXPECT_EQ(rig.p.windowStates, std::vector<int>{2});
   EXPECT_NEAR(ctx.panel.wireSeparation, 0.007, 1e-12);
@@ -262,8 +266,8 @@ TEST(ScriptLanguage, ALineThatEndsTheScriptIsNamed) {
 }
 
 TEST(ScriptLanguage, AStoppedSolveWritesNoRowAndEndsTheScript) {
-  // A coax of 100 conductor pixels: the closed line's relaxation settles by itself and its row
-  // is written. The same solve stopped after a few rounds (the "S" key) reports what it reached
+  // A coax of 100 conductor pixels: the closed line's solve ends by itself and its row is
+  // written. The same solve stopped after a few iterations (the "S" key) reports what it reached
   // on the results page, but it is no result: no table row, no success, and the script ends.
   ScriptRig rig("stopped");
   Context& ctx = rig.ctx;
@@ -271,8 +275,9 @@ TEST(ScriptLanguage, AStoppedSolveWritesNoRowAndEndsTheScript) {
   ASSERT_EQ(r.outcome, ScriptOutcome::Completed) << r.message;
   EXPECT_EQ(CountRows(ReadWholeFile(rig.folder / "coax Capacitances.txt")), 1);
 
-  rig.p.onPendingEvents = [&ctx] {
-    if (ctx.state.solveInProgress && ctx.grid.plan.roundCount >= 5) ctx.state.abortRequested = true;
+  int events = 0;
+  rig.p.onPendingEvents = [&ctx, &events] {
+    if (ctx.state.solveInProgress && ++events >= 5) ctx.state.abortRequested = true;
   };
   r = rig.Run("NAM halted\nCOA\nCGP\nBEE\n");
   EXPECT_EQ(r.outcome, ScriptOutcome::Failed);

@@ -1,0 +1,41 @@
+// The default capacitance field solve: the difference equations of the relaxation solved to
+// their fixed point by BiCGStab, preconditioned with the multigrid cycle of multigrid.h.
+//
+// The fixed point of the relaxation is the solution of a linear system once the held voltages
+// are known. Two kinds of held voltage are themselves set by the relaxation's per-round updates:
+// a floating conductor takes the mean potential of its surface links, and the common offset VoC
+// of a balanced open line moves until the apron's border averages zero. Both are affine in the
+// field, so the solver finds them exactly by superposition: one solve with the held voltages as
+// they stand, one solve per floating conductor (its nodes at 1 volt, every other held node at 0)
+// and one for the offset (the nodes the offset moves at 1 volt), a small dense system for the
+// voltages that satisfy the updates' fixed point, the combination, and a last solve from it.
+#pragma once
+
+#include "core/results.h"
+
+namespace zolva {
+
+struct CapacitanceJob;
+
+// Relative residual (2-norm) at which a solve ends; the capacitance must also have settled.
+inline constexpr double kFieldSolveTolerance = 1e-10;
+inline constexpr double kFieldSolveSettled = 1e-9;
+
+// After the charge distribution (and the prediction): reduces the node codes, plans, solves and
+// sums the results (FinishCapacitance). Switch 3 skips the solve. A solve that does not reach
+// its tolerance within the iteration limit says so, restores `before` into the results record
+// and reports nothing.
+void PrepareFieldSolve(const CapacitanceJob& job, const Results& before);
+// Continues a stopped solve on the grid as it stands, by the solver the job selects, and sums
+// the results: the Resume button.
+void ResumeCapacitance(const CapacitanceJob& job);
+enum class FieldSolveEnd {
+  Converged,  // the tolerance was reached (with "Unending run": and the user stopped later)
+  Stopped,    // the user stopped before; the figures reached can be resumed
+  Failed,     // the iteration limit came first
+};
+
+// The solve itself, on the planned grid, from the voltages it holds.
+FieldSolveEnd SolveField(const CapacitanceJob& job);
+
+}  // namespace zolva

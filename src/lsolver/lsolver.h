@@ -30,6 +30,11 @@ struct LSolverState {
   double eliminationStart = 0.0;  // date-time in days
   int lastPercent = 777;
   int lastMinutes = 0;
+  // The method of the last solve and, when it iterated, its iterations (over all voltage
+  // unknowns) and final relative residual.
+  bool lastIterative = false;
+  int lastIterations = 0;
+  double lastResidual = 0.0;
 };
 
 // Solves L and Rs of the current map at the working frequency and hands them to the results

@@ -23,6 +23,10 @@ struct LSolverOptions {
   int threadCount = 1;         // participants of the elimination
   std::string pixelWidthText;  // the pixel width field as the user left it; empty: no width
   std::string nameText;        // the run's name field, the start of " currents.txt"
+  // How the current equations are solved: by the measured choice, or always one way (the
+  // elimination for comparisons, BOX 6; the iteration for tests).
+  enum class Method { Automatic, Elimination, Iterative };
+  Method method = Method::Automatic;
 };
 
 struct LSolverJob {

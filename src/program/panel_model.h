@@ -114,6 +114,8 @@ struct PanelModel {
   bool totalPixelsEnabled = true;
   int threadCount = 1;  // position of the thread count control
   int threadMax = 1;
+  // L and Rs by dense elimination whatever the size (BOX 6, zolva-batch --elimination).
+  bool forceElimination = false;
   bool showSigma = false;  // resistivity field shows conductivity 1/rho
   bool capacitanceMode = false;
   std::array<double, 70> convergence{};

@@ -1,0 +1,100 @@
+// The iterative solve of the current equations, beside their dense elimination.
+//
+// The pixel block Z (the pixel resistances on the diagonal, -j omega L(|dx|, |dy|) / 2 off it) is
+// complex symmetric, and its product with a vector is a convolution (pixel_convolution.h). The
+// voltages enter the pixel equations only as the voltage of each pixel's conductor, so the
+// currents are I = sum over the voltage unknowns c of V_c x_c, where Z x_c = 1_c (1_c marks the
+// pixels of conductor c). The remaining equations (the currents add up to zero, the drive, the
+// ground at 0 V, no net current in a floating conductor) are linear in the sums of x_c over the
+// conductors' pixels, which leaves a small system for the voltages.
+//
+// Because the currents of the solution add up to zero, a constant added to every mutual
+// coefficient changes nothing: Z I and (Z + s 1 1^T) I agree. The solve adds the constant that
+// makes every coefficient of the inductive part non-negative, -L(d) / 2 + L(D) / 2 with D the
+// diagonal of the box; the inductive part is then the positive definite logarithmic kernel,
+// and the eigenvalues of the system lie on one side of the real axis, which keeps the Krylov
+// iteration short.
+//
+// Each Z x_c = 1_c is solved by the conjugate orthogonal conjugate gradient method (COCG, the
+// conjugate gradient method for complex symmetric matrices with the unconjugated product),
+// preconditioned by the diagonal. All sums run in a fixed order on the calling thread, so one
+// input gives the same bits on every run.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "lsolver/pixel_impedance.h"
+
+namespace zolva {
+
+class WorkerPool;
+
+// One equation besides the pixel equations: sum over the pixels of groupWeight[group of pixel]
+// times its current, plus sum over c of voltage[c] V_c, equals rhs.
+struct ConstraintRow {
+  std::vector<double> groupWeight;  // one per voltage unknown
+  std::vector<double> voltage;      // one per voltage unknown
+  double rhs = 0.0;
+};
+
+// The current equations as the iterative solve takes them.
+struct CurrentProblem {
+  int N = 0;       // pixels
+  int groups = 0;  // voltage unknowns
+  const std::int32_t* x = nullptr;
+  const std::int32_t* y = nullptr;
+  const double* resistance = nullptr;  // self term of every pixel, ohms per metre
+  const int* group = nullptr;          // voltage unknown 0..groups-1 of every pixel
+  const LoopModel* loop = nullptr;
+  double omega = 0.0;
+  std::vector<ConstraintRow> rows;  // `groups` rows
+};
+
+struct IterativeTuning {
+  double tolerance = 1e-11;  // relative residual of each pixel-block solve
+  int maxIterations = 20000;
+  bool shift = true;  // add the constant that makes the inductive part positive (see above)
+};
+
+struct IterativeProgress {
+  int solve = 0;  // 1..solves
+  int solves = 0;
+  int iteration = 0;
+  double residual = 1.0;  // relative
+};
+
+// Called after every iteration; returning false stops the solve.
+using IterativePoll = std::function<bool(const IterativeProgress&)>;
+
+enum class IterativeStatus { Completed, Stopped, NotConverged, Singular };
+
+struct IterativeResult {
+  IterativeStatus status = IterativeStatus::Completed;
+  int iterations = 0;      // over all solves
+  int mostIterations = 0;  // of one solve
+  double residual = 0.0;   // the largest final relative residual, recomputed from the currents
+};
+
+// Solves the problem: solution receives N currents, then the groups voltages. The convolution's
+// transforms are shared over `threads` participants of the pool (started and stopped here). Throws
+// std::bad_alloc when the memory cannot be had.
+IterativeResult SolveCurrentsIteratively(const CurrentProblem& problem, WorkerPool& pool,
+                                         int threads, const IterativePoll& poll,
+                                         std::vector<complex>& solution,
+                                         const IterativeTuning& tuning = {});
+
+// Bytes the iterative solve of N pixels and `groups` voltage unknowns in a bounding box of the
+// given size holds at most.
+std::size_t IterativeMemoryBytes(int N, int groups, int boxWidth, int boxHeight);
+
+// Which method solves the current equations. The elimination's work grows as h^3 and its memory
+// as h^2; the iterative solve's as the area of the padded bounding box (times the iteration
+// count, which grows with the conductors' size in skin depths). The choice is made from both,
+// by the costs measured on this kind of processor.
+enum class CurrentMethod { Elimination, Iterative };
+CurrentMethod ChooseCurrentMethod(int h, int groups, int boxWidth, int boxHeight);
+
+}  // namespace zolva

@@ -458,6 +458,23 @@ bool IterateCurrentSystem(const LSolverJob& job, std::vector<complex>& solution)
     problem.rows.push_back(floating);
   }
 
+  // Without the all-three case the voltages left free by the drive are one common voltage of the
+  // fixed conductors and one per floating conductor, and they pair with the zero sums of the
+  // currents over the same pixels: one projected solve gives everything.
+  if (!index.hasAllThree) {
+    problem.part.assign(g, 0);
+    problem.drive.assign(g, 0.0);
+    for (int m = 1; m <= num.F; ++m) problem.part[at(num.h - num.F + m - 1)] = m;
+    if (index.hasPlus && index.hasMinus) {
+      problem.drive[at(num.plusIndex)] = 1.0;
+      problem.drive[at(num.minusIndex)] = -1.0;
+    } else if (index.hasPlus && index.hasGround) {
+      problem.drive[at(num.plusIndex)] = 1.0;
+    } else if (index.hasMinus && index.hasGround) {
+      problem.drive[at(num.groundIndex)] = 1.0;
+    }
+  }
+
   // Status and events at most every 100 ms; the stop request after every iteration.
   using Clock = std::chrono::steady_clock;
   Clock::time_point last = Clock::now() - std::chrono::seconds(1);

@@ -34,31 +34,52 @@ double Norm(const std::vector<complex>& a) {
   return std::sqrt(s);
 }
 
-// The pixel block with the constant shift: y = R x + j conv(kernel, x).
+// The pixel block with the constant shift, y = R x + j conv(kernel, x); its preconditioner; and,
+// for the projected form, the projection onto the currents that add up to zero over every part.
 class PixelBlock {
  public:
-  PixelBlock(const CurrentProblem& p, bool shift, WorkerPool& pool, int threads)
+  PixelBlock(const CurrentProblem& p, const IterativeTuning& tuning, WorkerPool& pool, int threads)
       : p_(p), pool_(pool), threads_(threads) {
     const auto [minX, maxX] = std::minmax_element(p.x, p.x + p.N);
     const auto [minY, maxY] = std::minmax_element(p.y, p.y + p.N);
     const int boxW = *maxX - *minX + 1;
     const int boxH = *maxY - *minY + 1;
     // The loop inductance at the box's diagonal exceeds that of every pair in the box.
-    shift_ = shift ? LoopInductance(*p.loop, boxW, boxH) / 2 : 0.0;
+    shift_ = tuning.shift ? LoopInductance(*p.loop, boxW, boxH) / 2 : 0.0;
     const double omega = p.omega;
     const double s = shift_;
     const LoopModel& loop = *p.loop;
-    convolution_ =
-        std::make_unique<PixelConvolution>(p.x, p.y, p.N, [omega, s, &loop](int du, int dv) {
-          return omega * (s - ((du == 0 && dv == 0) ? 0.0 : LoopInductance(loop, du, dv) / 2));
-        });
-    product_.resize(static_cast<std::size_t>(p.N));
+    const auto kernel = [omega, s, &loop](int du, int dv) {
+      return omega * (s - ((du == 0 && dv == 0) ? 0.0 : LoopInductance(loop, du, dv) / 2));
+    };
+    convolution_ = std::make_unique<PixelConvolution>(p.x, p.y, p.N, kernel);
+    active_ = convolution_.get();
+    const std::size_t n = static_cast<std::size_t>(p.N);
+    product_.resize(n);
+    inverseDiagonal_.resize(n);
+    for (std::size_t e = 0; e < n; ++e)
+      inverseDiagonal_[e] = complex{1.0, 0.0} / complex{p.resistance[e], omega * shift_};
+    if (tuning.preconditioner == IterativeTuning::Preconditioner::Circulant) {
+      double mean = 0.0;
+      for (std::size_t e = 0; e < n; ++e) mean += p.resistance[e];
+      mean /= static_cast<double>(n);
+      inverse_ = std::make_unique<PixelConvolution>(p.x, p.y, p.N, kernel, mean);
+    }
+    if (!p.part.empty()) {
+      parts_ = 1 + *std::max_element(p.part.begin(), p.part.end());
+      partOf_.resize(n);
+      partSize_.assign(static_cast<std::size_t>(parts_), 0.0);
+      for (std::size_t e = 0; e < n; ++e) {
+        partOf_[e] = p.part[static_cast<std::size_t>(p.group[e])];
+        partSize_[static_cast<std::size_t>(partOf_[e])] += 1.0;
+      }
+      partSum_.resize(static_cast<std::size_t>(parts_));
+    }
   }
 
-  // Diagonal of the block.
-  complex Diagonal(int e) const { return {p_.resistance[e], p_.omega * shift_}; }
-
+  // out = Z in (projected in the projected form).
   void Apply(const std::vector<complex>& in, std::vector<complex>& out) {
+    active_ = convolution_.get();
     convolution_->Apply(in.data(), product_.data(), threads_ > 1 ? &pool_ : nullptr, threads_);
     const std::size_t n = in.size();
     for (std::size_t e = 0; e < n; ++e) {
@@ -66,9 +87,56 @@ class PixelBlock {
       out[e] = {p_.resistance[e] * in[e].re - product_[e].im,
                 p_.resistance[e] * in[e].im + product_[e].re};
     }
+    Project(out);
   }
 
-  void Participate(int t) { convolution_->Participate(t); }
+  // z = M^-1 r (projected in the projected form).
+  void Precondition(const std::vector<complex>& r, std::vector<complex>& z) {
+    if (inverse_) {
+      active_ = inverse_.get();
+      inverse_->Apply(r.data(), z.data(), threads_ > 1 ? &pool_ : nullptr, threads_);
+    } else {
+      for (std::size_t e = 0; e < r.size(); ++e) z[e] = inverseDiagonal_[e] * r[e];
+    }
+    Project(z);
+  }
+
+  // Removes from v its mean over every part, so that it adds up to zero over each.
+  void Project(std::vector<complex>& v) {
+    if (parts_ == 0) return;
+    std::fill(partSum_.begin(), partSum_.end(), complex{});
+    const std::size_t n = v.size();
+    for (std::size_t e = 0; e < n; ++e) {
+      complex& s = partSum_[static_cast<std::size_t>(partOf_[e])];
+      s = s + v[e];
+    }
+    for (std::size_t k = 0; k < partSum_.size(); ++k)
+      partSum_[k] = {partSum_[k].re / partSize_[k], partSum_[k].im / partSize_[k]};
+    for (std::size_t e = 0; e < n; ++e)
+      v[e] = v[e] - partSum_[static_cast<std::size_t>(partOf_[e])];
+  }
+
+  // The mean of v over every part.
+  std::vector<complex> PartMeans(const std::vector<complex>& v) const {
+    std::vector<complex> mean(static_cast<std::size_t>(parts_));
+    for (std::size_t e = 0; e < v.size(); ++e) {
+      complex& s = mean[static_cast<std::size_t>(partOf_[e])];
+      s = s + v[e];
+    }
+    for (std::size_t k = 0; k < mean.size(); ++k)
+      mean[k] = {mean[k].re / partSize_[k], mean[k].im / partSize_[k]};
+    return mean;
+  }
+
+  // The unprojected product, for the voltages of the projected form.
+  void ApplyUnprojected(const std::vector<complex>& in, std::vector<complex>& out) {
+    const int parts = parts_;
+    parts_ = 0;
+    Apply(in, out);
+    parts_ = parts;
+  }
+
+  void Participate(int t) { active_->Participate(t); }
 
  private:
   const CurrentProblem& p_;
@@ -76,7 +144,14 @@ class PixelBlock {
   int threads_;
   double shift_ = 0.0;
   std::unique_ptr<PixelConvolution> convolution_;
+  std::unique_ptr<PixelConvolution> inverse_;
+  PixelConvolution* active_ = nullptr;
   std::vector<complex> product_;
+  std::vector<complex> inverseDiagonal_;
+  int parts_ = 0;
+  std::vector<int> partOf_;
+  std::vector<double> partSize_;
+  std::vector<complex> partSum_;
 };
 
 struct SolveOutcome {
@@ -85,15 +160,15 @@ struct SolveOutcome {
   double residual = 0.0;
 };
 
-// Z x = b by diagonally preconditioned COCG from x = 0. The recursive residual drifts from the
-// true one as the iteration goes on; the true residual is recomputed when the recursive one has
+// Z x = b by preconditioned COCG from x = 0 (in the projected form, on the currents that add up
+// to zero over every part, with b projected first). The recursive residual drifts from the true
+// one as the iteration goes on; the true residual is recomputed when the recursive one has
 // reached the tolerance, and the iteration restarted from the current x when that is not met.
-SolveOutcome Cocg(PixelBlock& block, const std::vector<complex>& b, std::vector<complex>& x,
+SolveOutcome Cocg(PixelBlock& block, std::vector<complex> b, std::vector<complex>& x,
                   const IterativeTuning& tuning, int solve, int solves, const IterativePoll& poll) {
   const std::size_t n = b.size();
-  std::vector<complex> r = b, z(n), p(n), q(n), inverseDiagonal(n);
-  for (std::size_t e = 0; e < n; ++e)
-    inverseDiagonal[e] = complex{1.0, 0.0} / block.Diagonal(static_cast<int>(e));
+  block.Project(b);
+  std::vector<complex> r = b, z(n), p(n), q(n);
   std::fill(x.begin(), x.end(), complex{});
   const double bNorm = Norm(b);
   SolveOutcome out;
@@ -101,7 +176,7 @@ SolveOutcome Cocg(PixelBlock& block, const std::vector<complex>& b, std::vector<
   double best = 1.0;  // true relative residual at the last restart
   int restarts = 0;
   for (;;) {
-    for (std::size_t e = 0; e < n; ++e) z[e] = inverseDiagonal[e] * r[e];
+    block.Precondition(r, z);
     p = z;
     complex rho = Dot(r, z);
     double residual = Norm(r) / bNorm;
@@ -130,7 +205,7 @@ SolveOutcome Cocg(PixelBlock& block, const std::vector<complex>& b, std::vector<
         out.residual = residual;
         return out;
       }
-      for (std::size_t e = 0; e < n; ++e) z[e] = inverseDiagonal[e] * r[e];
+      block.Precondition(r, z);
       const complex rhoNext = Dot(r, z);
       const complex beta = rhoNext / rho;
       rho = rhoNext;
@@ -202,18 +277,43 @@ IterativeResult SolveCurrentsIteratively(const CurrentProblem& problem, WorkerPo
                               " has no voltage");
 
   threads = std::clamp(threads, 1, kMaxParticipants);
-  PixelBlock block(problem, tuning.shift, pool, threads);
+  IterativeResult result;
+  PixelBlock block(problem, tuning, pool, threads);
   struct PoolStopper {
     WorkerPool& pool;
     ~PoolStopper() { pool.StopWorkers(); }
   } stopper{pool};
   if (threads > 1) pool.StartWorkers(threads, [&block](int t) { block.Participate(t); });
 
+  if (!problem.part.empty()) {
+    // One solve: Z I = d + (a common voltage per part), the currents adding up to zero over
+    // every part.
+    std::vector<complex> d(n), I(n), ZI(n);
+    for (std::size_t e = 0; e < n; ++e)
+      d[e] = {problem.drive[static_cast<std::size_t>(problem.group[e])], 0.0};
+    const SolveOutcome o = Cocg(block, d, I, tuning, 1, 1, poll);
+    result.iterations = result.mostIterations = o.iterations;
+    result.residual = o.residual;
+    if (o.status != IterativeStatus::Completed) {
+      result.status = o.status;
+      return result;
+    }
+    // The common voltages: Z I - d is constant over each part, up to the residual.
+    block.ApplyUnprojected(I, ZI);
+    for (std::size_t e = 0; e < n; ++e) ZI[e] = ZI[e] - d[e];
+    const std::vector<complex> common = block.PartMeans(ZI);
+    solution.assign(n + g, complex{});
+    std::copy(I.begin(), I.end(), solution.begin());
+    for (std::size_t c = 0; c < g; ++c)
+      solution[n + c] =
+          complex{problem.drive[c], 0.0} + common[static_cast<std::size_t>(problem.part[c])];
+    return result;
+  }
+
   // x_c for every voltage unknown c, and the sums S[m][c] of x_c over the pixels of group m.
   std::vector<std::vector<complex>> xs(g, std::vector<complex>(n));
   std::vector<complex> S(g * g);
   std::vector<complex> b(n);
-  IterativeResult result;
   for (std::size_t c = 0; c < g; ++c) {
     for (std::size_t e = 0; e < n; ++e)
       b[e] = {problem.group[e] == static_cast<int>(c) ? 1.0 : 0.0, 0.0};

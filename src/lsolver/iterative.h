@@ -51,12 +51,23 @@ struct CurrentProblem {
   const LoopModel* loop = nullptr;
   double omega = 0.0;
   std::vector<ConstraintRow> rows;  // `groups` rows
+  // The projected form, for the equations in which the voltages left free pair with the currents
+  // held to zero: when both the current sum over the pixels of every part is zero and the
+  // voltages of a part differ only by a common voltage, the currents solve Z I = d + sum over
+  // the parts of their common voltage on their pixels, with d = sum of drive[c] on the pixels of
+  // c. Empty: the general form above.
+  std::vector<int> part;      // per voltage unknown: its part 0, 1, ...
+  std::vector<double> drive;  // per voltage unknown: its voltage when every common voltage is 0
 };
 
 struct IterativeTuning {
   double tolerance = 1e-11;  // relative residual of each pixel-block solve
   int maxIterations = 20000;
   bool shift = true;  // add the constant that makes the inductive part positive (see above)
+  // Diagonal: the diagonal. Circulant: the inverse of the system over the whole padded box with
+  // the mean pixel resistance, a convolution too (see pixel_convolution.h).
+  enum class Preconditioner { Diagonal, Circulant };
+  Preconditioner preconditioner = Preconditioner::Circulant;
 };
 
 struct IterativeProgress {

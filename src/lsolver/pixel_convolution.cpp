@@ -4,6 +4,7 @@
 #include <fftw3.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -56,6 +57,11 @@ struct PixelConvolution::Plans {
 
 PixelConvolution::PixelConvolution(const std::int32_t* x, const std::int32_t* y, int n,
                                    const std::function<double(int du, int dv)>& kernel)
+    : PixelConvolution(x, y, n, kernel, std::numeric_limits<double>::quiet_NaN()) {}
+
+PixelConvolution::PixelConvolution(const std::int32_t* x, const std::int32_t* y, int n,
+                                   const std::function<double(int du, int dv)>& kernel,
+                                   double inverseOf)
     : n_(n) {
   if (n < 1) throw std::invalid_argument("PixelConvolution: no pixels");
   const auto [minX, maxX] = std::minmax_element(x, x + n);
@@ -108,12 +114,28 @@ PixelConvolution::PixelConvolution(const std::int32_t* x, const std::int32_t* y,
   // unnormalised inverse transform is folded in here.
   const double scale = 1.0 / static_cast<double>(cells);
   for (std::size_t c = 0; c < cells; ++c) kernelHat_[c] = grid_[2 * c] * scale;
+  if (std::isnan(inverseOf)) return;
+  // 1 / (d + j k) = (d - j k) / (d^2 + k^2), with the scale of the inverse transform.
+  try {
+    inverseHat_ = AllocateDoubles(cells);
+  } catch (...) {
+    fftw_free(grid_);
+    fftw_free(kernelHat_);
+    throw;
+  }
+  for (std::size_t c = 0; c < cells; ++c) {
+    const double k = grid_[2 * c];
+    const double den = inverseOf * inverseOf + k * k;
+    kernelHat_[c] = inverseOf / den * scale;
+    inverseHat_[c] = -k / den * scale;
+  }
 }
 
 PixelConvolution::~PixelConvolution() {
   plans_.reset();
   fftw_free(grid_);
   fftw_free(kernelHat_);
+  fftw_free(inverseHat_);
 }
 
 std::size_t PixelConvolution::MemoryBytes(int boxWidth, int boxHeight) {
@@ -202,9 +224,19 @@ void PixelConvolution::Participate(int participant) {
       for (std::size_t gy = 0; gy < static_cast<std::size_t>(gridH_); ++gy) {
         double* row = grid_ + 2 * gy * w;
         const double* k = kernelHat_ + gy * w;
-        for (std::size_t gx = c0; gx < c1; ++gx) {
-          row[2 * gx] *= k[gx];
-          row[2 * gx + 1] *= k[gx];
+        if (inverseHat_ == nullptr) {
+          for (std::size_t gx = c0; gx < c1; ++gx) {
+            row[2 * gx] *= k[gx];
+            row[2 * gx + 1] *= k[gx];
+          }
+        } else {
+          const double* ki = inverseHat_ + gy * w;
+          for (std::size_t gx = c0; gx < c1; ++gx) {
+            const double a = row[2 * gx];
+            const double b = row[2 * gx + 1];
+            row[2 * gx] = a * k[gx] - b * ki[gx];
+            row[2 * gx + 1] = a * ki[gx] + b * k[gx];
+          }
         }
       }
       fftw_execute(plans_->columnsInverse[t]);

@@ -38,6 +38,11 @@ class PixelConvolution {
   // j = 0..n-1. Throws std::bad_alloc when the grids cannot be had.
   PixelConvolution(const std::int32_t* x, const std::int32_t* y, int n,
                    const std::function<double(int du, int dv)>& kernel);
+  // The inverse instead: out = the pixels' part of (d + j K)^-1 applied to in, placed on the grid,
+  // where K is the circulant convolution of the padded grid with the kernel and d a constant.
+  // It is complex symmetric, as the product is.
+  PixelConvolution(const std::int32_t* x, const std::int32_t* y, int n,
+                   const std::function<double(int du, int dv)>& kernel, double inverseOf);
   ~PixelConvolution();
   PixelConvolution(const PixelConvolution&) = delete;
   PixelConvolution& operator=(const PixelConvolution&) = delete;
@@ -68,6 +73,7 @@ class PixelConvolution {
   std::vector<std::size_t> place_;  // grid element of each pixel
   double* grid_ = nullptr;          // gridW_ gridH_ complex values, interleaved
   double* kernelHat_ = nullptr;     // gridW_ gridH_ real values: the kernel's transform / size
+  double* inverseHat_ = nullptr;    // for the inverse, gridW_ gridH_ imaginary parts beside them
   std::unique_ptr<Plans> plans_;
   int stage_ = 0;
   int shares_ = 1;

@@ -1,0 +1,206 @@
+// The L and Rs solve of the generated coaxial line (centre 0.2 in, shield 0.4 in inside,
+// copper, air) by elimination and by iteration, on two threads.
+//
+//   SideBySide/P/F: both methods on the same map of about P conductor pixels at F MHz; the
+//     counters give each one's wall-clock seconds and peak resident memory, their ratio, the
+//     iterations (over the voltage unknowns) and the relative differences of L and Rs.
+//   IterativeAlone/P/F/R: the iteration alone, "Restrict to skin depth" R (0 or 1).
+//   SkinDepths/F: the iteration on the coax of 8000 pixels without the restriction, from 1 to
+//     100 skin depths across the centre conductor; counters give the skin depths and the
+//     iterations of the centre conductor's solve.
+//
+//   zolva_bench --benchmark_filter=Iterative
+//
+// Memory is the rise of the process's peak resident set over the solve (the peak is reset
+// before each solve through /proc/self/clear_refs).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "lsolver/lsolver.h"
+#include "lsolver/lsolver_job.h"
+#include "platform/headless_platform.h"
+#include "program/context.h"
+#include "program/control_panel.h"
+#include "program/jobs.h"
+#include "program/reporting.h"
+#include "program/solve_control.h"
+
+namespace zolva {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Method = LSolverOptions::Method;
+
+// Resident set in bytes: the current one, or the peak since the last reset.
+double ResidentBytes(const char* field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  const std::string key = std::string(field) + ":";
+  while (std::getline(in, line))
+    if (line.rfind(key, 0) == 0) return 1024.0 * std::stod(line.substr(key.size()));
+  return 0.0;
+}
+void ResetPeak() {
+  std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+struct Program {
+  HeadlessPlatform platform;
+  std::unique_ptr<Context> owned = std::make_unique<Context>(platform);
+  Context& ctx = *owned;
+  fs::path folder;
+
+  Program() {
+    platform.echoMessages = false;
+    folder = fs::temp_directory_path() / "zolva-iterative-bench";
+    fs::create_directories(folder);
+    platform.programFileOverride = (folder / "zolva").string();
+    StartMainWindow(ctx);
+    CreatePanel(ctx);
+    ctx.panel.threadMax = std::max(ctx.panel.threadMax, 2);
+    ctx.panel.threadCount = 2;
+  }
+
+  // Builds the coax of about `pixels` conductor pixels and indexes it, by one automatic solve at
+  // a low frequency where it is quick.
+  bool Build(int pixels, double mhz, bool restrict) {
+    ctx.state.geometryKind = GeomCoaxial;
+    SetField(ctx, EditBoxTotalConductorPixels, std::to_string(pixels));
+    SetField(ctx, EditBoxFrequency, std::to_string(mhz));
+    SetCheckBox(ctx, CheckBoxRestrict, restrict);
+    ctx.state.setupChanged = true;
+    return RebuildCrossSection(ctx) == 0 && IndexConductors(ctx);
+  }
+
+  struct Run {
+    double seconds = 0, bytes = 0, L = 0, Rs = 0;
+    int iterations = 0;
+    bool ok = false;
+  };
+  Run Solve(Method method) {
+    ctx.state.abortRequested = false;
+    ctx.state.solveSucceeded = false;
+    LSolverJob job = LSolverJobOf(ctx);
+    job.options.method = method;
+    ResetPeak();
+    const double before = ResidentBytes("VmRSS");
+    const Clock::time_point t0 = Clock::now();
+    SolveLandRs(job);
+    Run r;
+    r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    r.bytes = ResidentBytes("VmHWM") - before;
+    r.L = ctx.results.L;
+    r.Rs = ctx.results.Rs;
+    r.iterations = ctx.lsolver.lastIterations;
+    r.ok = ctx.state.solveSucceeded;
+    return r;
+  }
+};
+
+double Relative(double a, double b) {
+  return std::abs(a - b) / std::max(std::abs(a), std::abs(b));
+}
+
+void BM_IterativeSideBySide(benchmark::State& state) {
+  const int pixels = static_cast<int>(state.range(0));
+  const double mhz = static_cast<double>(state.range(1));
+  Program p;
+  if (!p.Build(pixels, mhz, true)) {
+    state.SkipWithError("the coax was not built");
+    return;
+  }
+  for (auto _ : state) {
+    const Program::Run e = p.Solve(Method::Elimination);
+    const Program::Run i = p.Solve(Method::Iterative);
+    if (!e.ok || !i.ok) {
+      state.SkipWithError("a solve failed");
+      return;
+    }
+    state.SetIterationTime(i.seconds);
+    state.counters["pixels"] = static_cast<double>(p.ctx.cindex.size());
+    state.counters["elim_s"] = e.seconds;
+    state.counters["iter_s"] = i.seconds;
+    state.counters["ratio"] = e.seconds / i.seconds;
+    state.counters["elim_MB"] = e.bytes / 1e6;
+    state.counters["iter_MB"] = i.bytes / 1e6;
+    state.counters["iterations"] = i.iterations;
+    state.counters["dL"] = Relative(e.L, i.L);
+    state.counters["dRs"] = Relative(e.Rs, i.Rs);
+  }
+}
+BENCHMARK(BM_IterativeSideBySide)
+    ->ArgsProduct({{1000, 4000, 8000}, {1, 1000}})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+void BM_IterativeAlone(benchmark::State& state) {
+  const int pixels = static_cast<int>(state.range(0));
+  const double mhz = static_cast<double>(state.range(1));
+  Program p;
+  if (!p.Build(pixels, mhz, state.range(2) != 0)) {
+    state.SkipWithError("the coax was not built");
+    return;
+  }
+  for (auto _ : state) {
+    const Program::Run i = p.Solve(Method::Iterative);
+    if (!i.ok) {
+      state.SkipWithError("the solve failed");
+      return;
+    }
+    state.SetIterationTime(i.seconds);
+    state.counters["pixels"] = static_cast<double>(p.ctx.cindex.size());
+    state.counters["iter_MB"] = i.bytes / 1e6;
+    state.counters["iterations"] = i.iterations;
+    state.counters["L_uH"] = i.L * 1e6;
+    state.counters["Rs"] = i.Rs;
+  }
+}
+BENCHMARK(BM_IterativeAlone)
+    ->Args({30000, 1, 0})
+    ->Args({100000, 1, 0})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+// Frequencies in kHz that put 1 to 100 skin depths across the centre conductor (0.2 in) of
+// copper: delta = sqrt(rho / (pi f mu0)).
+void BM_IterativeSkinDepths(benchmark::State& state) {
+  const double mhz = static_cast<double>(state.range(0)) / 1000.0;
+  Program p;
+  if (!p.Build(8000, mhz, false)) {
+    state.SkipWithError("the coax was not built");
+    return;
+  }
+  for (auto _ : state) {
+    const Program::Run i = p.Solve(Method::Iterative);
+    if (!i.ok) {
+      state.SkipWithError("the solve failed");
+      return;
+    }
+    state.SetIterationTime(i.seconds);
+    const double delta = std::sqrt(1.7241e-8 / (kPi * mhz * 1e6 * kMu0));
+    state.counters["skin_depths"] = 0.2 * 0.0254 / delta;
+    state.counters["pixel_per_delta"] = p.ctx.state.pixelWidth / delta;
+    state.counters["iterations"] = i.iterations;
+  }
+}
+BENCHMARK(BM_IterativeSkinDepths)
+    ->Arg(7)
+    ->Arg(70)
+    ->Arg(700)
+    ->Arg(7000)
+    ->Arg(70000)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+}  // namespace
+}  // namespace zolva

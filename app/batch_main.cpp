@@ -81,8 +81,8 @@ struct Options {
 
 const std::string kUsage =
     std::string(
-        "usage: zolva-batch [SCRIPT] [--load FILE] [--folder DIR] [--threads N] [--json]"
-        " [--estimate-error] [--estimate-solves N] [--no-startup] [--save-picture MODE]") +
+        "usage: zolva-batch [SCRIPT] [--load FILE] [--folder DIR] [--threads N] [--elimination]"
+        " [--json] [--estimate-error] [--estimate-solves N] [--no-startup] [--save-picture MODE]") +
     kExportUsage + "\n";
 
 const char* kHelp =

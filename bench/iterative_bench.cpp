@@ -5,9 +5,11 @@
 //     counters give each one's wall-clock seconds and peak resident memory, their ratio, the
 //     iterations (over the voltage unknowns) and the relative differences of L and Rs.
 //   IterativeAlone/P/F/R: the iteration alone, "Restrict to skin depth" R (0 or 1).
-//   SkinDepths/F: the iteration on the coax of 8000 pixels without the restriction, from 1 to
-//     100 skin depths across the centre conductor; counters give the skin depths and the
-//     iterations of the centre conductor's solve.
+//   Preconditioner/P/F/R/K: the diagonal (K 0) against the circulant inverse (K 1).
+//   SkinDepths/D: the iteration on the coax of 8000 pixels without the restriction, at D skin
+//     depths across the centre conductor (1 to 100).
+//   Resolution/P: L and Rs of the coax of P pixels at 1 MHz against the closed forms, by the
+//     method the program chooses.
 //
 //   zolva_bench --benchmark_filter=Iterative
 //
@@ -21,6 +23,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "lsolver/lsolver.h"
 #include "lsolver/lsolver_job.h"
@@ -82,13 +85,18 @@ struct Program {
   struct Run {
     double seconds = 0, bytes = 0, L = 0, Rs = 0;
     int iterations = 0;
+    double cells = 0;
+    double VoL = 0, Ignd = 0;
+    std::vector<complex> currents;
     bool ok = false;
   };
-  Run Solve(Method method) {
+  Run Solve(Method method,
+            IterativeTuning::Preconditioner pre = IterativeTuning::Preconditioner::Circulant) {
     ctx.state.abortRequested = false;
     ctx.state.solveSucceeded = false;
     LSolverJob job = LSolverJobOf(ctx);
     job.options.method = method;
+    job.options.iterative.preconditioner = pre;
     ResetPeak();
     const double before = ResidentBytes("VmRSS");
     const Clock::time_point t0 = Clock::now();
@@ -99,6 +107,10 @@ struct Program {
     r.L = ctx.results.L;
     r.Rs = ctx.results.Rs;
     r.iterations = ctx.lsolver.lastIterations;
+    r.cells = static_cast<double>(ctx.lsolver.lastGridCells);
+    r.VoL = ctx.results.VoL;
+    r.Ignd = ctx.results.Ignd;
+    r.currents = ctx.lsolver.pixelCurrents;
     r.ok = ctx.state.solveSucceeded;
     return r;
   }
@@ -131,8 +143,17 @@ void BM_IterativeSideBySide(benchmark::State& state) {
     state.counters["elim_MB"] = e.bytes / 1e6;
     state.counters["iter_MB"] = i.bytes / 1e6;
     state.counters["iterations"] = i.iterations;
+    state.counters["grid"] = i.cells;
     state.counters["dL"] = Relative(e.L, i.L);
     state.counters["dRs"] = Relative(e.Rs, i.Rs);
+    state.counters["dIgnd"] = std::abs(e.Ignd - i.Ignd);
+    double diff = 0, norm = 0;
+    for (std::size_t j = 0; j < e.currents.size() && j < i.currents.size(); ++j) {
+      const complex d = e.currents[j] - i.currents[j];
+      diff += d.re * d.re + d.im * d.im;
+      norm += e.currents[j].re * e.currents[j].re + e.currents[j].im * e.currents[j].im;
+    }
+    state.counters["dI"] = std::sqrt(diff / norm);
   }
 }
 BENCHMARK(BM_IterativeSideBySide)
@@ -170,10 +191,43 @@ BENCHMARK(BM_IterativeAlone)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
 
-// Frequencies in kHz that put 1 to 100 skin depths across the centre conductor (0.2 in) of
-// copper: delta = sqrt(rho / (pi f mu0)).
+// Both preconditioners on the same map: P pixels at F MHz, restricted (R 1) or not, with the
+// diagonal (K 0) or the circulant inverse (K 1).
+void BM_IterativePreconditioner(benchmark::State& state) {
+  Program p;
+  if (!p.Build(static_cast<int>(state.range(0)), static_cast<double>(state.range(1)),
+               state.range(2) != 0)) {
+    state.SkipWithError("the coax was not built");
+    return;
+  }
+  const auto pre = state.range(3) != 0 ? IterativeTuning::Preconditioner::Circulant
+                                       : IterativeTuning::Preconditioner::Diagonal;
+  for (auto _ : state) {
+    const Program::Run i = p.Solve(Method::Iterative, pre);
+    if (!i.ok) {
+      state.SkipWithError("the solve failed");
+      return;
+    }
+    state.SetIterationTime(i.seconds);
+    state.counters["pixels"] = static_cast<double>(p.ctx.cindex.size());
+    state.counters["iterations"] = i.iterations;
+    state.counters["grid"] = i.cells;
+  }
+}
+BENCHMARK(BM_IterativePreconditioner)
+    ->ArgsProduct({{8000}, {1, 1000}, {1}, {0, 1}})
+    ->Args({30000, 1, 0, 0})
+    ->Args({30000, 1, 0, 1})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+// The coax of 8000 pixels without the restriction, at the frequencies that put 1 to 100 skin
+// depths across the centre conductor (0.2 in of copper): delta = sqrt(rho / (pi f mu0)).
 void BM_IterativeSkinDepths(benchmark::State& state) {
-  const double mhz = static_cast<double>(state.range(0)) / 1000.0;
+  const double depths = static_cast<double>(state.range(0));
+  const double delta = 0.2 * 0.0254 / depths;
+  const double mhz = 1.7241e-8 / (kPi * kMu0 * delta * delta) / 1e6;
   Program p;
   if (!p.Build(8000, mhz, false)) {
     state.SkipWithError("the coax was not built");
@@ -186,18 +240,54 @@ void BM_IterativeSkinDepths(benchmark::State& state) {
       return;
     }
     state.SetIterationTime(i.seconds);
-    const double delta = std::sqrt(1.7241e-8 / (kPi * mhz * 1e6 * kMu0));
-    state.counters["skin_depths"] = 0.2 * 0.0254 / delta;
+    state.counters["MHz"] = mhz;
     state.counters["pixel_per_delta"] = p.ctx.state.pixelWidth / delta;
     state.counters["iterations"] = i.iterations;
   }
 }
 BENCHMARK(BM_IterativeSkinDepths)
-    ->Arg(7)
-    ->Arg(70)
-    ->Arg(700)
-    ->Arg(7000)
-    ->Arg(70000)
+    ->Arg(1)
+    ->Arg(3)
+    ->Arg(10)
+    ->Arg(30)
+    ->Arg(100)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+// L and Rs of the coax at 1 MHz (restricted to the skin depth) against the closed forms: the
+// external inductance mu0 / 2 pi ln(b / a) plus the internal one of the skin layers, whose
+// reactance equals their resistance, and Rs = Rsurf / 2 pi (1 / a + 1 / b).
+void BM_IterativeResolution(benchmark::State& state) {
+  const int pixels = static_cast<int>(state.range(0));
+  const double mhz = 1.0;
+  Program p;
+  if (!p.Build(pixels, mhz, true)) {
+    state.SkipWithError("the coax was not built");
+    return;
+  }
+  const double a = 0.1 * 0.0254, b = 0.2 * 0.0254, omega = 2 * kPi * mhz * 1e6;
+  const double surface = std::sqrt(kPi * mhz * 1e6 * kMu0 * 1.7241e-8);
+  const double Rs = surface / (2 * kPi) * (1 / a + 1 / b);
+  const double L = kMu0 / (2 * kPi) * std::log(b / a) + Rs / omega;
+  for (auto _ : state) {
+    const Program::Run i = p.Solve(Method::Automatic);
+    if (!i.ok) {
+      state.SkipWithError("the solve failed");
+      return;
+    }
+    state.SetIterationTime(i.seconds);
+    state.counters["pixels"] = static_cast<double>(p.ctx.cindex.size());
+    state.counters["iterations"] = i.iterations;
+    state.counters["L_err"] = i.L / L - 1;
+    state.counters["Rs_err"] = i.Rs / Rs - 1;
+  }
+}
+BENCHMARK(BM_IterativeResolution)
+    ->Arg(2000)
+    ->Arg(8000)
+    ->Arg(32000)
+    ->Arg(128000)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);

@@ -491,7 +491,7 @@ bool IterateCurrentSystem(const LSolverJob& job, std::vector<complex>& solution)
   try {
     result = SolveCurrentsIteratively(problem, job.pool,
                                       std::clamp(job.options.threadCount, 1, kMaxParticipants),
-                                      poll, solution);
+                                      poll, solution, job.options.iterative);
   } catch (const std::bad_alloc&) {
     job.report.MessageBox("Memory request denied", kCaption, ButtonsOk);
     job.state.operationFailed = true;
@@ -503,6 +503,7 @@ bool IterateCurrentSystem(const LSolverJob& job, std::vector<complex>& solution)
   }
   ls.lastIterations = result.iterations;
   ls.lastResidual = result.residual;
+  ls.lastGridCells = result.gridCells;
   switch (result.status) {
     case IterativeStatus::Completed:
       return true;

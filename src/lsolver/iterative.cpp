@@ -137,6 +137,10 @@ class PixelBlock {
   }
 
   void Participate(int t) { active_->Participate(t); }
+  std::size_t GridCells() const {
+    return static_cast<std::size_t>(convolution_->GridWidth()) *
+           static_cast<std::size_t>(convolution_->GridHeight());
+  }
 
  private:
   const CurrentProblem& p_;
@@ -279,6 +283,7 @@ IterativeResult SolveCurrentsIteratively(const CurrentProblem& problem, WorkerPo
   threads = std::clamp(threads, 1, kMaxParticipants);
   IterativeResult result;
   PixelBlock block(problem, tuning, pool, threads);
+  result.gridCells = block.GridCells();
   struct PoolStopper {
     WorkerPool& pool;
     ~PoolStopper() { pool.StopWorkers(); }
@@ -360,20 +365,24 @@ IterativeResult SolveCurrentsIteratively(const CurrentProblem& problem, WorkerPo
 std::size_t IterativeMemoryBytes(int N, int groups, int boxWidth, int boxHeight) {
   const std::size_t n = static_cast<std::size_t>(std::max(N, 0));
   const std::size_t g = static_cast<std::size_t>(std::max(groups, 0));
-  // The convolution's grids, the solutions x_c, and the iteration's vectors.
-  return PixelConvolution::MemoryBytes(boxWidth, boxHeight) + sizeof(complex) * n * (g + 9);
+  // The grids of the product and of the preconditioner, the solutions x_c, and the iteration's
+  // vectors.
+  return PixelConvolution::MemoryBytes(boxWidth, boxHeight, false) +
+         PixelConvolution::MemoryBytes(boxWidth, boxHeight, true) + sizeof(complex) * n * (g + 10);
 }
 
-CurrentMethod ChooseCurrentMethod(int h, int groups, int boxWidth, int boxHeight) {
-  // Elimination: about h^3 / 3 complex updates at some 1e10 a second on two cores. Iterative: per
-  // iteration two transforms of the padded box, about 10 M log2 M operations at some 2e9 a
-  // second, times the iterations (taken as 300, a thick conductor at a high frequency), per
-  // voltage unknown.
+CurrentMethod ChooseCurrentMethod(int h, int solves, int boxWidth, int boxHeight) {
+  // Measured on the generated coax on two threads (bench/iterative_bench.cpp): the elimination
+  // does about 8.4e9 h^3 / 3 ... per second, that is h^3 / 8.4e9 seconds, and one product or
+  // preconditioning of the iteration takes about 2e-9 M log2 M seconds over the M cells of the
+  // padded box. Each solve takes two of them per iteration and some 50 to 200 iterations (more
+  // the more skin depths the conductors span); 150 is assumed.
   const double hh = static_cast<double>(h);
-  const double elimination = hh * hh * hh / 3 / 1e10;
+  const double elimination = hh * hh * hh / 8.4e9;
   const double cells = static_cast<double>(FftFriendlyLength(2 * boxWidth - 1)) *
                        static_cast<double>(FftFriendlyLength(2 * boxHeight - 1));
-  const double iterative = 300.0 * groups * 10 * cells * std::log2(std::max(cells, 2.0)) / 2e9;
+  const double iterative =
+      150.0 * std::max(solves, 1) * 2 * 2e-9 * cells * std::log2(std::max(cells, 2.0));
   return elimination <= iterative ? CurrentMethod::Elimination : CurrentMethod::Iterative;
 }
 

@@ -84,9 +84,10 @@ enum class IterativeStatus { Completed, Stopped, NotConverged, Singular };
 
 struct IterativeResult {
   IterativeStatus status = IterativeStatus::Completed;
-  int iterations = 0;      // over all solves
-  int mostIterations = 0;  // of one solve
-  double residual = 0.0;   // the largest final relative residual, recomputed from the currents
+  int iterations = 0;         // over all solves
+  int mostIterations = 0;     // of one solve
+  double residual = 0.0;      // the largest final relative residual, recomputed from the currents
+  std::size_t gridCells = 0;  // cells of the padded box the transforms run over
 };
 
 // Solves the problem: solution receives N currents, then the groups voltages. The convolution's
@@ -101,11 +102,12 @@ IterativeResult SolveCurrentsIteratively(const CurrentProblem& problem, WorkerPo
 // given size holds at most.
 std::size_t IterativeMemoryBytes(int N, int groups, int boxWidth, int boxHeight);
 
-// Which method solves the current equations. The elimination's work grows as h^3 and its memory
-// as h^2; the iterative solve's as the area of the padded bounding box (times the iteration
-// count, which grows with the conductors' size in skin depths). The choice is made from both,
-// by the costs measured on this kind of processor.
+// Which method solves the current equations of h unknowns whose iterative solve takes `solves`
+// solves of the pixel block in a bounding box of the given size. The elimination's work grows as
+// h^3 and its memory as h^2; the iterative solve's as the area of the padded bounding box (times
+// the iteration count, which grows with the conductors' size in skin depths). The choice is made
+// from both, by the costs measured on this kind of processor.
 enum class CurrentMethod { Elimination, Iterative };
-CurrentMethod ChooseCurrentMethod(int h, int groups, int boxWidth, int boxHeight);
+CurrentMethod ChooseCurrentMethod(int h, int solves, int boxWidth, int boxHeight);
 
 }  // namespace zolva

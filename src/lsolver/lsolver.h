@@ -1,6 +1,7 @@
 // The inductance and skin-effect resistance solver: one complex current per conductor pixel.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,6 +36,7 @@ struct LSolverState {
   bool lastIterative = false;
   int lastIterations = 0;
   double lastResidual = 0.0;
+  std::size_t lastGridCells = 0;
 };
 
 // Solves L and Rs of the current map at the working frequency and hands them to the results

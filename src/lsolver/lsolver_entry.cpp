@@ -100,10 +100,18 @@ void SolveLandRs(const LSolverJob& job) {
       available >= 0 && static_cast<std::uint64_t>(available) >= iterativeBytes;
   using Method = LSolverOptions::Method;
   const Method method = job.options.method;
+  // All three fixed kinds take one iterative solve per voltage unknown, the others one.
+  const int solves = index.hasAllThree ? groups : 1;
   bool iterate = method == Method::Iterative ||
                  (method == Method::Automatic &&
-                  ChooseCurrentMethod(h, groups, boxW, boxH) == CurrentMethod::Iterative);
-  if (method == Method::Automatic && !eliminationFits && iterativeFits) iterate = true;
+                  ChooseCurrentMethod(h, solves, boxW, boxH) == CurrentMethod::Iterative);
+  // Either method may run where the other's memory is not free.
+  if (method == Method::Automatic) {
+    if (iterate && !iterativeFits && eliminationFits)
+      iterate = false;
+    else if (!iterate && !eliminationFits && iterativeFits)
+      iterate = true;
+  }
   ls.lastIterative = iterate;
   ls.lastIterations = 0;
   ls.lastResidual = 0.0;

@@ -13,6 +13,7 @@
 #include "core/reporter.h"
 #include "core/results.h"
 #include "core/worker_pool.h"
+#include "lsolver/iterative.h"
 #include "lsolver/lsolver.h"
 #include "platform/platform.h"
 
@@ -27,6 +28,7 @@ struct LSolverOptions {
   // elimination for comparisons, BOX 6; the iteration for tests).
   enum class Method { Automatic, Elimination, Iterative };
   Method method = Method::Automatic;
+  IterativeTuning iterative;  // the iteration's tolerance and preconditioner
 };
 
 struct LSolverJob {

@@ -138,10 +138,11 @@ PixelConvolution::~PixelConvolution() {
   fftw_free(inverseHat_);
 }
 
-std::size_t PixelConvolution::MemoryBytes(int boxWidth, int boxHeight) {
+std::size_t PixelConvolution::MemoryBytes(int boxWidth, int boxHeight, bool inverse) {
   const std::size_t cells = static_cast<std::size_t>(FftFriendlyLength(2 * boxWidth - 1)) *
                             static_cast<std::size_t>(FftFriendlyLength(2 * boxHeight - 1));
-  return 3 * sizeof(double) * cells;
+  // The complex grid and the real transform of the kernel, and for the inverse its imaginary part.
+  return (inverse ? 4 : 3) * sizeof(double) * cells;
 }
 
 void PixelConvolution::Apply(const complex* in, complex* out, WorkerPool* pool, int participants) {

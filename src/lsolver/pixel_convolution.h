@@ -61,8 +61,8 @@ class PixelConvolution {
   int GridWidth() const { return gridW_; }
   int GridHeight() const { return gridH_; }
 
-  // Bytes the convolution of a box of the given size holds.
-  static std::size_t MemoryBytes(int boxWidth, int boxHeight);
+  // Bytes the convolution (or the inverse) of a box of the given size holds.
+  static std::size_t MemoryBytes(int boxWidth, int boxHeight, bool inverse);
 
  private:
   struct Plans;

@@ -169,10 +169,13 @@ TEST(IterativeCurrents, StopBetweenIterationsKeepsThePreviousResults) {
 
 TEST(IterativeCurrents, ChoiceFollowsSizeAndBox) {
   // Small systems are eliminated, large compact ones iterated.
-  EXPECT_EQ(ChooseCurrentMethod(500, 2, 40, 40), CurrentMethod::Elimination);
-  EXPECT_EQ(ChooseCurrentMethod(8000, 2, 160, 160), CurrentMethod::Iterative);
+  EXPECT_EQ(ChooseCurrentMethod(500, 1, 40, 40), CurrentMethod::Elimination);
+  EXPECT_EQ(ChooseCurrentMethod(8000, 1, 160, 160), CurrentMethod::Iterative);
   // Few pixels in a vast box: the transforms would cost more than the elimination.
-  EXPECT_EQ(ChooseCurrentMethod(2000, 2, 3000, 3000), CurrentMethod::Elimination);
+  EXPECT_EQ(ChooseCurrentMethod(2000, 1, 3000, 3000), CurrentMethod::Elimination);
+  // Three solves cost three times one.
+  EXPECT_EQ(ChooseCurrentMethod(1500, 1, 100, 100), CurrentMethod::Iterative);
+  EXPECT_EQ(ChooseCurrentMethod(1500, 3, 100, 100), CurrentMethod::Elimination);
   // The iteration's memory follows the box, not the square of the unknowns.
   EXPECT_LT(IterativeMemoryBytes(100000, 2, 600, 600), std::size_t{200} << 20);
 }

@@ -6,6 +6,8 @@
 //     iterations (over the voltage unknowns) and the relative differences of L and Rs.
 //   IterativeAlone/P/F/R: the iteration alone, "Restrict to skin depth" R (0 or 1).
 //   Preconditioner/P/F/R/K: the diagonal (K 0) against the circulant inverse (K 1).
+//   DrawnCoax/S: a coax drawn S x S pixels, restricted to the skin depth, at 100 MHz, solved as
+//     the program chooses.
 //   SkinDepths/D: the iteration on the coax of 8000 pixels without the restriction, at D skin
 //     depths across the centre conductor (1 to 100).
 //   Resolution/P: L and Rs of the coax of P pixels at 1 MHz against the closed forms, by the
@@ -19,6 +21,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -28,9 +31,11 @@
 #include "lsolver/lsolver.h"
 #include "lsolver/lsolver_job.h"
 #include "platform/headless_platform.h"
+#include "platform/image_codec.h"
 #include "program/context.h"
 #include "program/control_panel.h"
 #include "program/jobs.h"
+#include "program/map_commands.h"
 #include "program/reporting.h"
 #include "program/solve_control.h"
 
@@ -288,6 +293,61 @@ BENCHMARK(BM_IterativeResolution)
     ->Arg(8000)
     ->Arg(32000)
     ->Arg(128000)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+// A coax drawn as a Usermap S x S pixels (centre 0.2 in across, shield 0.4 in inside and 0.44 in
+// outside, copper in air), loaded with "Restrict to skin depth" and solved for L and Rs at
+// 100 MHz by the method the program chooses.
+void BM_IterativeDrawnCoax(benchmark::State& state) {
+  const int size = static_cast<int>(state.range(0));
+  Program p;
+  RgbImage image;
+  image.width = image.height = size;
+  const double c = size / 2.0;
+  const double outer = size * 0.5 * 400 / 410;
+  const double inner = outer * 0.4 / 0.44;
+  const double centre = outer * 0.2 / 0.44;
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) {
+      const double r = std::hypot(x + 0.5 - c, y + 0.5 - c);
+      // Packed colours: red (+1 volt) is 0x0000FF, green (ground) 0x00FF00.
+      image.pixels.push_back(r < centre                ? 0x0000FFu
+                             : r >= inner && r < outer ? 0x00FF00u
+                                                       : 0xFFFFFFu);
+    }
+  const double width = 0.2 * 0.0254 / (2 * centre);
+  char name[96];
+  std::snprintf(name, sizeof name, "Usermap drawn coax (%.6fmm).bmp", width * 1e3);
+  const std::string path = (p.folder / name).string();
+  EncodeBmpFile(path, image);
+  SetCheckBox(p.ctx, CheckBoxRestrict, true);
+  SetField(p.ctx, EditBoxFrequency, "100");
+  if (!LoadUsermap(p.ctx, path)) {
+    state.SkipWithError("the map was not loaded");
+    return;
+  }
+  for (auto _ : state) {
+    const Clock::time_point t0 = Clock::now();
+    SolveLAndRs(p.ctx);
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    if (!p.ctx.state.solveSucceeded) {
+      state.SkipWithError("the solve failed");
+      return;
+    }
+    state.SetIterationTime(seconds);
+    state.counters["pixels"] = static_cast<double>(p.ctx.cindex.size());
+    state.counters["iterative"] = p.ctx.lsolver.lastIterative ? 1 : 0;
+    state.counters["iterations"] = p.ctx.lsolver.lastIterations;
+    state.counters["grid"] = static_cast<double>(p.ctx.lsolver.lastGridCells);
+    state.counters["L_uH"] = p.ctx.results.L * 1e6;
+    state.counters["Rs"] = p.ctx.results.Rs;
+  }
+}
+BENCHMARK(BM_IterativeDrawnCoax)
+    ->Arg(410)
+    ->Arg(820)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);

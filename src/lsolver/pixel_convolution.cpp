@@ -16,7 +16,7 @@ namespace zolva {
 
 namespace {
 
-enum Stage { kRowsForward = 1, kColumns = 2, kRowsInverse = 3 };
+enum Stage { kColumnsForward = 1, kRows = 2, kColumnsInverse = 3 };
 
 // A share [begin, end) of `count` items for participant t of `shares`.
 int ShareBegin(int count, int t, int shares) {
@@ -47,7 +47,7 @@ int FftFriendlyLength(int n) {
 struct PixelConvolution::Plans {
   int shares = 0;
   std::vector<fftw_plan> rowsForward, rowsInverse, columnsForward, columnsInverse;
-  std::vector<int> columnBegin, columnEnd;
+  std::vector<int> rowBegin, rowEnd;
   ~Plans() {
     for (auto* v : {&rowsForward, &rowsInverse, &columnsForward, &columnsInverse})
       for (fftw_plan p : *v)
@@ -154,12 +154,14 @@ void PixelConvolution::Apply(const complex* in, complex* out, WorkerPool* pool, 
     plans->shares = shares;
     fftw_complex* g = reinterpret_cast<fftw_complex*>(grid_);
     for (int t = 1; t <= shares; ++t) {
-      const int r0 = ShareBegin(boxH_, t, shares);
-      const int r1 = ShareBegin(boxH_, t + 1, shares);
-      const int c0 = ShareBegin(gridW_, t, shares);
-      const int c1 = ShareBegin(gridW_, t + 1, shares);
-      plans->columnBegin.push_back(c0);
-      plans->columnEnd.push_back(c1);
+      // Columns of the box only (the others are 0 before the rows' transforms, and not read
+      // after their inverses); every row of the grid.
+      const int c0 = ShareBegin(boxW_, t, shares);
+      const int c1 = ShareBegin(boxW_, t + 1, shares);
+      const int r0 = ShareBegin(gridH_, t, shares);
+      const int r1 = ShareBegin(gridH_, t + 1, shares);
+      plans->rowBegin.push_back(r0);
+      plans->rowEnd.push_back(r1);
       fftw_complex* rows = g + static_cast<std::size_t>(r0) * static_cast<std::size_t>(gridW_);
       fftw_complex* columns = g + c0;
       const int w = gridW_;
@@ -180,7 +182,7 @@ void PixelConvolution::Apply(const complex* in, complex* out, WorkerPool* pool, 
   }
   shares_ = shares;
 
-  // The rows outside the box hold the previous product's columns: the whole grid starts at 0.
+  // The grid outside the box holds the previous product's rows: the whole grid starts at 0.
   const std::size_t cells = static_cast<std::size_t>(gridW_) * static_cast<std::size_t>(gridH_);
   std::memset(grid_, 0, 2 * cells * sizeof(double));
   for (int j = 0; j < n_; ++j) {
@@ -188,9 +190,9 @@ void PixelConvolution::Apply(const complex* in, complex* out, WorkerPool* pool, 
     grid_[p] = in[j].re;
     grid_[p + 1] = in[j].im;
   }
-  Stage(kRowsForward, shares, pool);
-  Stage(kColumns, shares, pool);
-  Stage(kRowsInverse, shares, pool);
+  Stage(kColumnsForward, shares, pool);
+  Stage(kRows, shares, pool);
+  Stage(kColumnsInverse, shares, pool);
   for (int j = 0; j < n_; ++j) {
     const std::size_t p = 2 * place_[static_cast<std::size_t>(j)];
     out[j] = {grid_[p], grid_[p + 1]};
@@ -209,38 +211,36 @@ void PixelConvolution::Participate(int participant) {
   if (!plans_ || participant < 1 || participant > shares_) return;
   const std::size_t t = static_cast<std::size_t>(participant - 1);
   switch (stage_) {
-    case kRowsForward:
-      if (plans_->rowsForward[t] != nullptr) fftw_execute(plans_->rowsForward[t]);
+    case kColumnsForward:
+      if (plans_->columnsForward[t] != nullptr) fftw_execute(plans_->columnsForward[t]);
       break;
-    case kRowsInverse:
-      if (plans_->rowsInverse[t] != nullptr) fftw_execute(plans_->rowsInverse[t]);
+    case kColumnsInverse:
+      if (plans_->columnsInverse[t] != nullptr) fftw_execute(plans_->columnsInverse[t]);
       break;
-    case kColumns: {
-      if (plans_->columnsForward[t] == nullptr) break;
-      fftw_execute(plans_->columnsForward[t]);
-      // The product with the kernel's transform, on this participant's columns only.
-      const std::size_t c0 = static_cast<std::size_t>(plans_->columnBegin[t]);
-      const std::size_t c1 = static_cast<std::size_t>(plans_->columnEnd[t]);
+    case kRows: {
+      if (plans_->rowsForward[t] == nullptr) break;
+      fftw_execute(plans_->rowsForward[t]);
+      // The product with the kernel's transform, on this participant's rows only.
       const std::size_t w = static_cast<std::size_t>(gridW_);
-      for (std::size_t gy = 0; gy < static_cast<std::size_t>(gridH_); ++gy) {
-        double* row = grid_ + 2 * gy * w;
-        const double* k = kernelHat_ + gy * w;
-        if (inverseHat_ == nullptr) {
-          for (std::size_t gx = c0; gx < c1; ++gx) {
-            row[2 * gx] *= k[gx];
-            row[2 * gx + 1] *= k[gx];
-          }
-        } else {
-          const double* ki = inverseHat_ + gy * w;
-          for (std::size_t gx = c0; gx < c1; ++gx) {
-            const double a = row[2 * gx];
-            const double b = row[2 * gx + 1];
-            row[2 * gx] = a * k[gx] - b * ki[gx];
-            row[2 * gx + 1] = a * ki[gx] + b * k[gx];
-          }
+      const std::size_t begin = static_cast<std::size_t>(plans_->rowBegin[t]) * w;
+      const std::size_t end = static_cast<std::size_t>(plans_->rowEnd[t]) * w;
+      double* g = grid_;
+      const double* k = kernelHat_;
+      if (inverseHat_ == nullptr) {
+        for (std::size_t c = begin; c < end; ++c) {
+          g[2 * c] *= k[c];
+          g[2 * c + 1] *= k[c];
+        }
+      } else {
+        const double* ki = inverseHat_;
+        for (std::size_t c = begin; c < end; ++c) {
+          const double a = g[2 * c];
+          const double b = g[2 * c + 1];
+          g[2 * c] = a * k[c] - b * ki[c];
+          g[2 * c + 1] = a * ki[c] + b * k[c];
         }
       }
-      fftw_execute(plans_->columnsInverse[t]);
+      fftw_execute(plans_->rowsInverse[t]);
       break;
     }
     default:

@@ -11,9 +11,11 @@
 //
 // The transforms are FFTW's, planned without measurement (FFTW_ESTIMATE): the same sizes and the
 // same alignment always give the same plan, so the product has the same bits on every run. The
-// two-dimensional transform is done as rows, then columns, each split over the participants of the
-// worker pool in fixed shares; every one-dimensional transform is done the same way whoever does
-// it.
+// two-dimensional transform is done as the box's columns (the only ones not 0), then every row,
+// with the product by the kernel's transform and the rows' inverse in the same pass (rows are
+// contiguous, columns strided, so the strided transforms are the fewer), then the box's columns
+// back; each stage is split over the participants of the worker pool in fixed shares, and every
+// one-dimensional transform is done the same way whoever does it.
 #pragma once
 
 #include <cstddef>

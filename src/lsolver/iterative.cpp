@@ -1,5 +1,5 @@
-// The iterative solve of the current equations: one preconditioned COCG solve of the pixel block
-// per voltage unknown, then the small system of the voltages.
+// The iterative solve of the current equations: one projected COCG solve of the pixel block, or
+// one solve per voltage unknown and then the small system of the voltages.
 #include "lsolver/iterative.h"
 
 #include <algorithm>
@@ -372,11 +372,12 @@ std::size_t IterativeMemoryBytes(int N, int groups, int boxWidth, int boxHeight)
 }
 
 CurrentMethod ChooseCurrentMethod(int h, int solves, int boxWidth, int boxHeight) {
-  // Measured on the generated coax on two threads (bench/iterative_bench.cpp): the elimination
-  // does about 8.4e9 h^3 / 3 ... per second, that is h^3 / 8.4e9 seconds, and one product or
-  // preconditioning of the iteration takes about 2e-9 M log2 M seconds over the M cells of the
-  // padded box. Each solve takes two of them per iteration and some 50 to 200 iterations (more
-  // the more skin depths the conductors span); 150 is assumed.
+  // Measured side by side on the generated coax on two threads (bench/iterative_bench.cpp): the
+  // elimination takes about h^3 / 8.4e9 seconds (h^3 / 3 complex updates at 2.8e9 a second), and
+  // one product or preconditioning step of the iteration about 2e-9 M log2 M seconds over the M
+  // cells of the padded box. A solve takes two of them per iteration and some 50 to 250
+  // iterations (more the more skin depths the conductors span, and for thin layers); 150 is
+  // assumed. Only the ratio of the two matters, so a slower or busier machine moves both alike.
   const double hh = static_cast<double>(h);
   const double elimination = hh * hh * hh / 8.4e9;
   const double cells = static_cast<double>(FftFriendlyLength(2 * boxWidth - 1)) *

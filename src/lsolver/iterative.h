@@ -11,14 +11,22 @@
 // Because the currents of the solution add up to zero, a constant added to every mutual
 // coefficient changes nothing: Z I and (Z + s 1 1^T) I agree. The solve adds the constant that
 // makes every coefficient of the inductive part non-negative, -L(d) / 2 + L(D) / 2 with D the
-// diagonal of the box; the inductive part is then the positive definite logarithmic kernel,
-// and the eigenvalues of the system lie on one side of the real axis, which keeps the Krylov
-// iteration short.
+// diagonal of the box. Without it, currents of one sign over the whole box would see a large
+// negative inductance, and the preconditioner (below) would be built on a kernel whose
+// transform changes sign.
 //
-// Each Z x_c = 1_c is solved by the conjugate orthogonal conjugate gradient method (COCG, the
-// conjugate gradient method for complex symmetric matrices with the unconjugated product),
-// preconditioned by the diagonal. All sums run in a fixed order on the calling thread, so one
-// input gives the same bits on every run.
+// When the voltages left free by the drive pair with the currents held to zero (every case but
+// the one with all three fixed kinds), one solve suffices: on the currents that add up to zero
+// over the fixed conductors and over each floating one, Z I = d (the drive) up to one common
+// voltage per such part. Otherwise each Z x_c = 1_c is solved.
+//
+// The solves use the conjugate orthogonal conjugate gradient method (COCG, the conjugate gradient
+// method for complex symmetric matrices with the unconjugated product). Its preconditioner is the
+// inverse of the same system over the whole padded box with the mean pixel resistance: a
+// circulant matrix, inverted by the same transforms. The inductive part is an operator that
+// smooths (like the inverse of a Laplacian), so its eigenvalues spread as the square of the
+// conductor's size in pixels; the circulant inverse undoes most of that spread. All sums run in a
+// fixed order on the calling thread, so one input gives the same bits on every run.
 #pragma once
 
 #include <cstddef>

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/worker_pool.h"
 #include "lsolver/lsolver_fixture.h"
 #include "lsolver/pixel_convolution.h"
 #include "program/jobs.h"
@@ -236,6 +237,14 @@ TEST(PixelConvolution, MatchesTheDirectSum) {
     std::vector<complex> again(in.size());
     conv.Apply(in.data(), again.data(), nullptr, 1);
     EXPECT_EQ(std::memcmp(again.data(), out.data(), out.size() * sizeof(complex)), 0);
+    // Shared over three participants of a pool, each with its own rows and columns.
+    WorkerPool pool;
+    pool.StartWorkers(3, [&conv](int t) { conv.Participate(t); });
+    conv.Apply(in.data(), again.data(), &pool, 3);
+    pool.StopWorkers();
+    worst = 0;
+    for (int e = 0; e < n; ++e) worst = std::max(worst, Magnitude(again[e] - direct[e]));
+    EXPECT_LT(worst / scale, 1e-13) << w << " x " << h << " on three participants";
   }
 }
 

@@ -50,7 +50,7 @@ test-asan: build-asan
 
 # ThreadSanitizer over the tests of the threaded code: the worker pool, the relaxation, the
 # elimination and the apron cache of the field prediction.
-TSAN_TESTS = '^(WorkerPool|Relaxation|RelaxationGuards|Elimination|PredictedField)\.'
+TSAN_TESTS = '^(WorkerPool|Relaxation|RelaxationGuards|Elimination|PredictedField|PixelConvolution)\.'
 test-tsan: build-tsan
 	cd $(BUILD_TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R $(TSAN_TESTS)
 

@@ -120,6 +120,7 @@ struct Options {
   bool json = false;
   bool noStartup = false;
   bool verbose = false;
+  bool elimination = false;
   std::string loadPath;
   std::string folder;
   std::string script;
@@ -134,8 +135,8 @@ struct Options {
 const std::string kUsage =
     std::string(
         "usage: zolva-batch [SCRIPT] [--load FILE] [--folder DIR] [--threads N] [--json]"
-        " [--estimate-error] [--estimate-solves N] [--classic-relaxation] [--no-startup]"
-        " [--save-picture MODE] [--verbose]") +
+        " [--estimate-error] [--estimate-solves N] [--classic-relaxation] [--elimination]"
+        " [--no-startup] [--save-picture MODE] [--verbose]") +
     kExportUsage + "\n";
 
 const char* kHelp =
@@ -151,6 +152,7 @@ const char* kHelp =
     "  --folder DIR        use DIR as the program folder: MoreColors.txt, StartupScript.txt,\n"
     "                      the result tables and \"zolva log.txt\" are read and written there\n"
     "  --threads N         solve with N threads (1 to 64)\n"
+    "  --elimination       solve L and Rs by dense elimination whatever the size (as BOX 6 ON)\n"
     "  --json              print JSON Lines instead of the results page: one object per solve\n"
     "                      as it finishes (\"type\": \"solve\": the script line, the geometry\n"
     "                      and its inputs, every figure with its unit, the estimate, the peak\n"
@@ -215,6 +217,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::ostr
       }
       options.estimateError = true;
       options.estimateSolves = text[0] - '0';
+    } else if (arg == "--elimination") {
+      options.elimination = true;
     } else if (arg == "--no-startup") {
       options.noStartup = true;
     } else if (arg == "--load") {
@@ -469,6 +473,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     ctx.panel.threadCount = options.threads;
   }
   if (options.noStartup) ctx.state.startupScriptChecked = true;
+  if (options.elimination) ctx.panel.forceElimination = true;
   ApplyExportOptions(ctx, options.exports);
   // The RLGC table's solves, and then, below the last progress line, the files written.
   std::string rlgcRows;

@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libtiff-dev zlib1g-dev
   liblapacke-dev libopenblas-dev
+  libfftw3-dev
   python3 locales
   qt6-base-dev qt6-multimedia-dev libgl-dev
   xvfb xauth

@@ -2,6 +2,7 @@
 #include "lsolver/current_system.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "core/conductor_index.h"
 #include "core/materials.h"
 #include "lsolver/elimination.h"
+#include "lsolver/iterative.h"
 #include "lsolver/lsolver.h"
 #include "lsolver/lsolver_job.h"
 
@@ -53,6 +55,48 @@ int PaletteIndexOf(const LSolverJob& job, int x, int y) {
   const std::size_t p = static_cast<std::size_t>(y) * static_cast<std::size_t>(job.map.Uwid) +
                         static_cast<std::size_t>(x);
   return job.map.Uindex.at(p);
+}
+
+// The voltage unknown of each pixel's conductor; with floatRow, also the zero-current equation of
+// each floating pixel's conductor (-1 for the other pixels).
+std::vector<int> VoltageUnknowns(const LSolverJob& job, std::vector<int>* floatRow) {
+  const ConductorIndex& index = job.cindex;
+  const UnknownNumbering& num = job.lsolver.numbering;
+  const int N = num.N;
+  const int h = num.h;
+  std::vector<int> voltageOf(static_cast<std::size_t>(N));
+  const int fixedCount = h - num.F - N;
+  for (int e = 0; e < N; ++e) {
+    const std::size_t u = static_cast<std::size_t>(e);
+    int c = -1;
+    switch (index.kind[u]) {
+      case KindPlus:
+        c = num.plusIndex;
+        break;
+      case KindMinus:
+        c = num.minusIndex;
+        break;
+      case KindGround:
+        c = num.groundIndex;
+        break;
+      case KindFloat: {
+        const int m =
+            num.floatNumber[static_cast<std::size_t>(PaletteIndexOf(job, index.x[u], index.y[u]))];
+        if (m < 1) break;
+        c = h - num.F + m - 1;
+        if (floatRow != nullptr) (*floatRow)[u] = N + fixedCount + m - 1;
+        break;
+      }
+      default:
+        break;
+    }
+    if (c < N || c >= h)
+      throw std::out_of_range("VoltageUnknowns: pixel " + std::to_string(e) + " of kind " +
+                              std::to_string(static_cast<int>(index.kind[u])) +
+                              " has no voltage unknown");
+    voltageOf[u] = c;
+  }
+  return voltageOf;
 }
 
 }  // namespace
@@ -144,40 +188,8 @@ bool AssembleCurrentSystem(const LSolverJob& job) {
   const double omega = job.state.omega;
   EventPump pump(job);
 
-  // The voltage unknown of each pixel's conductor.
-  std::vector<int> voltageOf(static_cast<std::size_t>(N));
   std::vector<int> floatRow(static_cast<std::size_t>(N), -1);
-  const int fixedCount = h - num.F - N;
-  for (int e = 0; e < N; ++e) {
-    const std::size_t u = static_cast<std::size_t>(e);
-    int c = -1;
-    switch (index.kind[u]) {
-      case KindPlus:
-        c = num.plusIndex;
-        break;
-      case KindMinus:
-        c = num.minusIndex;
-        break;
-      case KindGround:
-        c = num.groundIndex;
-        break;
-      case KindFloat: {
-        const int m =
-            num.floatNumber[static_cast<std::size_t>(PaletteIndexOf(job, index.x[u], index.y[u]))];
-        if (m < 1) break;
-        c = h - num.F + m - 1;
-        floatRow[u] = N + fixedCount + m - 1;
-        break;
-      }
-      default:
-        break;
-    }
-    if (c < N || c >= h)
-      throw std::out_of_range("AssembleCurrentSystem: pixel " + std::to_string(e) + " of kind " +
-                              std::to_string(static_cast<int>(index.kind[u])) +
-                              " has no voltage unknown");
-    voltageOf[u] = c;
-  }
+  const std::vector<int> voltageOf = VoltageUnknowns(job, &floatRow);
 
   std::vector<double> selfTerm(static_cast<std::size_t>(N));
   for (int e = 0; e < N; ++e) selfTerm[static_cast<std::size_t>(e)] = PixelResistance(job, e).re;
@@ -356,6 +368,159 @@ complex SolutionValue(const LSolverJob& job, int e) {
   const complex rhs{sys.Re(sys.h, e), sys.Im(sys.h, e)};
   const complex diagonal{sys.Re(e, e), sys.Im(e, e)};
   return rhs / diagonal;
+}
+
+}  // namespace zolva
+
+namespace zolva {
+
+namespace {
+
+// A relative residual as "1.2e-07", whatever the locale.
+std::string ResidualText(double r) {
+  char buffer[32];
+  auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, r, std::chars_format::scientific, 1);
+  return ec == std::errc() ? std::string(buffer, end) : std::string("?");
+}
+
+}  // namespace
+
+void ShowIterationProgress(const LSolverJob& job, const IterativeProgress& progress) {
+  std::string text = std::to_string(job.state.stepNumber) + ". Solving " +
+                     std::to_string(job.lsolver.numbering.h) + " equations   ";
+  if (progress.solves > 1)
+    text += std::to_string(progress.solve) + " of " + std::to_string(progress.solves) + ", ";
+  text += "iteration " + std::to_string(progress.iteration) + ", residual " +
+          ResidualText(progress.residual);
+  job.report.ShowStatus(text);
+}
+
+bool IterateCurrentSystem(const LSolverJob& job, std::vector<complex>& solution) {
+  const ConductorIndex& index = job.cindex;
+  LSolverState& ls = job.lsolver;
+  const UnknownNumbering& num = ls.numbering;
+  const int N = num.N;
+  const int G = num.h - N;
+  ls.eliminationStart = job.platform.Now();
+
+  const std::vector<int> voltageOf = VoltageUnknowns(job, nullptr);
+  std::vector<int> group(static_cast<std::size_t>(N));
+  std::vector<double> resistance(static_cast<std::size_t>(N));
+  for (int e = 0; e < N; ++e) {
+    group[static_cast<std::size_t>(e)] = voltageOf[static_cast<std::size_t>(e)] - N;
+    resistance[static_cast<std::size_t>(e)] = PixelResistance(job, e).re;
+  }
+  CurrentProblem problem;
+  problem.N = N;
+  problem.groups = G;
+  problem.x = index.x.data();
+  problem.y = index.y.data();
+  problem.resistance = resistance.data();
+  problem.group = group.data();
+  problem.loop = &ls.loop;
+  problem.omega = job.state.omega;
+  // The equations besides the pixel equations, in the order of the dense system.
+  const std::size_t g = static_cast<std::size_t>(G);
+  auto row = [g] {
+    ConstraintRow r;
+    r.groupWeight.assign(g, 0.0);
+    r.voltage.assign(g, 0.0);
+    return r;
+  };
+  auto at = [N](int unknown) { return static_cast<std::size_t>(unknown - N); };
+  ConstraintRow total = row();  // the currents add up to zero
+  std::fill(total.groupWeight.begin(), total.groupWeight.end(), 1.0);
+  problem.rows.push_back(total);
+  ConstraintRow drive = row();
+  if (index.hasPlus && index.hasMinus) {
+    drive.voltage[at(num.plusIndex)] = 1.0;
+    drive.voltage[at(num.minusIndex)] = -1.0;
+    drive.rhs = 2.0;
+  } else if (index.hasPlus && index.hasGround) {
+    drive.voltage[at(num.plusIndex)] = 1.0;
+    drive.voltage[at(num.groundIndex)] = -1.0;
+    drive.rhs = 1.0;
+  } else if (index.hasMinus && index.hasGround) {
+    drive.voltage[at(num.groundIndex)] = 1.0;
+    drive.voltage[at(num.minusIndex)] = -1.0;
+    drive.rhs = 1.0;
+  }
+  problem.rows.push_back(drive);
+  if (index.hasAllThree) {
+    ConstraintRow ground = row();  // the ground at 0 V
+    ground.voltage[at(num.groundIndex)] = 1.0;
+    problem.rows.push_back(ground);
+  }
+  for (int m = 1; m <= num.F; ++m) {
+    ConstraintRow floating = row();  // no net current in floating conductor m
+    floating.groupWeight[at(num.h - num.F + m - 1)] = 1.0;
+    problem.rows.push_back(floating);
+  }
+
+  // Without the all-three case the voltages left free by the drive are one common voltage of the
+  // fixed conductors and one per floating conductor, and they pair with the zero sums of the
+  // currents over the same pixels: one projected solve gives everything.
+  if (!index.hasAllThree) {
+    problem.part.assign(g, 0);
+    problem.drive.assign(g, 0.0);
+    for (int m = 1; m <= num.F; ++m) problem.part[at(num.h - num.F + m - 1)] = m;
+    if (index.hasPlus && index.hasMinus) {
+      problem.drive[at(num.plusIndex)] = 1.0;
+      problem.drive[at(num.minusIndex)] = -1.0;
+    } else if (index.hasPlus && index.hasGround) {
+      problem.drive[at(num.plusIndex)] = 1.0;
+    } else if (index.hasMinus && index.hasGround) {
+      problem.drive[at(num.groundIndex)] = 1.0;
+    }
+  }
+
+  // Status and events at most every 100 ms; the stop request after every iteration.
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point last = Clock::now() - std::chrono::seconds(1);
+  const IterativePoll poll = [&job, &last](const IterativeProgress& progress) {
+    const Clock::time_point now = Clock::now();
+    if (now - last >= std::chrono::milliseconds(100)) {
+      last = now;
+      ShowIterationProgress(job, progress);
+      job.report.ProcessPendingEvents();
+    }
+    return !job.state.abortRequested;
+  };
+  IterativeResult result;
+  try {
+    result = SolveCurrentsIteratively(problem, job.pool,
+                                      std::clamp(job.options.threadCount, 1, kMaxParticipants),
+                                      poll, solution, job.options.iterative);
+  } catch (const std::bad_alloc&) {
+    job.report.MessageBox("Memory request denied", kCaption, ButtonsOk);
+    job.state.operationFailed = true;
+    return false;
+  } catch (const std::runtime_error& error) {
+    job.report.MessageBox(error.what(), kCaption, ButtonsOk);
+    job.state.operationFailed = true;
+    return false;
+  }
+  ls.lastIterations = result.iterations;
+  ls.lastResidual = result.residual;
+  ls.lastGridCells = result.gridCells;
+  switch (result.status) {
+    case IterativeStatus::Completed:
+      return true;
+    case IterativeStatus::Stopped:
+      return false;
+    case IterativeStatus::NotConverged:
+      job.report.MessageBox("The iteration did not converge (relative residual " +
+                                ResidualText(result.residual) + ").",
+                            kCaption, ButtonsOk);
+      job.state.operationFailed = true;
+      return false;
+    case IterativeStatus::Singular:
+      job.report.MessageBox("Equations are singular.", kCaption, ButtonsOk);
+      job.state.operationFailed = true;
+      return false;
+  }
+  return false;
 }
 
 }  // namespace zolva

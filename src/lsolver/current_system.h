@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "lsolver/pixel_impedance.h"
 
@@ -82,6 +83,14 @@ bool AssembleCurrentSystem(const LSolverJob& job);
 bool SolveCurrentSystem(const LSolverJob& job);
 // Unknown e after SolveCurrentSystem: right-hand side over the diagonal coefficient.
 complex SolutionValue(const LSolverJob& job, int e);
+
+// Solves the current equations by iteration (iterative.h) on the worker pool, with the iteration
+// and the residual in the status line: solution receives every unknown in the order of the
+// numbering. Returns false when stopped, or after a message when the memory cannot be had or the
+// iteration fails (operationFailed is then set).
+bool IterateCurrentSystem(const LSolverJob& job, std::vector<complex>& solution);
+struct IterativeProgress;
+void ShowIterationProgress(const LSolverJob& job, const IterativeProgress& progress);
 
 // The status text of the elimination at pivot i: the percentage of the work done and, once the
 // estimate reaches a minute, the time remaining. Shown only when either changed.

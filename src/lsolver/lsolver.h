@@ -1,6 +1,7 @@
 // The inductance and skin-effect resistance solver: one complex current per conductor pixel.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,6 +31,12 @@ struct LSolverState {
   double eliminationStart = 0.0;  // date-time in days
   int lastPercent = 777;
   int lastMinutes = 0;
+  // The method of the last solve and, when it iterated, its iterations (over all voltage
+  // unknowns) and final relative residual.
+  bool lastIterative = false;
+  int lastIterations = 0;
+  double lastResidual = 0.0;
+  std::size_t lastGridCells = 0;
 };
 
 // Solves L and Rs of the current map at the working frequency and hands them to the results

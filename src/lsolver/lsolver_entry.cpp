@@ -12,6 +12,7 @@
 #include "core/conductor_index.h"
 #include "core/material_check.h"
 #include "lsolver/current_system.h"
+#include "lsolver/iterative.h"
 #include "lsolver/lsolver.h"
 #include "lsolver/lsolver_job.h"
 #include "lsolver/pixel_impedance.h"
@@ -84,10 +85,38 @@ void SolveLandRs(const LSolverJob& job) {
   const int h = ls.numbering.h;
   job.report.ShowStep("Create " + std::to_string(h) + " equations");
 
-  // The system needs 16 h (h + 1) bytes; ask for them only when that much is free.
+  // The method: the elimination where it is the faster (or when asked for), else the iteration
+  // over the convolution of the conductors' bounding box. Either must find its memory free.
+  const auto [minX, maxX] = std::minmax_element(index.x.begin(), index.x.end());
+  const auto [minY, maxY] = std::minmax_element(index.y.begin(), index.y.end());
+  const int boxW = *maxX - *minX + 1;
+  const int boxH = *maxY - *minY + 1;
+  const int groups = h - N;
   const std::int64_t available = job.platform.FreePhysicalMemory();
   const std::int64_t elements = static_cast<std::int64_t>(h) * (static_cast<std::int64_t>(h) + 1);
-  if (available / 64 < elements / 4 || !AllocateCurrentSystem(ls.system, h)) {
+  const bool eliminationFits = available / 64 >= elements / 4;
+  const std::size_t iterativeBytes = IterativeMemoryBytes(N, groups, boxW, boxH);
+  const bool iterativeFits =
+      available >= 0 && static_cast<std::uint64_t>(available) >= iterativeBytes;
+  using Method = LSolverOptions::Method;
+  const Method method = job.options.method;
+  // All three fixed kinds take one iterative solve per voltage unknown, the others one.
+  const int solves = index.hasAllThree ? groups : 1;
+  bool iterate = method == Method::Iterative ||
+                 (method == Method::Automatic &&
+                  ChooseCurrentMethod(h, solves, boxW, boxH) == CurrentMethod::Iterative);
+  // Either method may run where the other's memory is not free.
+  if (method == Method::Automatic) {
+    if (iterate && !iterativeFits && eliminationFits)
+      iterate = false;
+    else if (!iterate && !eliminationFits && iterativeFits)
+      iterate = true;
+  }
+  ls.lastIterative = iterate;
+  ls.lastIterations = 0;
+  ls.lastResidual = 0.0;
+  // The system needs 16 h (h + 1) bytes; ask for them only when that much is free.
+  if (iterate ? !iterativeFits : (!eliminationFits || !AllocateCurrentSystem(ls.system, h))) {
     Refuse(job, "Memory request denied");
     return;
   }
@@ -95,22 +124,35 @@ void SolveLandRs(const LSolverJob& job) {
   job.results.rsWarning = false;
   ClassifySurface(job);
   BuildSurfaceResistanceTable(job);
-  if (!AssembleCurrentSystem(job)) {
-    AbortPath(job);
-    return;
+  std::vector<complex> solution;
+  if (iterate) {
+    job.report.ShowStep("Solving " + std::to_string(h) + " equations");
+    if (!IterateCurrentSystem(job, solution)) {
+      AbortPath(job);
+      return;
+    }
+  } else {
+    if (!AssembleCurrentSystem(job)) {
+      AbortPath(job);
+      return;
+    }
+    job.report.ShowStep("Solving " + std::to_string(h) + " equations");
+    if (!SolveCurrentSystem(job)) {
+      AbortPath(job);
+      return;
+    }
+    solution.resize(static_cast<std::size_t>(h));
+    for (int e = 0; e < h; ++e) solution[static_cast<std::size_t>(e)] = SolutionValue(job, e);
+    ShrinkCurrentSystem(ls.system);
   }
-  job.report.ShowStep("Solving " + std::to_string(h) + " equations");
-  if (!SolveCurrentSystem(job)) {
-    AbortPath(job);
-    return;
-  }
+  const auto value = [&solution](int e) { return solution.at(static_cast<std::size_t>(e)); };
 
   // The currents, and the total current of each fixed-voltage conductor.
   std::vector<complex> currents(static_cast<std::size_t>(N));
   complex sPlus, sMinus, sGround;
   for (int j = N - 1; j >= 0; --j) {
     const std::size_t u = static_cast<std::size_t>(j);
-    currents[u] = SolutionValue(job, j);
+    currents[u] = value(j);
     if (index.kind[u] == KindPlus) sPlus = sPlus + currents[u];
     if (index.kind[u] == KindMinus) sMinus = sMinus + currents[u];
     if (index.kind[u] == KindGround) sGround = sGround + currents[u];
@@ -127,17 +169,17 @@ void SolveLandRs(const LSolverJob& job) {
   const UnknownNumbering& num = ls.numbering;
   complex Vp, Ip, Vn, In;
   if (index.hasPlus) {
-    Vp = SolutionValue(job, num.plusIndex);
+    Vp = value(num.plusIndex);
     Ip = sPlus;
   } else {
-    Vp = SolutionValue(job, num.groundIndex);
+    Vp = value(num.groundIndex);
     Ip = sGround;
   }
   if (index.hasMinus) {
-    Vn = SolutionValue(job, num.minusIndex);
+    Vn = value(num.minusIndex);
     In = sMinus;
   } else {
-    Vn = SolutionValue(job, num.groundIndex);
+    Vn = value(num.groundIndex);
     In = sGround;
   }
   const complex I = (Ip - In) / complex{2.0, 0.0};
@@ -145,7 +187,7 @@ void SolveLandRs(const LSolverJob& job) {
   job.results.Rs = Z.re;
   job.results.L = Z.im / s.omega;
   if (index.hasPlus) {
-    job.results.VoL = Magnitude(SolutionValue(job, num.plusIndex)) - 1;
+    job.results.VoL = Magnitude(value(num.plusIndex)) - 1;
     job.results.Ignd = Magnitude(sGround) / Magnitude(sPlus);
   }
 

@@ -13,6 +13,7 @@
 #include "core/reporter.h"
 #include "core/results.h"
 #include "core/worker_pool.h"
+#include "lsolver/iterative.h"
 #include "lsolver/lsolver.h"
 #include "platform/platform.h"
 
@@ -23,6 +24,11 @@ struct LSolverOptions {
   int threadCount = 1;         // participants of the elimination
   std::string pixelWidthText;  // the pixel width field as the user left it; empty: no width
   std::string nameText;        // the run's name field, the start of " currents.txt"
+  // How the current equations are solved: by the measured choice, or always one way (the
+  // elimination for comparisons, BOX 6; the iteration for tests).
+  enum class Method { Automatic, Elimination, Iterative };
+  Method method = Method::Automatic;
+  IterativeTuning iterative;  // the iteration's tolerance and preconditioner
 };
 
 struct LSolverJob {

@@ -62,6 +62,7 @@ LSolverJob LSolverJobOf(Context& ctx) {
   options.threadCount = ctx.panel.threadCount;
   options.pixelWidthText = ctx.panel.edits[EditBoxPixelWidth].text;
   options.nameText = ctx.panel.edits[EditBoxName].text;
+  if (ctx.panel.forceElimination) options.method = LSolverOptions::Method::Elimination;
   return LSolverJob{ctx.state,   ctx.map,  ctx.materials, ctx.cindex,   ctx.lsolver, ctx.results,
                     ctx.display, ctx.pool, *ctx.platform, ctx.reporter, options};
 }

@@ -120,6 +120,8 @@ struct PanelModel {
   int threadMax = 1;
   // The pixel width a running frequency sweep draws every frequency at; 0 outside a sweep.
   double sweepPixelWidth = 0.0;
+  // L and Rs by dense elimination whatever the size (BOX 6, zolva-batch --elimination).
+  bool forceElimination = false;
   bool showSigma = false;  // resistivity field shows conductivity 1/rho
   bool capacitanceMode = false;
   std::array<double, 70> convergence{};

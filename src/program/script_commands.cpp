@@ -371,6 +371,8 @@ void Box(Command& c) {
   if (!c.words.Refusal().empty()) return;
   if (std::optional<CheckBox> box = BoxCheckBox(n)) {
     SetCheckBox(c.ctx, *box, on);
+  } else if (n == 6) {
+    c.ctx.panel.forceElimination = on;  // L and Rs by elimination whatever the size
   } else {
     if (!c.words.ConversionError()) c.words.NoteRange(IntText(n), "no check box has this number");
     c.ctx.platform->Beep();

@@ -49,8 +49,9 @@ test-asan: build-asan
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -LE slow
 
 # ThreadSanitizer over the tests of the threaded code: the worker pool, the relaxation, the
-# elimination and the apron cache of the field prediction.
-TSAN_TESTS = '^(WorkerPool|Relaxation|RelaxationGuards|Elimination|PredictedField|PixelConvolution)\.'
+# elimination, the apron cache of the field prediction, the multigrid field solve and the
+# iterative current solve with its convolution.
+TSAN_TESTS = '^(WorkerPool|Relaxation|RelaxationGuards|Elimination|PredictedField|PixelConvolution|FieldSolve|IterativeCurrents)\.'
 test-tsan: build-tsan
 	cd $(BUILD_TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R $(TSAN_TESTS)
 

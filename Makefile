@@ -5,9 +5,11 @@ BUILD_TSAN ?= build-tsan
 BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
+# Warnings are errors in every build `make test` makes.
+WERROR     ?= ON
 
 .PHONY: all deps build build-asan build-tsan build-fuzz run test test-release test-asan test-tsan \
-        test-fuzz fuzz soak bench format clean
+        test-fuzz fuzz soak bench format format-check clean
 
 all: build
 
@@ -15,20 +17,20 @@ deps:
 	./scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DZOLVA_WERROR=$(WERROR)
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps
-	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZOLVA_SANITIZE=ON -DZOLVA_BENCH=OFF
+	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZOLVA_SANITIZE=ON -DZOLVA_BENCH=OFF -DZOLVA_WERROR=$(WERROR)
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
 
 build-tsan: deps
-	cmake -S . -B $(BUILD_TSAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOLVA_TSAN=ON -DZOLVA_BENCH=OFF
+	cmake -S . -B $(BUILD_TSAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOLVA_TSAN=ON -DZOLVA_BENCH=OFF -DZOLVA_WERROR=$(WERROR)
 	cmake --build $(BUILD_TSAN) -j $(JOBS)
 
 # The libFuzzer harnesses of tests/fuzz, built with clang in a build of their own.
 build-fuzz: deps
-	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOLVA_FUZZ=ON -DZOLVA_BENCH=OFF
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOLVA_FUZZ=ON -DZOLVA_BENCH=OFF -DZOLVA_WERROR=$(WERROR)
 	cmake --build $(BUILD_FUZZ) -j $(JOBS)
 
 # The main job. With a display (DISPLAY or WAYLAND_DISPLAY set) the desktop program opens its two
@@ -40,7 +42,13 @@ run: build
 	  echo ./$(BUILD)/app/zolva-batch; ./$(BUILD)/app/zolva-batch; \
 	fi
 
-test: test-release test-asan test-tsan test-fuzz
+test: format-check test-release test-asan test-tsan test-fuzz
+
+# The sources as clang-format 14 (Debian 12's, which install-deps.sh installs) lays them out.
+format-check: deps
+	@test "$$(clang-format --version | grep -o 'version [0-9]*')" = "version 14" || \
+	  { echo "format-check: needs clang-format 14"; exit 1; }
+	find src app tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format --dry-run --Werror
 
 test-release: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE slow

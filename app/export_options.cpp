@@ -8,7 +8,6 @@
 #include "program/context.h"
 #include "program/control_panel.h"
 #include "program/rlgc_files.h"
-
 #include "program/rlgc_sweep.h"
 #include "program/script_words.h"
 
@@ -135,8 +134,8 @@ std::string RlgcRowsText(const std::vector<RlgcPoint>& points) {
   return text;
 }
 
-bool RunRlgcExport(Context& ctx, const ExportOptions& options, std::ostream& out,
-                   std::ostream& err, std::string& rows) {
+bool RunRlgcExport(Context& ctx, const ExportOptions& options, std::ostream& out, std::ostream& err,
+                   std::string& rows) {
   std::vector<RlgcPoint> points;
   std::string failure;
   if (!SolveRlgcSweep(ctx, options.frequenciesMHz, points, failure)) {

@@ -16,6 +16,7 @@ packages=(
   libjpeg62-turbo-dev
   ngspice python3-scikit-rf python3-numpy
   imagemagick parallel
+  clang-format
 )
 
 missing=()

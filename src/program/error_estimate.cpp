@@ -283,9 +283,8 @@ double RefineGeneratedMap(Context& ctx, int startTotal, double targetPixelWidth)
     (width > targetPixelWidth ? below : above) = total;
     // Between two bracketing totals the geometric mean; else the conductor pixels grow about as
     // the square of the linear resolution.
-    double next = below > 0.0 && above > 0.0
-                      ? std::sqrt(below * above)
-                      : total * std::pow(width / targetPixelWidth, 2.0);
+    double next = below > 0.0 && above > 0.0 ? std::sqrt(below * above)
+                                             : total * std::pow(width / targetPixelWidth, 2.0);
     next = std::min(2e9, std::max(2.0, next));
     if (std::llround(next) == std::llround(total) ||
         (below > 0.0 && above > 0.0 && std::llround(above) - std::llround(below) <= 1))

@@ -15,8 +15,9 @@
 #include "support/read_file.h"
 
 #if !defined(_WIN32)
-#include <csignal>
 #include <sys/resource.h>
+
+#include <csignal>
 #endif
 
 namespace zolva {

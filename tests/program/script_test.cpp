@@ -423,9 +423,8 @@ TEST(ScriptLanguage, BatchRunsScriptsAndTheExamples) {
   const fs::path top = fs::path(ZOLVA_FIXTURES).parent_path().parent_path();
   const fs::path cwd = fs::current_path();
   fs::current_path(top);  // the examples open their Usermap by a path from the top folder
-  for (const char* example :
-       {"coax-solve.txt", "twinlead-sweep.txt", "usermap-solve.txt", "coax-rlgc.txt",
-        "coax-setup.txt", "microstrip-solve.txt"}) {
+  for (const char* example : {"coax-solve.txt", "twinlead-sweep.txt", "usermap-solve.txt",
+                              "coax-rlgc.txt", "coax-setup.txt", "microstrip-solve.txt"}) {
     EXPECT_EQ(batch((top / "examples" / example).string(), out, err), 0) << example << "\n" << err;
   }
   fs::current_path(cwd);

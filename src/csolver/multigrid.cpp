@@ -216,6 +216,16 @@ void ForTurn(TaskRunner& runner, const std::vector<MgBand>& bands, int turn, Ind
 }
 
 // Coarse level from the finest: aggregates of 2 x 2 free nodes of one lattice.
+// Numbers the coarse node at (X, Y) of lattice L, once some fine node of its 2 x 2 block is free.
+void AddCoarseNode(MgCoarseLevel& C, MgLatticeIndex& ix, int L, int X, int Y) {
+  ix.at[static_cast<std::size_t>(Y) * static_cast<std::size_t>(ix.width) +
+        static_cast<std::size_t>(X)] = C.n;
+  C.lattice.push_back(static_cast<std::uint8_t>(L));
+  C.x.push_back(X);
+  C.y.push_back(Y);
+  ++C.n;
+}
+
 void CoarsenFinest(Multigrid& mg, MgCoarseLevel& C) {
   C = MgCoarseLevel{};
   for (int L = 0; L < mg.lattices; ++L) {
@@ -241,13 +251,7 @@ void CoarsenFinest(Multigrid& mg, MgCoarseLevel& C) {
               any = true;
             }
           }
-        if (!any) continue;
-        ix.at[static_cast<std::size_t>(Y) * static_cast<std::size_t>(ix.width) +
-              static_cast<std::size_t>(X)] = C.n;
-        C.lattice.push_back(static_cast<std::uint8_t>(L));
-        C.x.push_back(X);
-        C.y.push_back(Y);
-        ++C.n;
+        if (any) AddCoarseNode(C, ix, L, X, Y);
       }
     }
   }
@@ -327,13 +331,7 @@ void CoarsenCoarse(MgCoarseLevel& F, MgCoarseLevel& C) {
             F.agg[static_cast<std::size_t>(i)] = C.n;
             any = true;
           }
-        if (!any) continue;
-        ix.at[static_cast<std::size_t>(Y) * static_cast<std::size_t>(ix.width) +
-              static_cast<std::size_t>(X)] = C.n;
-        C.lattice.push_back(static_cast<std::uint8_t>(L));
-        C.x.push_back(X);
-        C.y.push_back(Y);
-        ++C.n;
+        if (any) AddCoarseNode(C, ix, L, X, Y);
       }
     }
   }

@@ -56,17 +56,24 @@ SymmetricEigen<T> SymmetricJacobi(std::vector<T> a, int n) {
   constexpr int kSweeps = 60;
   bool converged = false;
   for (int sweep = 0; sweep < kSweeps && !converged; ++sweep) {
-    if (offDiagonal() <= 1e-32 * total) {
+    if (offDiagonal() <= 1e-30 * total) {
       converged = true;
       break;
     }
     for (int p = 0; p < n - 1; ++p) {
       for (int r = p + 1; r < n; ++r) {
         const T apr = a[At(p, r, n)];
-        if (Magnitude(apr) == 0.0) continue;
+        // An entry below the rounding of the diagonal is let go without a rotation.
+        if (Magnitude(apr) <= 1e-18 * (Magnitude(a[At(p, p, n)]) + Magnitude(a[At(r, r, n)]))) {
+          a[At(p, r, n)] = a[At(r, p, n)] = T(0);
+          continue;
+        }
         const T tau = (a[At(r, r, n)] - a[At(p, p, n)]) / (2.0 * apr);
         const T t = 1.0 / LargerSum(tau);
         const T c = 1.0 / std::sqrt(t * t + 1.0);
+        // An isotropic pair (1 + t^2 = 0) has no complex orthogonal rotation.
+        if (!(Magnitude(c) < 1e8))
+          throw std::runtime_error("the line's matrices have no modes (an isotropic pair)");
         const T s = t * c;
         // A <- J^T A J and Q <- Q J with the rotation J in the plane (p, r).
         for (int k = 0; k < n; ++k) {

@@ -173,16 +173,5 @@ TEST(CoupledFiles, WritesAllFilesOrNone) {
   std::filesystem::remove_all(folder);
 }
 
-TEST(CoupledFiles, ResultLinesOfAPair) {
-  const CoupledModes modes = LosslessModes(LossyPair(1e9));
-  const std::vector<std::string> lines = CoupledResultLines(modes, {"P", "N"});
-  ASSERT_GE(lines.size(), 4u);
-  EXPECT_EQ(lines[1].rfind("Zdiff = ", 0), 0u);
-  EXPECT_NE(lines[3].find("Kb P-N = "), std::string::npos);
-  const std::vector<CoupledFigure> figures = CoupledFigures(modes);
-  EXPECT_EQ(figures[2].name, "Zdiff");
-  EXPECT_EQ(figures[2].value, modes.Zdiff);
-}
-
 }  // namespace
 }  // namespace zolva

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cmath>
+#include <complex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/line_matrices.h"
+#include "core/small_matrix.h"
 
 namespace zolva::testing {
 
@@ -33,29 +35,15 @@ inline LineMatrices WiresOverPlane(const std::vector<std::pair<double, double>>&
       const double image = std::hypot(xi - xj, hi + hj);
       P[at(i, j)] = std::log(image / direct) / (2 * kPiValue * kEpsilon0);
     }
-  // C = P^-1 by Gauss-Jordan elimination (P is symmetric positive definite).
-  std::vector<double> a = P, inverse(P.size(), 0.0);
-  for (int i = 0; i < n; ++i) inverse[at(i, i)] = 1;
-  for (int c = 0; c < n; ++c) {
-    const double pivot = a[at(c, c)];
-    for (int k = 0; k < n; ++k) {
-      a[at(c, k)] /= pivot;
-      inverse[at(c, k)] /= pivot;
-    }
-    for (int r = 0; r < n; ++r) {
-      if (r == c) continue;
-      const double f = a[at(r, c)];
-      for (int k = 0; k < n; ++k) {
-        a[at(r, k)] -= f * a[at(c, k)];
-        inverse[at(r, k)] -= f * inverse[at(c, k)];
-      }
-    }
-  }
+  // C = P^-1.
+  std::vector<std::complex<double>> coefficients(P.begin(), P.end()), unit(P.size(), 0.0);
+  for (int i = 0; i < n; ++i) unit[at(i, i)] = 1.0;
+  const std::vector<std::complex<double>> inverse = SolveLinear(coefficients, n, unit, n);
   LineMatrices m;
   m.n = n;
   for (int i = 0; i < n; ++i) m.names.push_back(std::to_string(i + 1));
   m.frequencyHz = frequencyHz;
-  m.C = inverse;
+  for (const std::complex<double>& c : inverse) m.C.push_back(c.real());
   for (double p : P) m.L.push_back(kMu0 * kEpsilon0 * p);
   m.R.assign(P.size(), 0.0);
   m.G.assign(P.size(), 0.0);

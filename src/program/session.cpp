@@ -101,6 +101,10 @@ struct Session::Impl {
         platform(external ? *external : *owned),
         ctx(std::make_unique<Context>(platform)),
         options(o) {}
+  // A platform the caller keeps must not call back into a session that has ended.
+  ~Impl() { platform.onPendingEvents = nullptr; }
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
 
   std::unique_ptr<HeadlessPlatform> owned;
   HeadlessPlatform& platform;
@@ -113,6 +117,9 @@ struct Session::Impl {
   std::function<void(SolvedFigures)> reported;
   std::string shownStage, shownValue;
   bool reportedL = false, reportedC = false;
+  // The grid holds the potential of a C and Gp solve that reported its figures; a stopped or
+  // failed one leaves a grid that belongs to no figures.
+  bool potentialSolved = false;
   SessionFigures figures;
   // The colour table before the colours of the map LoadPixels brought; they end with that map.
   std::optional<ColorTable> baseColours;
@@ -181,6 +188,7 @@ struct Session::Impl {
 
   // After a script command or a solve: the figures its solves reported.
   void TakeFigures() {
+    if (reportedC) potentialSolved = true;
     if (reportedL || reportedC) figures = FiguresOf(*ctx);
   }
 };
@@ -471,6 +479,7 @@ SessionFigures Session::Solve(SolveWhat what, bool estimate) {
   const bool stopped = m.stop.exchange(false);
   const bool wantL = what != SolveWhat::CAndGp;
   const bool wantC = what != SolveWhat::LAndRs;
+  if (wantC) m.potentialSolved = m.reportedC;
   const bool complete =
       outcome == SolveOutcome::Completed && (!wantL || m.reportedL) && (!wantC || m.reportedC);
   if (complete) {
@@ -496,7 +505,8 @@ FieldGrid Session::Potential() const {
   FieldGrid grid;
   const std::size_t n = static_cast<std::size_t>(g.Cwid) * static_cast<std::size_t>(g.Chei);
   // A rebuild empties the grid, so a sized grid belongs to the map as it stands.
-  if (!impl_->figures.haveC || ctx.results.C == 0.0 || n <= 1 || g.Cvolts.size() != n) return grid;
+  if (!impl_->potentialSolved || ctx.results.C == 0.0 || n <= 1 || g.Cvolts.size() != n)
+    return grid;
   const double dx = ctx.state.pixelWidth;
   grid.width = g.Cwid;
   grid.height = g.Chei;
@@ -514,8 +524,10 @@ FieldGrid Session::CurrentDensity() const {
   FieldGrid grid;
   const std::size_t n = ls.pixelCurrents.size();
   const double dx = ctx.state.pixelWidth;
-  if (!impl_->figures.haveL || ctx.results.L == 0.0 || n == 0 || ls.currentX.size() != n ||
-      ls.currentY.size() != n || ls.solvedWidth <= 0 || ls.solvedHeight <= 0 || !(dx > 0.0))
+  // The currents of a successful solve of the map as it stands.
+  if (ctx.results.L == 0.0 || n == 0 || ls.currentX.size() != n || ls.currentY.size() != n ||
+      ls.solvedWidth != ctx.map.Uwid || ls.solvedHeight != ctx.map.Uhei || ls.solvedWidth <= 0 ||
+      ls.solvedHeight <= 0 || !(dx > 0.0))
     return grid;
   grid.width = ls.solvedWidth;
   grid.height = ls.solvedHeight;

@@ -142,6 +142,7 @@ TEST(Session, AStopFromAnotherThreadEndsTheSolveAndLeavesTheSessionUsable) {
   solver.join();
   EXPECT_TRUE(sawStop) << otherError;
   EXPECT_FALSE(session.Figures().haveC);
+  EXPECT_EQ(session.Potential().width, 0);
 
   session.SetProgress(nullptr);
   const SessionFigures f = session.Solve(SolveWhat::CAndGp);

@@ -90,9 +90,17 @@ TEST(Session, SolvesAsTheDesktopStartUpAndItsTicksDo) {
   const FieldGrid j = session.CurrentDensity();
   ASSERT_EQ(j.width, rig.ctx.map.Uwid);
   int carrying = 0;
-  for (double x : j.values) carrying += x > 0.0;
+  double amperes = 0.0;
+  for (double x : j.values) {
+    carrying += x > 0.0;
+    amperes += x * j.dx * j.dx;
+  }
   EXPECT_GT(carrying, 0);
   EXPECT_LE(carrying, rig.ctx.map.condCount);
+  // Per ampere of drive: each wire carries one ampere net, so the magnitudes add to at least two;
+  // the eddies of the proximity effect add some, not a multiple.
+  EXPECT_GE(amperes, 2.0 - 1e-9);
+  EXPECT_LT(amperes, 3.0);
 }
 
 TEST(Session, AFrequencySetJustBeforeASolveIsTheOneSolvedAt) {
@@ -108,6 +116,15 @@ TEST(Session, AFrequencySetJustBeforeASolveIsTheOneSolvedAt) {
   // map or omega had been solved.
   EXPECT_GT(high.Rs, 5.0 * low.Rs);
   EXPECT_EQ(session.context().state.omega, 100.0 * kOmegaPerMHz);
+  // A script line sets it as well; one the script refuses names itself.
+  session.RunCommand("FRE 10");
+  EXPECT_EQ(session.Solve(SolveWhat::LAndRs).frequencyHz, 10e6);
+  try {
+    session.RunCommand("XYZ 1");
+    ADD_FAILURE() << "XYZ was taken";
+  } catch (const SessionError& e) {
+    EXPECT_NE(std::string(e.what()).find("XYZ 1: "), std::string::npos) << e.what();
+  }
 }
 
 TEST(Session, AStopFromAnotherThreadEndsTheSolveAndLeavesTheSessionUsable) {

@@ -213,6 +213,19 @@ TEST(Session, PixelsInMemoryAreTheSamePictureAsItsFile) {
   EXPECT_THROW(fromMemory.LoadPixels("ring", ring.width, ring.height, rgb.data(), 0.0),
                SessionError);
   fromMemory.LoadPixels("ring (0.1mm).png", ring.width, ring.height, rgb.data(), 0.0);
+
+  // The picture of the map (mode 0), before a solve paints the currents over the metal, shows the
+  // drawn colours, red, green and blue in that order.
+  int width = 0, height = 0;
+  const std::vector<std::uint8_t> picture = fromMemory.Picture(0, width, height);
+  ASSERT_EQ(picture.size(), static_cast<std::size_t>(width) * height * 3);
+  std::size_t red = 0, green = 0;
+  for (std::size_t p = 0; p + 2 < picture.size(); p += 3) {
+    red += picture[p] == 255 && picture[p + 1] == 0 && picture[p + 2] == 0;
+    green += picture[p] == 0 && picture[p + 1] == 255 && picture[p + 2] == 0;
+  }
+  EXPECT_GT(red, 0u);
+  EXPECT_GT(green, red);
   const SessionFigures b = fromMemory.Solve(SolveWhat::Full);
   ExpectSameFigures(b, a.C, a.Gp, a.L, a.Rs);
   EXPECT_EQ(b.pixelWidth, a.pixelWidth);

@@ -71,9 +71,9 @@ void Terminate(Context& ctx) {
   ctx.platform->QuitApplication();
 }
 
-void ToggleSwitch(Context& ctx, int index) {
-  auto& sw = ctx.state.switches.at(static_cast<std::size_t>(index));
-  sw = !sw;
+void ToggleSwitch(Context& ctx, int number) {
+  SwitchBank& sw = ctx.state.switches;
+  sw.SetNumbered(number, !sw.Numbered(number));
 }
 
 void SwitchesChanged(Context& ctx) {
@@ -83,7 +83,7 @@ void SwitchesChanged(Context& ctx) {
 
 // End and Home: the panel text one step smaller or larger, only in the keyboard switch mode.
 void StepPanelText(Context& ctx, int delta) {
-  if (!ctx.state.switches[9]) {
+  if (!ctx.state.switches[Switch::KeyboardSwitches]) {
     ctx.keys.unknownKey = true;
     return;
   }
@@ -130,28 +130,28 @@ void OneKeyCommand(Context& ctx, char16_t k) {
       StepLineDensity(ctx, 1);
       return;
     case u'U':
-      SetDisplayMode(ctx, 0);
+      SetDisplayMode(ctx, DisplayNoField);
       return;
     case u'V':
-      SetDisplayMode(ctx, 1);
+      SetDisplayMode(ctx, DisplayVField);
       return;
     case u'E':
-      SetDisplayMode(ctx, 2);
+      SetDisplayMode(ctx, DisplayEField);
       return;
     case u'D':
-      SetDisplayMode(ctx, 3);
+      SetDisplayMode(ctx, DisplayDField);
       return;
     case u'T':
-      SetDisplayMode(ctx, 4);
+      SetDisplayMode(ctx, DisplayLoss);
       return;
     case u'L':
-      SetDisplayMode(ctx, 5);
+      SetDisplayMode(ctx, DisplayVLines);
       return;
     case u'B':
-      SetDisplayMode(ctx, 6);
+      SetDisplayMode(ctx, DisplayEVLines);
       return;
     case u'N':
-      SetDisplayMode(ctx, 7);
+      SetDisplayMode(ctx, DisplayELines);
       return;
     case u'H':
       ToggleHighIntensity(ctx);
@@ -220,7 +220,7 @@ void OneKeyCommand(Context& ctx, char16_t k) {
 
 // "!", "@", "#", "$": the switch banks 10, 20, 30 and 40, in the keyboard switch mode only.
 void SwitchBankKey(Context& ctx, char16_t prefix, char16_t k) {
-  if (!ctx.state.switches[9]) return;
+  if (!ctx.state.switches[Switch::KeyboardSwitches]) return;
   if (k == u'X') {
     Terminate(ctx);
     return;
@@ -288,11 +288,11 @@ void FunctionPrefixKey(Context& ctx, char16_t k) {
 
 void TildePrefixKey(Context& ctx, char16_t k) {
   if (k == u'9') {
-    ToggleSwitch(ctx, 9);
+    ToggleSwitch(ctx, SwitchNumber(Switch::KeyboardSwitches));
     SwitchesChanged(ctx);
     return;
   }
-  if (!ctx.state.switches[9]) return;
+  if (!ctx.state.switches[Switch::KeyboardSwitches]) return;
   if (IsDigit(k)) {
     ToggleSwitch(ctx, k - u'0');
     SwitchesChanged(ctx);

@@ -32,7 +32,7 @@ void ShowProgress(Context& ctx, std::string_view text) {
 }
 
 void ShowTrace(Context& ctx, std::string_view text) {
-  if (!ctx.state.switches[9]) return;
+  if (!ctx.state.switches[Switch::KeyboardSwitches]) return;
   SetLabel(ctx, Label18, CutText(text, kMaxLabelText));
   ProcessPendingEvents(ctx);
 }

@@ -179,7 +179,7 @@ TEST(CapacitanceSolve, StopReportsAndResumeContinuesTheSameArrays) {
   // Switch 3 skips the relaxation; the summation reports the field as distributed.
   SolverFixture skip;
   skip.DrawCoax(10, 20, 24, testing::kBlack);
-  skip.ctx.state.switches[3] = true;
+  skip.ctx.state.switches[Switch::SkipRelaxation] = true;
   SolveC(skip);
   EXPECT_EQ(skip.ctx.grid.plan.roundCount, 0u);
   EXPECT_GT(skip.ctx.results.C, 0.0);  // energy next to the conductors

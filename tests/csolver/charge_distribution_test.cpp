@@ -158,7 +158,7 @@ TEST(ChargeDistribution, SurfaceChains) {
       "....gg.",
       ".......",
   });
-  f.ctx.state.switches[45] = true;
+  f.ctx.state.switches[Switch::ChainAnalysis] = true;
   ASSERT_TRUE(f.Setup());
   ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
   ASSERT_TRUE(DistributeCharge(CapacitanceJobOf(f.ctx)));

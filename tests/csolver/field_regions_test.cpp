@@ -113,8 +113,8 @@ TEST(FieldRegions, OpenTwinleadReachesTheBorder) {
 TEST(FieldRegions, EnclosedAndFloatingOnlyAreasAreFieldFree) {
   for (bool paint : {false, true}) {
     RegionFixture f;
-    f.ctx.state.switches[14] = paint;
-    f.ctx.state.switches[15] = paint;
+    f.ctx.state.switches[Switch::PaintRegionSearch] = paint;
+    f.ctx.state.switches[Switch::PaintFilledRegions] = paint;
     f.Canvas(40, 14);
     f.Ring(2, 2, 10, 10, 2, '+');   // an island inside +1 volt only
     f.Ring(14, 2, 24, 12, 2, 'g');  // ground around a floating body

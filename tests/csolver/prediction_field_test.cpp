@@ -141,7 +141,7 @@ TEST(PredictedField, CoarseLatticeAndNodesNearTheSurface) {
   EXPECT_TRUE(foundConductor);
 
   // Switch 30 leaves the lattice unused.
-  f.ctx.state.switches[30] = true;
+  f.ctx.state.switches[Switch::NoCoarseLattice] = true;
   BuildCoarseLattice(job, f.w);
   EXPECT_FALSE(f.w.useCoarse);
 }

@@ -202,7 +202,7 @@ TEST(Islands, IslandWithoutAWalkwayStopsTheSetUp) {
   // The prediction gives up with its notice and the relaxation starts from zero.
   for (std::uint8_t& c : f.ctx.grid.Ccode) c &= 0xF;
   f.ctx.state.elapsedSeconds = 17;
-  f.ctx.state.switches[3] = false;
+  f.ctx.state.switches[Switch::SkipRelaxation] = false;
   EXPECT_FALSE(PredictField(f.Job()));
   EXPECT_TRUE(f.ctx.state.predictionFailed);
   EXPECT_EQ(f.ctx.state.predictionFailedAt, 17);

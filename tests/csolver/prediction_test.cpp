@@ -36,7 +36,7 @@ double SolveC(PredictionFixture& f) {
 
 // The relaxation is skipped (switch 3): the grid holds what the prediction left.
 void PredictOnly(PredictionFixture& f) {
-  f.ctx.state.switches[3] = true;
+  f.ctx.state.switches[Switch::SkipRelaxation] = true;
   SolveC(f);
 }
 
@@ -154,7 +154,7 @@ TEST(FieldPrediction, UnbalancedLineKeepsItsOffsetAtZero) {
   const double mid = f.Node(40 + g.UtoCX, 25 + g.UtoCY);
   EXPECT_GT(mid, 0.05);
   EXPECT_LT(mid, 0.6);
-  f.ctx.state.switches[3] = false;
+  f.ctx.state.switches[Switch::SkipRelaxation] = false;
   f.ctx.panel.checks[CheckBoxUnending] = true;
   f.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
   f.platform.onPendingEvents = [&f] {
@@ -220,7 +220,7 @@ TEST(FieldPrediction, FloatingConductorsTakeTheirSurroundings) {
   const int cyan = FindPaletteIndex(f.ctx.materials, testing::kCyan);
   const int deep = FindPaletteIndex(f.ctx.materials, buried);
   f.ctx.results.floatVolts.at(static_cast<std::size_t>(deep)) = 0.3;
-  f.ctx.state.switches[3] = true;
+  f.ctx.state.switches[Switch::SkipRelaxation] = true;
   SolveCapacitance(f.Job());
   EXPECT_GT(f.ctx.prediction.floatSurfaces, 0);
   const SolverGrid& g = f.ctx.grid;

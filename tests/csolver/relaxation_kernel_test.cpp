@@ -122,11 +122,11 @@ double RoundsC(SolverFixture& f, int rounds, bool literal) {
   const CapacitanceJob job = CapacitanceJobOf(f.ctx);
   // Switch 3 runs the solve up to the relaxation and skips it; after a prediction it stops
   // even before the relaxation's preparation, which then runs on its own (with no rounds).
-  f.ctx.state.switches[3] = true;
+  f.ctx.state.switches[Switch::SkipRelaxation] = true;
   SolveCapacitance(job);
   SolverGrid& g = f.ctx.grid;
   if (!PlanMatchesGrid(g)) PrepareRelaxation(job);
-  f.ctx.state.switches[3] = false;
+  f.ctx.state.switches[Switch::SkipRelaxation] = false;
   EXPECT_TRUE(PlanMatchesGrid(g));
   EXPECT_EQ(g.plan.roundCount, 0u);
   SplitEvenly(g.plan, 1);

@@ -191,7 +191,7 @@ TEST_F(GeometryTest, RoundTwinleadRestrictedToSkinDepth) {
   // At 1 GHz the layer would be under 3 pixels thick at this pixel budget; the ring is then
   // exactly ring pixels thick: 3, or 5 with switch 33 (which also makes the layer 5 skin depths).
   for (bool wide : {false, true}) {
-    ctx.state.switches[33] = wide;
+    ctx.state.switches[Switch::FivePixelRing] = wide;
     SetFrequency(1000);
     ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
     const int ring = wide ? 5 : 3;
@@ -237,7 +237,7 @@ TEST_F(GeometryTest, ExtraWiresCoilAndSlabsGetPaletteRecords) {
   const int pcb = FindPaletteIndex(ctx.materials, kPcbColor);
   EXPECT_FLOAT_EQ(static_cast<float>(ctx.materials.recs.at(pcb).Permittivity), 4.8f);
 
-  ctx.state.switches[38] = true;
+  ctx.state.switches[Switch::FloatingCoilWires] = true;
   ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   // Sixteen coil wires, each in a floating copper colour of its own, counting down from cyan.
   for (int c = 255; c >= 240; --c) {

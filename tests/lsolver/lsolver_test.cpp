@@ -192,10 +192,10 @@ TEST(LandRsSolve, SymmetricTwinCoaxAndGroundReturn) {
     f.Blank(50, 24);
     f.Disc(12, 12, 6, testing::kPlus);
     f.Disc(38, 12, 6, testing::kMinus);
-    f.ctx.state.switches[32] = true;
+    f.ctx.state.switches[Switch::AllLettersC] = true;
     ASSERT_TRUE(f.Solve());
     EXPECT_LT(std::abs(f.ctx.results.VoL), 1e-12);
-    f.ctx.state.switches[32] = false;
+    f.ctx.state.switches[Switch::AllLettersC] = false;
     ASSERT_TRUE(f.Solve());
     EXPECT_LT(std::abs(f.ctx.results.VoL), 1e-4);
     EXPECT_EQ(f.ctx.results.Ignd, 0.0);

@@ -164,7 +164,7 @@ TEST(SurfaceClassification, NoCurrentPaintAndSwitch32) {
   // pixels are left for the spread, at depth 2.
   {
     SurfaceFixture f;
-    f.ctx.state.switches[32] = true;
+    f.ctx.state.switches[Switch::AllLettersC] = true;
     f.Canvas(20, 20);
     f.Fill(0, 0, 9, 9, kRed);
     f.Fill(17, 17, 17, 17, kBlue);

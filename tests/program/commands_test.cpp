@@ -105,7 +105,7 @@ TEST(CommandKeys, OneKeyCommandsAndTheUnknownKeyBeep) {
   HandleCommandKey(ctx, KeyEnd);
   EXPECT_EQ(rig.p.beeps, 2);
   EXPECT_EQ(ctx.panel.textScaleIndex, 2);
-  ctx.state.switches[9] = true;
+  ctx.state.switches[Switch::KeyboardSwitches] = true;
   for (int i = 0; i < 9; ++i) HandleCommandKey(ctx, KeyHome);
   EXPECT_EQ(ctx.panel.textScaleIndex, 6) << "held at the largest step";
   HandleCommandKey(ctx, KeyEnd);
@@ -151,23 +151,24 @@ TEST(CommandKeys, SwitchTogglesOnlyInTheKeyboardSwitchMode) {
 
   // With switch 9 off the bank prefixes do nothing at all: no toggle, no sound, no beep.
   rig.Type(u"@7!X~3~A");
-  EXPECT_FALSE(sw[27]);
-  EXPECT_FALSE(sw[3]);
+  EXPECT_FALSE(sw[Switch::Unused27]);
+  EXPECT_FALSE(sw[Switch::SkipRelaxation]);
   EXPECT_FALSE(rig.p.quitRequested);
   EXPECT_TRUE(rig.p.waves.empty());
   EXPECT_TRUE(rig.p.messages.empty()) << "no demonstration map is looked for";
   EXPECT_EQ(rig.p.beeps, 0);
 
   rig.Type(u"~9");
-  EXPECT_TRUE(sw[9]);
+  EXPECT_TRUE(sw[Switch::KeyboardSwitches]);
   EXPECT_FALSE(rig.p.waves.empty()) << "the click tone";
   rig.Type(u"@7");
-  EXPECT_TRUE(sw[27]);
+  EXPECT_TRUE(sw[Switch::Unused27]);
   rig.Type(u"!0#9$5~3");
-  EXPECT_TRUE(sw[10] && sw[39] && sw[45] && sw[3]);
+  EXPECT_TRUE(sw[Switch::PauseScriptedSolves] && sw[Switch::NineTurnCoil] &&
+              sw[Switch::ChainAnalysis] && sw[Switch::SkipRelaxation]);
   EXPECT_EQ(ctx.panel.labels[LabelSwitches], "3,9,10,27,39,45");
   rig.Type(u"@7");
-  EXPECT_FALSE(sw[27]) << "a second toggle switches it off";
+  EXPECT_FALSE(sw[Switch::Unused27]) << "a second toggle switches it off";
 
   // An unknown second key beeps once and still shows the switches.
   ctx.panel.labels[LabelSwitches].clear();
@@ -181,11 +182,11 @@ TEST(CommandKeys, SwitchTogglesOnlyInTheKeyboardSwitchMode) {
   ctx.state.ready = false;
   const std::size_t waves = rig.p.waves.size();
   rig.Type(u"~1");
-  EXPECT_TRUE(sw[1]);
+  EXPECT_TRUE(sw[Switch::StopBeforePrediction]);
   EXPECT_EQ(rig.p.waves.size(), waves);
 
   rig.Type(u"~9");
-  EXPECT_FALSE(sw[9]);
+  EXPECT_FALSE(sw[Switch::KeyboardSwitches]);
   rig.Type(u"!X");
   EXPECT_FALSE(rig.p.quitRequested);
   rig.Type(u"~9!X");
@@ -261,7 +262,7 @@ TEST(CommandKeys, ScriptKeysReachTheInterpreter) {
 
   ScriptResult r = run("keys.txt", "KEY ~9@7v\n");
   EXPECT_EQ(r.outcome, ScriptOutcome::Completed) << r.message;
-  EXPECT_TRUE(ctx.state.switches[27]);
+  EXPECT_TRUE(ctx.state.switches[Switch::Unused27]);
   EXPECT_EQ(ctx.display.displayMode, 1);
 
   // F, 8 runs the script named on the panel inside the running one, which then goes on.

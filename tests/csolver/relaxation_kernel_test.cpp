@@ -21,8 +21,6 @@
 #include "csolver/relaxation_fixture.h"
 #include "csolver/solver_grid.h"
 #include "csolver/summation.h"
-#include "program/jobs.h"
-#include "program/panel_model.h"
 
 namespace zolva {
 namespace {
@@ -153,9 +151,9 @@ TEST(RelaxationKernel, ConvergesToTheLiteralCapacitance) {
   ASSERT_FALSE(settled.ctx.grid.apronActive);
   ASSERT_GT(literalC, 0.0);
   EXPECT_NEAR(earlierC / literalC, 1.0, 1e-12) << "the literal rounds have not settled";
-  threaded.ctx.panel.threadCount = 2;
-  threaded.ctx.panel.checks[CheckBoxUnending] = true;
-  threaded.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
+  threaded.ctx.threadCount = 2;
+  threaded.ctx.capacitance.unending = true;
+  threaded.ctx.capacitance.classicRelaxation = true;
   threaded.platform.onPendingEvents = [&threaded] {
     if (threaded.ctx.grid.plan.roundCount >= kRounds) threaded.ctx.state.abortRequested = true;
   };

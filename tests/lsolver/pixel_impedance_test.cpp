@@ -6,7 +6,6 @@
 
 #include "lsolver/lsolver_fixture.h"
 #include "lsolver/surface_classification.h"
-#include "program/jobs.h"
 
 namespace zolva {
 namespace {

@@ -11,10 +11,8 @@
 #include "core/conductor_index.h"
 #include "core/materials.h"
 #include "platform/headless_platform.h"
-#include "program/context.h"
-#include "program/jobs.h"
-#include "program/solve_control.h"
 #include "support/sketch_map.h"
+#include "support/solver_records.h"
 
 namespace zolva {
 namespace {
@@ -27,7 +25,7 @@ using sketch::kWhite;
 // no-current paint, anything else white.
 struct SurfaceFixture {
   HeadlessPlatform platform;
-  Context ctx{platform};
+  testing::SolverRecords ctx{platform};
 
   SurfaceFixture() {
     platform.echoMessages = false;

@@ -1,8 +1,6 @@
 // The field prediction as a whole: when it runs and when not, the offset VoC of
 // balanced, unbalanced and three-kind lines, floating conductors, the gap-filling flood, and the
 // predicted solves of open lines against physics and against long runs.
-#include "csolver/prediction.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,9 +11,12 @@
 
 #include "csolver/capacitance.h"
 #include "csolver/capacitance_job.h"
+#include "csolver/prediction.h"
 #include "csolver/prediction_fixture.h"
 #include "csolver/prediction_stages.h"
+#include "program/context.h"
 #include "program/control_panel.h"
+#include "program/jobs.h"
 #include "program/reporting.h"
 #include "program/script.h"
 #include "program/solve_control.h"
@@ -24,7 +25,8 @@ namespace zolva {
 namespace {
 
 using testing::kEpsilon0;
-using testing::PredictionFixture;
+// The prediction fixture over the application's records.
+using PredictionFixture = testing::BasicPredictionFixture<Context>;
 
 constexpr std::uint8_t kFree = NodeFree | NodeFreeMixed;
 

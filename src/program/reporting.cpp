@@ -78,6 +78,12 @@ void OnUnexpectedError(Context& ctx) {
   ctx.state.abortRequested = false;
 }
 
+void ShowUnexpectedError(Context& ctx, std::string_view what) {
+  OnUnexpectedError(ctx);
+  MessageBox(ctx, "The command stopped on an unexpected error: " + std::string(what), "zolva",
+             ButtonsOk);
+}
+
 void SetMainCaption(Context& ctx, std::string_view name, bool allowRescale) {
   ctx.state.mainCaption = "zolva  -  " + std::string(name);
   ctx.state.rescaleMenuEnabled = allowRescale;

@@ -16,6 +16,7 @@
 #include "program/script.h"
 #include "program/solve_control.h"
 #include "support/program_rig.h"
+#include "support/read_file.h"
 
 namespace zolva {
 namespace {
@@ -292,6 +293,71 @@ TEST(CommandKeys, ScriptKeysReachTheInterpreter) {
   EXPECT_EQ(r.outcome, ScriptOutcome::Failed);
   EXPECT_EQ(r.stopLine, 1);
   EXPECT_EQ(ctx.display.displayMode, mode);
+}
+
+// The manual's table of one-key commands names every key of the command table, and only those.
+TEST(CommandKeys, ManualListsEveryOneKeyCommand) {
+  const std::string manual =
+      testing::ReadWholeFile(std::filesystem::path(ZOLVA_PROGRAM_DIR) / "docs/manual.html");
+  const std::size_t from = manual.find("<h3>One key</h3>");
+  ASSERT_NE(from, std::string::npos);
+  const std::string table = manual.substr(from, manual.find("</table>", from) - from);
+  auto name = [](char16_t key) -> std::string {
+    switch (key) {
+      case KeyF1:
+        return "<kbd>F1</kbd>";
+      case KeyF2:
+        return "<kbd>F2</kbd>";
+      case KeyF4:
+        return "<kbd>F4</kbd>";
+      case KeyF5:
+        return "<kbd>F5</kbd>";
+      case KeyF6:
+        return "<kbd>F6</kbd>";
+      case KeyF8:
+        return "<kbd>F8</kbd>";
+      case KeyEnter:
+        return "<kbd>Enter</kbd>";
+      case KeyDelete:
+        return "Delete";
+      case KeyInsert:
+        return "Insert";
+      case KeyPageDown:
+        return "Page Down";
+      case KeyPageUp:
+        return "Page Up";
+      case KeyEnd:
+        return "End";
+      case KeyHome:
+        return "Home";
+      case KeyLeft:
+      case KeyUp:
+      case KeyRight:
+      case KeyDown:
+        return "arrow keys";
+      case u'<':
+        return "<kbd>&lt;</kbd>";
+      case u'>':
+        return "<kbd>&gt;</kbd>";
+      default:
+        return "<kbd>" + std::string(1, static_cast<char>(key)) + "</kbd>";
+    }
+  };
+  std::size_t kbds = 0;
+  for (std::size_t at = table.find("<kbd>"); at != std::string::npos;
+       at = table.find("<kbd>", at + 1))
+    ++kbds;
+  std::size_t named = 0;
+  for (const KeyCommand& command : OneKeyCommands()) {
+    EXPECT_NE(command.help[0], '\0');
+    for (char16_t key : {command.key, command.alias}) {
+      if (key == 0) continue;
+      const std::string text = name(key);
+      EXPECT_NE(table.find(text), std::string::npos) << text << " is not in the manual";
+      named += text.rfind("<kbd>", 0) == 0 ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(kbds, named) << "the manual lists a key the interpreter does not know";
 }
 
 }  // namespace

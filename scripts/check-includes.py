@@ -3,8 +3,18 @@
 
 The floors, from the bottom: platform; core; the computing components geometry, csolver and
 lsolver (one floor, never including each other); program; ui and app on top. A file may include
-its own folder and any folder of a lower floor, nothing else. tests/ and bench/ may include
-everything. Run from anywhere; exits 1 on a violation.
+its own folder and any folder of a lower floor, nothing else.
+
+A test folder tests/<floor> stands on that floor: its tests may include nothing above it (a test
+of a computing component may use the other components to build its inputs, but never the
+application). A helper of the tests (tests/support, a fixture header) stands on the floor of the
+highest header it includes, and a test that includes one reaches that floor too. Test folders without a floor
+(fuzz, soak) and bench/ may include everything.
+
+It also fails on a switch read by its number: the code names the switches (src/core/switches.h);
+only the commands that take a number from the user pass one, and never a literal.
+
+Run from anywhere; exits 1 on a violation.
 """
 import pathlib
 import re
@@ -21,6 +31,15 @@ FLOORS = {
     "app": 5,
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
+# A switch indexed, set or tested by a literal number, or a number given a switch's meaning.
+RAW_SWITCH = re.compile(
+    r"\bswitches\s*(\[|\.\s*(at|Numbered|SetNumbered)\s*\()\s*\d"
+    r"|\bsw\s*\[\s*\d"
+    r"|\bSwitchOn\s*\([^()]*,\s*\d"
+    r"|\bkSwitch(?!Count\b|Table\b)\w*\s*=\s*\d"
+    r"|static_cast<\s*Switch\s*>")
+SWITCH_TABLE = pathlib.Path("src/core/switches.h")
+TEST_FLOORLESS = ("fuzz", "soak")
 
 
 def folder_of(root, path):
@@ -28,6 +47,58 @@ def folder_of(root, path):
     if rel.parts[0] == "src":
         return rel.parts[1]
     return rel.parts[0]
+
+
+def floor_of_header(root, path, cache):
+    """The floor a test helper stands on: that of the highest header it includes."""
+    if path in cache:
+        return cache[path]
+    cache[path] = 0
+    floor = 0
+    if path.exists():
+        for inner in INCLUDE.findall(path.read_text(encoding="utf-8")):
+            floor = max(floor, include_floor(root, path.parent, inner, cache))
+    cache[path] = floor
+    return floor
+
+
+def include_floor(root, here, target, cache):
+    """The floor an include of a test reaches: a folder's, or through a helper of the tests."""
+    if "/" not in target:
+        return floor_of_header(root, here / target, cache)  # a helper beside the test
+    helper = root / "tests" / target
+    if helper.exists():
+        return floor_of_header(root, helper, cache)  # support/ or another test folder's helper
+    return FLOORS.get(target.split("/")[0], 0)
+
+
+def check_tests(root, bad):
+    """Each test folder named after a floor includes nothing above that floor."""
+    cache = {}
+    for path in sorted((root / "tests").rglob("*")):
+        if path.suffix not in (".h", ".cpp"):
+            continue
+        rel = path.relative_to(root)
+        folder = rel.parts[1]
+        if folder not in FLOORS:
+            continue
+        own = FLOORS[folder]
+        for target in INCLUDE.findall(path.read_text(encoding="utf-8")):
+            floor = include_floor(root, path.parent, target, cache)
+            if floor > own:
+                bad.append(f"{rel} -> {target}: a test of {folder} (floor {own}) reaches floor "
+                           f"{floor}")
+
+
+def check_switches(root, files, bad):
+    for path in files:
+        rel = path.relative_to(root)
+        if rel == SWITCH_TABLE:
+            continue
+        for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+            code = line.split("//")[0]
+            if RAW_SWITCH.search(code):
+                bad.append(f"{rel}:{number}: a switch by its number: {line.strip()}")
 
 
 def main():
@@ -56,6 +127,9 @@ def main():
                 way = "sideways" if FLOORS[other] == FLOORS[own] else "up"
                 bad.append(f"{line}: points {way} ({own} is floor {FLOORS[own]}, "
                            f"{other} is floor {FLOORS[other]})")
+    check_tests(root, bad)
+    tests = [p for p in (root / "tests").rglob("*") if p.suffix in (".h", ".cpp")]
+    check_switches(root, sorted(sources) + sorted(tests), bad)
     counts = {}
     for line in crossing:
         src, dst = line.split(" -> ")

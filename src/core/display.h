@@ -8,13 +8,26 @@
 
 namespace zolva {
 
+// What the field display shows, in the order of the Fields menu (keys U, V, E, D, T, L, B, N).
+enum DisplayMode : int {
+  DisplayNoField = 0,  // the map's colours only
+  DisplayVField = 1,   // the potential
+  DisplayEField = 2,   // the field strength
+  DisplayDField = 3,   // the field strength weighed by the permittivity
+  DisplayLoss = 4,     // the field strength weighed by the permittivity and the loss tangent
+  DisplayVLines = 5,   // equipotential lines
+  DisplayEVLines = 6,  // equipotential and field lines
+  DisplayELines = 7,   // field lines
+  kDisplayModeCount = 8
+};
+
 struct DisplaySettings {
   bool fieldReady = false;    // the grid holds a potential field the display may show
   bool copyToScreen = false;  // a refresh copies its result to the screen only while set
   bool fullView = false;      // the next refresh paints the whole field, not only the window
   bool plotCurrents = true;
   bool highIntensity = false;
-  int displayMode = 0;
+  int displayMode = DisplayNoField;  // a DisplayMode
   int fieldLineDensity = 4;
   int zoomIndex = 2;  // 100 %
   double zoomFactor = 1.0;

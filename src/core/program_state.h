@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "core/switches.h"
 #include "platform/platform.h"
 
 namespace zolva {
@@ -18,7 +19,6 @@ enum GeometryKind : int {
   GeomUsermap = 3,
 };
 
-inline constexpr int kSwitchCount = 50;
 inline constexpr double kMetresPerInch = 0.0254;
 inline constexpr double kMu0 = 1.2566370614359173e-06;
 inline constexpr double kCopperOhmMetres = 1.7241e-8;
@@ -77,7 +77,7 @@ struct ProgramState {
   double omega = 0.0;
   double requestedPixelWidth = 0.0;  // metres, as last read from EditBoxPixelWidth
   double pixelWidth = 0.0;           // metres; 0 means unknown
-  std::array<bool, kSwitchCount> switches{};
+  SwitchBank switches;
   // Tuning inputs of the pixel resistance model, written by the parameter studies: the surface
   // letter ('A'..'F', 0 for none) whose decay factor or skin correction is replaced, and the value.
   char16_t calibrationKind = 0;

@@ -37,14 +37,16 @@ enum PanelLabel : int {
   kPanelLabelCount
 };
 
-// The tabs of the control panel. ShowTab(-1) shows the panel on the tab it is on.
+// The tabs of the control panel. ShowTab(TabCurrent) shows the panel on the tab it is on.
 enum PanelTab : int {
+  TabCurrent = -1,
   TabRoundTwinlead = 0,
   TabSquareTwinlead = 1,
   TabCoaxial = 2,
   TabMaterials = 3,
   TabConverging = 4,
   TabResults = 5,
+  kPanelTabCount = 6
 };
 
 // Which solve's figures have just been written into the results record.
@@ -60,7 +62,8 @@ class Reporter {
   virtual void ShowStep(std::string_view text) = 0;
   // The stage label of the panel (Label17), then pending events.
   virtual void ShowProgress(std::string_view text) = 0;
-  // The draw label of the panel (Label18) while switch 9 is on, then pending events.
+  // The draw label of the panel (Label18) while Switch::KeyboardSwitches is on, then pending
+  // events.
   virtual void ShowTrace(std::string_view text) = 0;
   virtual void SetLabel(PanelLabel label, std::string_view text) = 0;
   virtual void ShowTab(int tab) = 0;

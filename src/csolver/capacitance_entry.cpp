@@ -55,7 +55,7 @@ void SolveCapacitance(const CapacitanceJob& job) {
   job.display.fieldReady = true;
   job.report.RefreshDisplay();
   job.report.ShowProgress(" ");
-  if (s.switches[13]) job.report.RefreshDisplay();
+  if (s.switches[Switch::RepaintChargeSteps]) job.report.RefreshDisplay();
   job.report.ShowStep("Relaxing electric fields.  ");
   job.report.ShowTab(TabConverging);
   if (job.options.classicRelaxation)

@@ -441,7 +441,7 @@ bool DistributeCharge(const CapacitanceJob& job) {
   job.results.VoC = 0.0;
   if (job.state.abortRequested) return false;
   ClassifyFreeNodes(job);
-  if (job.state.switches[13]) job.report.RefreshDisplay();
+  if (job.state.switches[Switch::RepaintChargeSteps]) job.report.RefreshDisplay();
 
   g.apronActive = g.openBoundary;
   if (!g.apronActive) {
@@ -453,13 +453,13 @@ bool DistributeCharge(const CapacitanceJob& job) {
 
   SetUpApron(job);
   BuildSurfaceList(job);
-  if (job.state.switches[45]) {
+  if (job.state.switches[Switch::ChainAnalysis]) {
     AnalyseSurfaceChains(job);
     job.report.RefreshDisplay();
     if (job.state.abortRequested) return false;
   }
   job.report.SetLabel(Label36, std::to_string(g.surfaceCount) + "  surface pixels");
-  if (job.state.switches[13]) job.report.RefreshDisplay();
+  if (job.state.switches[Switch::RepaintChargeSteps]) job.report.RefreshDisplay();
   job.report.ShowTab(TabConverging);
   job.report.ProcessPendingEvents();
   return !job.state.abortRequested;

@@ -21,8 +21,8 @@ void CoupleEdge(const CapacitanceJob& job, int cX, int cY, int aX, int aY);
 // Lists every link between a core conductor node and a free core neighbour.
 void BuildSurfaceList(const CapacitanceJob& job);
 
-// The surface analysis of switch 45: replaces the surface list by the conductor nodes that
-// touch free nodes, linked into chains along the surface. Returns false, after a message and
+// The surface analysis of Switch::ChainAnalysis: replaces the surface list by the conductor nodes
+// that touch free nodes, linked into chains along the surface. Returns false, after a message and
 // with abortRequested set, when fewer than two such nodes exist.
 bool AnalyseSurfaceChains(const CapacitanceJob& job);
 

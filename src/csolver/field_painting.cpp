@@ -51,7 +51,7 @@ struct PaletteLookups {
     }
   }
   double Weight(int mode, std::uint8_t index) const {
-    return mode == 3 ? perm[index] : mode == 4 ? loss[index] : 1.0;
+    return mode == DisplayDField ? perm[index] : mode == DisplayLoss ? loss[index] : 1.0;
   }
 };
 
@@ -198,7 +198,7 @@ void PaintBase(const CapacitanceJob& job, DisplayField& f) {
     // The potential and field views fill every apron cell with a free corner inside the window
     // themselves; their material blocks would only be painted over.
     const int mode = job.display.displayMode;
-    const bool overpainted = mode >= 1 && mode <= 4 && g.Acode.size() == an &&
+    const bool overpainted = mode >= DisplayVField && mode <= DisplayLoss && g.Acode.size() == an &&
                              g.Avolts.size() == an && g.Cvolts.size() >= 2 &&
                              g.Cvolts.size() == static_cast<std::size_t>(g.Cwid) * g.Chei &&
                              g.Ccode.size() == g.Cvolts.size();
@@ -324,17 +324,18 @@ void PaintField(const CapacitanceJob& job, DisplayField& f) {
   if (!ds.fieldReady || g.Cvolts.size() < 2 || g.Cvolts.size() != cn || g.Ccode.size() != cn)
     return;
   const auto& sw = job.state.switches;
-  if (sw[11]) DebugOverlay(job, f);
+  if (sw[Switch::DebugOverlay]) DebugOverlay(job, f);
   job.report.ShowTrace("_E_____");
   const int mode = ds.displayMode;
   const int a = LevelsPerVolt(ds.fieldLineDensity);
   const double ad = a;
-  f.fluxReady = mode >= 6;
+  f.fluxReady = mode >= DisplayEVLines;
   if (f.fluxReady) ComputeFlux(job, f);
   const bool flux = f.fluxReady && f.Cflux.size() == cn;
   const bool bright = ds.highIntensity;
   const PaletteLookups pal(job.materials);
-  const double scale = (mode >= 2 && mode <= 4) ? FieldScale(job, pal, mode) : 0.0;
+  const double scale =
+      (mode >= DisplayEField && mode <= DisplayLoss) ? FieldScale(job, pal, mode) : 0.0;
   const std::uint32_t background = map.backgroundColor;
 
   job.report.ShowTrace("___C___");
@@ -345,7 +346,7 @@ void PaintField(const CapacitanceJob& job, DisplayField& f) {
   const std::size_t pixels =
       static_cast<std::size_t>(std::max(map.Uwid, 0)) * std::max(map.Uhei, 0);
   const bool haveIndex = map.Uindex.size() == pixels && pixels > 0;
-  if (mode >= 1 && mode <= 7) {
+  if (mode >= DisplayVField && mode <= DisplayELines) {
     const int cy0 = std::max(0, f.windowTop - offY),
               cy1 = std::min(g.Chei - 2, f.windowBottom - offY - 1);
     const int cx0 = std::max(0, f.windowLeft - offX),
@@ -362,21 +363,21 @@ void PaintField(const CapacitanceJob& job, DisplayField& f) {
         if (!(Free(code[i]) || Free(code[i + 1]) || Free(code[i + W]) || Free(code[i + W + 1])))
           continue;
         double gw = 1.0;
-        if ((mode == 3 || mode == 4) && haveIndex) {
+        if ((mode == DisplayDField || mode == DisplayLoss) && haveIndex) {
           const int uX = std::clamp(cX + g.CtoUX, 0, map.Uwid - 1);
           gw = pal.Weight(mode, map.Uindex[static_cast<std::size_t>(uY) * map.Uwid + uX]);
         }
         const double o = gw * V[i], u = gw * V[i + 1], w = gw * V[i + W], A = gw * V[i + W + 1];
         std::uint32_t& px = row[fx];
-        if (mode == 1) {
+        if (mode == DisplayVField) {
           px = PotentialColor((o + u + w + A) / 4, bright);
-        } else if (mode <= 4) {
+        } else if (mode <= DisplayLoss) {
           const double gx = (w - o + A - u) / 2, gy = (u - o + A - w) / 2;
           double B = scale * std::sqrt(gx * gx + gy * gy);
           if (bright) B = std::sqrt(B);
           px = Grey(B);
         }
-        if (mode == 5 || mode == 6) {
+        if (mode == DisplayVLines || mode == DisplayEVLines) {
           const double mn = std::min(std::min(o, u), std::min(w, A));
           const double mx = std::max(std::max(o, u), std::max(w, A));
           const int lo = static_cast<int>(std::trunc(ad + ad * mn));
@@ -387,7 +388,7 @@ void PaintField(const CapacitanceJob& job, DisplayField& f) {
             if (colour != background) px = colour;
           }
         }
-        if ((mode == 6 || mode == 7) && flux) {
+        if ((mode == DisplayEVLines || mode == DisplayELines) && flux) {
           const double* F = f.Cflux.data();
           double d00 = F[i], d10 = F[i + 1], d01 = F[i + W], d11 = F[i + W + 1];
           Unwrap(d00, d10, d01, d11);
@@ -421,7 +422,7 @@ void PaintField(const CapacitanceJob& job, DisplayField& f) {
     for (int aY = g.Ahei - 2; aY >= 0; --aY) {
       const int fy = 8 * aY + aoffY;
       const std::size_t i = static_cast<std::size_t>(aY) * AW + aX;
-      if (sw[12] && InField(fx, fy)) {
+      if (sw[Switch::ApronCodeMarkers] && InField(fx, fy)) {
         std::uint32_t marker = 0xFF0000;  // blue
         if (acode[i] & 1) marker = 0x00FF00;
         if (acode[i] & 2) marker = 0x0000FF;
@@ -434,17 +435,18 @@ void PaintField(const CapacitanceJob& job, DisplayField& f) {
         continue;
       if (fx < f.windowLeft || fx >= f.windowRight || fy < f.windowTop || fy >= f.windowBottom)
         continue;
-      const double gw = (mode == 3 || mode == 4) ? pal.Weight(mode, g.Amat[i]) : 1.0;
+      const double gw =
+          (mode == DisplayDField || mode == DisplayLoss) ? pal.Weight(mode, g.Amat[i]) : 1.0;
       const double o = gw * AV[i], u = gw * AV[i + 1], w = gw * AV[i + AW], A = gw * AV[i + AW + 1];
-      if (mode == 1) {
+      if (mode == DisplayVField) {
         FillBlock(f, fx, fy, PotentialColor((o + u + w + A) / 4, bright));
-      } else if (mode >= 2 && mode <= 4) {
+      } else if (mode >= DisplayEField && mode <= DisplayLoss) {
         const double gx = (w - o + A - u) / 2, gy = (u - o + A - w) / 2;
         double B = scale * std::sqrt(gx * gx + gy * gy) * 0.125;
         if (bright) B = std::sqrt(B);
         FillBlock(f, fx, fy, Grey(B));
       }
-      if (mode == 5 || mode == 6) {
+      if (mode == DisplayVLines || mode == DisplayEVLines) {
         const double mn = std::min(std::min(o, u), std::min(w, A));
         const double mx = std::max(std::max(o, u), std::max(w, A));
         const int lo = static_cast<int>(std::trunc(ad + ad * mn));
@@ -457,7 +459,7 @@ void PaintField(const CapacitanceJob& job, DisplayField& f) {
           }
         }
       }
-      if ((mode == 6 || mode == 7) && aflux) {
+      if ((mode == DisplayEVLines || mode == DisplayELines) && aflux) {
         const double* F = f.Aflux.data();
         double d00 = F[i], d10 = F[i + 1], d01 = F[i + AW], d11 = F[i + AW + 1];
         Unwrap(d00, d10, d01, d11);

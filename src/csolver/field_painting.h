@@ -32,7 +32,7 @@ void PaintField(const CapacitanceJob& job, DisplayField& field);
 void DrawCellContour(DisplayField& field, double vTL, double vTR, double vBL, double vBR,
                      double level, int fx, int fy);
 
-// The node codes, surface links and prediction marks over the field (switch 11).
+// The node codes, surface links and prediction marks over the field (Switch::DebugOverlay).
 void DebugOverlay(const CapacitanceJob& job, DisplayField& field);
 
 }  // namespace zolva

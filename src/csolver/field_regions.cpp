@@ -18,7 +18,8 @@ namespace zolva {
 
 namespace {
 
-// Debug paints: switch 14 shows every pixel a fill passes, switch 15 the field regions found.
+// Debug paints: Switch::PaintRegionSearch shows every pixel a fill passes,
+// Switch::PaintFilledRegions the field regions found.
 constexpr std::uint32_t kFillPaint = PackColor(213, 160, 77);
 constexpr std::uint32_t kFieldPaint = PackColor(100, 200, 255);
 
@@ -59,7 +60,7 @@ void FloodRegion(const CapacitanceJob& job, int x, int y, bool collect) {
   FieldRegions& r = job.regions;
   std::int8_t* kind = map.Ukind.data();
   std::uint32_t* color = map.Ucolor.data();
-  const bool paint = job.state.switches[14];
+  const bool paint = job.state.switches[Switch::PaintRegionSearch];
   auto at = [W](int px, int py) {
     return static_cast<std::size_t>(py) * static_cast<std::size_t>(W) +
            static_cast<std::size_t>(px);
@@ -233,7 +234,7 @@ bool FindFieldRegions(const CapacitanceJob& job) {
     FloodRegion(job, rec.seedX, rec.seedY, false);
   }
 
-  if (job.state.switches[15]) {
+  if (job.state.switches[Switch::PaintFilledRegions]) {
     std::uint32_t* color = map.Ucolor.data();
     for (std::size_t p = 0; p < pixels; ++p)
       if (kind[p] == RegionFilled) color[p] = kFieldPaint;

@@ -306,7 +306,8 @@ FieldSolveEnd SolveField(const CapacitanceJob& job) {
       if (floatOf[i] == f.colour) f.nodes.push_back(static_cast<Index>(i));
   const PredictionState& pred = job.prediction;
   const bool offsetMoves = g.openBoundary && g.apronActive && pred.plusSurfaces > 0 &&
-                           pred.minusSurfaces > 0 && pred.balanceVo && !s.switches[26];
+                           pred.minusSurfaces > 0 && pred.balanceVo &&
+                           !s.switches[Switch::NoBorderBalance];
   if (offsetMoves) {
     // The offset moves every conductor node that is not at 0 volt (the ground stays).
     Superposed o;
@@ -501,8 +502,9 @@ void PrepareFieldSolve(const CapacitanceJob& job, const Results& before) {
   ReduceNodeCodes(g);
   BuildRelaxPlan(job);
   ProgramState& s = job.state;
-  if (s.switches[3]) {
-    // Switch 3 asks for the field as distributed and predicted: that is the finished result.
+  if (s.switches[Switch::SkipRelaxation]) {
+    // Switch::SkipRelaxation asks for the field as distributed and predicted: that is the finished
+    // result.
     s.relaxationSettled = true;
     FinishCapacitance(job);
     return;

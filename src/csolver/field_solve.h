@@ -22,9 +22,9 @@ inline constexpr double kFieldSolveTolerance = 1e-10;
 inline constexpr double kFieldSolveSettled = 1e-9;
 
 // After the charge distribution (and the prediction): reduces the node codes, plans, solves and
-// sums the results (FinishCapacitance). Switch 3 skips the solve. A solve that does not reach
-// its tolerance within the iteration limit says so, restores `before` into the results record
-// and reports nothing.
+// sums the results (FinishCapacitance). Switch::SkipRelaxation skips the solve. A solve that does
+// not reach its tolerance within the iteration limit says so, restores `before` into the results
+// record and reports nothing.
 void PrepareFieldSolve(const CapacitanceJob& job, const Results& before);
 // Continues a stopped solve on the grid as it stands, by the solver the job selects, and sums
 // the results: the Resume button.

@@ -101,7 +101,7 @@ void AdjustOpenBoundary(const CapacitanceJob& job) {
   double& VoC = job.results.VoC;
   const double old = VoC;
   BorderFlux(job);
-  if (!job.state.switches[26]) VoC -= 1.9 * g.borderMean;
+  if (!job.state.switches[Switch::NoBorderBalance]) VoC -= 1.9 * g.borderMean;
   VoC = std::clamp(VoC, -0.999, 0.999);
   const double d = VoC - old;
   if (d != 0.0) {

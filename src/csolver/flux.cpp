@@ -257,7 +257,7 @@ void ComputeFlux(const CapacitanceJob& job, DisplayField& field) {
   const std::size_t cn = static_cast<std::size_t>(W) * static_cast<std::size_t>(H);
   if (g.Cvolts.size() != cn || g.Ccode.size() != cn || g.Cmat.size() != cn) return;
   if (field.Cflux.size() != cn) field.Cflux.assign(cn, kFluxUnset);
-  if (sw[16]) BuildFluxWheel(field);
+  if (sw[Switch::FluxColourWheel]) BuildFluxWheel(field);
 
   field.fluxNodes = 5;
   std::fill(field.Cflux.begin(), field.Cflux.end(), kFluxUnset);
@@ -355,7 +355,8 @@ void ComputeFlux(const CapacitanceJob& job, DisplayField& field) {
   }
 
   const bool paintColours =
-      sw[17] && field.pixels.size() == static_cast<std::size_t>(kFieldSize) * kFieldSize;
+      sw[Switch::ShowFluxValues] &&
+      field.pixels.size() == static_cast<std::size_t>(kFieldSize) * kFieldSize;
   const int toFieldX = g.CtoUX + job.map.mapToFieldX, toFieldY = g.CtoUY + job.map.mapToFieldY;
   if (paintColours) {
     for (int y = 0; y + 1 < H; ++y)
@@ -363,7 +364,8 @@ void ComputeFlux(const CapacitanceJob& job, DisplayField& field) {
         const std::size_t i = static_cast<std::size_t>(y) * W + x;
         if (!(Free(code[i]) || Free(code[i + 1]) || Free(code[i + W]) || Free(code[i + W + 1])))
           continue;
-        PaintFluxBlock(field, x + toFieldX, y + toFieldY, 1, FluxColor(field, psi[i], sw[16]));
+        PaintFluxBlock(field, x + toFieldX, y + toFieldY, 1,
+                       FluxColor(field, psi[i], sw[Switch::FluxColourWheel]));
       }
   }
 
@@ -427,7 +429,8 @@ void ComputeFlux(const CapacitanceJob& job, DisplayField& field) {
       for (int ax = 0; ax < AW; ++ax) {
         if (ax >= g.footLeft && ax < g.footRight && ay >= g.footTop && ay < g.footBottom) continue;
         PaintFluxBlock(field, 8 * ax + toFX, 8 * ay + toFY, 8,
-                       FluxColor(field, apsi[static_cast<std::size_t>(ay) * AW + ax], sw[16]));
+                       FluxColor(field, apsi[static_cast<std::size_t>(ay) * AW + ax],
+                                 sw[Switch::FluxColourWheel]));
       }
   }
 }

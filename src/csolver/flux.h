@@ -33,11 +33,12 @@ struct FluxLattice {
 int IntegrateFluxRun(const FluxLattice& lattice, int start, int end, int fixed, bool alongRow);
 
 // Fills field.Cflux (and field.Aflux when the apron is active) from the solved potential, and
-// paints the flux as colours under switch 17. Without a free node near the map's centre no psi is
-// set and nothing fails.
+// paints the flux as colours under Switch::ShowFluxValues. Without a free node near the map's
+// centre no psi is set and nothing fails.
 void ComputeFlux(const CapacitanceJob& job, DisplayField& field);
 
-// The colour of a flux value for the colour view: grey, or the colour wheel under switch 16.
+// The colour of a flux value for the colour view: grey, or the colour wheel under
+// Switch::FluxColourWheel.
 std::uint32_t FluxColor(const DisplayField& field, double psi, bool wheel);
 // The 256 colours of the wheel: three cosines a third of a turn apart.
 void BuildFluxWheel(DisplayField& field);

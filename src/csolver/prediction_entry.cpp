@@ -163,9 +163,9 @@ bool PredictFieldSteps(const CapacitanceJob& job) {
 
   // Islands and walkways.
   p.islandFailed = false;
-  if (!s.switches[0]) FindIslands(job, w);
+  if (!s.switches[Switch::SkipPrediction]) FindIslands(job, w);
   w.fieldOff = false;
-  if (s.switches[11]) job.report.RefreshDisplay();
+  if (s.switches[Switch::DebugOverlay]) job.report.RefreshDisplay();
 
   // Every free node starts at 0.
   ZeroFreeNodes(g.Cvolts, g.Ccode);
@@ -173,12 +173,12 @@ bool PredictFieldSteps(const CapacitanceJob& job) {
   job.display.fieldReady = true;
 
   // Stops and skips.
-  if (s.switches[1]) {
+  if (s.switches[Switch::StopBeforePrediction]) {
     s.abortRequested = true;
     job.report.RefreshDisplay();
     return false;
   }
-  if (job.options.noPrediction || s.switches[0]) return false;
+  if (job.options.noPrediction || s.switches[Switch::SkipPrediction]) return false;
 
   // The drive.
   job.display.fieldReady = false;
@@ -191,7 +191,7 @@ bool PredictFieldSteps(const CapacitanceJob& job) {
   if (p.islandFailed) {
     s.predictionFailed = true;
     s.predictionFailedAt = s.elapsedSeconds;
-    if (!s.switches[3]) {
+    if (!s.switches[Switch::SkipRelaxation]) {
       ReduceCodes(g.Ccode);
     } else {
       job.display.fieldReady = true;
@@ -244,7 +244,7 @@ bool PredictFieldSteps(const CapacitanceJob& job) {
   }
   job.display.fieldReady = true;
   p.chargeScale = 1.0;
-  if (s.switches[2]) {
+  if (s.switches[Switch::StopAfterPredictedField]) {
     s.abortRequested = true;
     return false;
   }
@@ -279,13 +279,13 @@ bool PredictFieldSteps(const CapacitanceJob& job) {
   if (GiveUpAfterChargeNodeHit(job, w)) return false;
 
   // The final offset of a balanced line.
-  if (g.apronActive && p.balanceVo && !s.switches[26]) ApplyFinalOffset(job);
+  if (g.apronActive && p.balanceVo && !s.switches[Switch::NoBorderBalance]) ApplyFinalOffset(job);
 
   // The caches go with w; the floating conductors take their surroundings.
   if (p.floatSurfaces > 0) SetFloatingConductors(job);
 
-  // The codes lose the prediction's bits; switch 3 skips the relaxation.
-  if (!s.switches[3]) {
+  // The codes lose the prediction's bits; Switch::SkipRelaxation skips the relaxation.
+  if (!s.switches[Switch::SkipRelaxation]) {
     ReduceCodes(g.Ccode);
     ReduceCodes(g.Acode);
   } else {

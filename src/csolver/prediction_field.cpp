@@ -180,7 +180,7 @@ void BuildCoarseLattice(const CapacitanceJob& job, PredictionWork& w) {
     }
     job.report.ProcessPendingEvents();
   }
-  w.useCoarse = !job.state.switches[30];
+  w.useCoarse = !job.state.switches[Switch::NoCoarseLattice];
 }
 
 void CacheApronRows(const CapacitanceJob& job, PredictionWork& w, int t, int T) {

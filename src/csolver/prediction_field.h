@@ -85,7 +85,7 @@ FieldVector FieldAt(const CapacitanceJob& job, PredictionWork& w, int x, int y);
 FieldVector ApronFieldAt(const CapacitanceJob& job, PredictionWork& w, int aX, int aY);
 
 // Fills the coarse lattice (every third core node, beyond the core too) and sets useCoarse
-// unless switch 30 is on.
+// unless Switch::NoCoarseLattice is on.
 void BuildCoarseLattice(const CapacitanceJob& job, PredictionWork& w);
 
 // The pool kernel of CacheApronField: participant t of T fills rows cacheY1 + t - 1, + T, ...
@@ -96,7 +96,7 @@ void CacheApronRows(const CapacitanceJob& job, PredictionWork& w, int t, int T);
 void CacheApronField(const CapacitanceJob& job, PredictionWork& w, int x1, int x2, int y1, int y2);
 
 // The permittivity a step into core node (x, y) (apron node (aX, aY)) is weighted by: that of the
-// node's cell colour with switch 7 on, else 1.
+// node's cell colour with Switch::PermittivityInLines on, else 1.
 double CoreStepPermittivity(const CapacitanceJob& job, int x, int y);
 double ApronStepPermittivity(const CapacitanceJob& job, int aX, int aY);
 

@@ -431,7 +431,7 @@ void FindIslands(const CapacitanceJob& job, PredictionWork& w) {
   IslandSetup setup{
       job, g, p, g.surfaceList, std::min(g.surfaceCount, static_cast<int>(g.surfaceList.size())),
       &w};
-  const bool show = job.state.switches[11];
+  const bool show = job.state.switches[Switch::DebugOverlay];
 
   // The free nodes of the links: potential 0, and marked as near a surface.
   for (int j = 0; j < setup.n; ++j) {

@@ -18,12 +18,12 @@ constexpr std::uint8_t kFreeBits = NodeFree | NodeFreeMixed;
 }  // namespace
 
 double CoreStepPermittivity(const CapacitanceJob& job, int x, int y) {
-  if (!job.state.switches[7]) return 1.0;
+  if (!job.state.switches[Switch::PermittivityInLines]) return 1.0;
   return PalettePermittivity(job.materials, job.grid.Cmat.at(CoreIndex(job.grid, x, y)));
 }
 
 double ApronStepPermittivity(const CapacitanceJob& job, int aX, int aY) {
-  if (!job.state.switches[7]) return 1.0;
+  if (!job.state.switches[Switch::PermittivityInLines]) return 1.0;
   return PalettePermittivity(job.materials, job.grid.Amat.at(ApronIndex(job.grid, aX, aY)));
 }
 

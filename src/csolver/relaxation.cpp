@@ -592,10 +592,12 @@ void PrepareRelaxation(const CapacitanceJob& job) {
   SolverGrid& g = job.grid;
   ReduceNodeCodes(g);
   BuildRelaxPlan(job);
-  job.state.abortRequested = job.state.switches[3];
+  job.state.abortRequested = job.state.switches[Switch::SkipRelaxation];
   Relax(job);
-  // Switch 3 asks for the field as distributed and predicted: that is the finished result.
-  if (job.state.switches[3] && !g.plan.diverged) job.state.relaxationSettled = true;
+  // Switch::SkipRelaxation asks for the field as distributed and predicted: that is the finished
+  // result.
+  if (job.state.switches[Switch::SkipRelaxation] && !g.plan.diverged)
+    job.state.relaxationSettled = true;
   FinishCapacitance(job);
 }
 
@@ -607,7 +609,7 @@ void Relax(const CapacitanceJob& job) {
   DenormalsOff denormalsOff;
   plan.diverged = false;
   s.relaxationSettled = false;
-  if (s.switches[9]) job.report.ShowProgress("relax");
+  if (s.switches[Switch::KeyboardSwitches]) job.report.ShowProgress("relax");
 
   int n = std::clamp(job.options.threadCount, 1, kMaxRelaxParticipants);
   auto split = [&](int participants) {

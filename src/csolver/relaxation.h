@@ -39,7 +39,7 @@ void BuildEdgeFactors(SolverGrid& g);
 // one of the bits free, free-mixed or conductor, else it becomes outside.
 void ReduceNodeCodes(SolverGrid& g);
 // Reduces the node codes, builds the plan (coefficients, runs, line costs, estimate slots),
-// relaxes until abortRequested, then sums the results. Switch 3 skips the relaxation.
+// relaxes until abortRequested, then sums the results. Switch::SkipRelaxation skips the relaxation.
 void PrepareRelaxation(const CapacitanceJob& job);
 // Runs rounds until abortRequested; returns after the workers are stopped.
 void Relax(const CapacitanceJob& job);

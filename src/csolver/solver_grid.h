@@ -53,7 +53,7 @@ struct SurfaceRecord {
   double LastCharge1 = 0.0, LastCharge2 = 0.0;
 };
 
-// What the chain analysis of the surface (switch 45) found, for the debug display.
+// What the chain analysis of the surface (Switch::ChainAnalysis) found, for the debug display.
 struct ChainStatistics {
   int records = 0;
   int links = 0;

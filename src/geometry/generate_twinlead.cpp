@@ -22,7 +22,7 @@ double Div2(double v) {
 }
 
 bool CoilVariant(const GeometryJob& job) {
-  return job.state.switches.at(38) || job.state.switches.at(39);
+  return job.state.switches[Switch::FloatingCoilWires] || job.state.switches[Switch::NineTurnCoil];
 }
 
 // One conductor only: "1 Wire", unless the round twinlead's floating wire needs the right-hand
@@ -249,12 +249,12 @@ bool GenerateRoundTwinlead(const GeometryJob& job) {
   if (p.addFloatingWire) DrawWire(job, kCyan, NoCurrentMetalColor, XR, YR + extra, rOut, f);
 
   const bool single = SingleConductor(job, true);
-  const int turns = job.state.switches.at(39) ? 4 : 0;
+  const int turns = job.state.switches[Switch::NineTurnCoil] ? 4 : 0;
   for (int k = -turns; k <= turns; ++k) {
     DrawWire(job, kRed, NoCurrentMetalColor, XL, YL + k * pitch, rOut, f);
     if (!single) DrawWire(job, kBlue, NoCurrentMetalColor, XR, YR + k * pitch, rOut, f);
   }
-  if (job.state.switches.at(38)) {
+  if (job.state.switches[Switch::FloatingCoilWires]) {
     // Sixteen floating copper wires, each in a colour of its own so that each floats alone.
     // The resistivity is the built-in copper's, held as a 32-bit float like the table's.
     const double copper = static_cast<double>(1.7241379f);

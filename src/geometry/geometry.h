@@ -24,8 +24,8 @@ void RestrictToSkinDepth(const GeometryJob& job);
 // Largest width or height, in pixels, of a generated map (its area is bounded by kMaxImagePixels).
 inline constexpr std::int64_t kMaxGeneratedDimension = 1'000'000;
 
-// The least thickness, in pixels, of a current-carrying layer (3, or 5 with switch 33); the layer
-// is also this many skin depths thick.
+// The least thickness, in pixels, of a current-carrying layer (3, or 5 with Switch::FivePixelRing);
+// the layer is also this many skin depths thick.
 int RingWidth(const GeometryJob& job);
 
 // Why ValidateGeometry finds the dimensions in error (its result 1), naming the field and its

@@ -91,7 +91,7 @@ std::string DimensionFaultText(const GeometryJob& job) {
 }
 
 int RingWidth(const GeometryJob& job) {
-  return job.state.switches.at(33) ? 5 : 3;
+  return job.state.switches[Switch::FivePixelRing] ? 5 : 3;
 }
 
 int ValidateGeometry(const GeometryJob& job) {

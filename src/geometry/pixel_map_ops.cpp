@@ -164,7 +164,7 @@ void SetMapSize(const GeometryJob& job, int w, int h) {
 void PublishMap(const GeometryJob& job) {
   job.map.analysedPixels = job.map.Ucolor;
   job.report.RefreshDisplay();
-  job.report.ShowTab(-1);
+  job.report.ShowTab(TabCurrent);
   job.map.restrictedPixels = 0;
   job.report.SetLabel(Label31, std::to_string(job.map.condCount));
 }

@@ -105,8 +105,8 @@ double LayerResistance(double w, double delta, double rho, double g, int n, doub
   return (P / (I * I)).re;
 }
 
-bool SwitchOn(const LSolverJob& job, int n) {
-  return job.state.switches.at(static_cast<std::size_t>(n));
+bool SwitchOn(const LSolverJob& job, Switch which) {
+  return job.state.switches[which];
 }
 
 }  // namespace
@@ -197,7 +197,7 @@ void BuildSurfaceResistanceTable(const LSolverJob& job) {
   const double w = job.state.pixelWidth;
   const char16_t calibrationKind = job.state.calibrationKind;
   const double calibrationValue = job.state.calibrationValue;
-  const bool layered = SwitchOn(job, 44);
+  const bool layered = SwitchOn(job, Switch::LayeredResistance);
   const int count = mt.palette.count;
   if (count < 0 || count > kPaletteCapacity)
     throw std::out_of_range("BuildSurfaceResistanceTable: palette count " + std::to_string(count));
@@ -214,7 +214,7 @@ void BuildSurfaceResistanceTable(const LSolverJob& job) {
     for (int L = 0; L < kLetters; ++L) {
       const bool calibrated = calibrationKind == static_cast<char16_t>(u'A' + L);
       double k = kDecayFactor[L];
-      if (calibrated && SwitchOn(job, 36)) k = calibrationValue;
+      if (calibrated && SwitchOn(job, Switch::FitDecay)) k = calibrationValue;
       const double F = ConductingFraction(k * w / delta);
       if (layered) {
         const double g = kLayerFactor[L];
@@ -233,13 +233,13 @@ void BuildSurfaceResistanceTable(const LSolverJob& job) {
         continue;
       }
       double c = SkinCorrection(L, w / delta);
-      if (calibrated && SwitchOn(job, 36)) c = 1;
-      if (SwitchOn(job, 34)) c = 1;
-      if (calibrated && SwitchOn(job, 33)) c = calibrationValue;
+      if (calibrated && SwitchOn(job, Switch::FitDecay)) c = 1;
+      if (SwitchOn(job, Switch::NoSkinCorrection)) c = 1;
+      if (calibrated && SwitchOn(job, Switch::FitCorrection)) c = calibrationValue;
       double R = Rdc * (1 / F) * c;
       // A metal without resistivity has none at any frequency (the formula would give 0 / 0).
       if (Rdc == 0) R = 0;
-      if (SwitchOn(job, 31)) R = Rdc;
+      if (SwitchOn(job, Switch::PlainDcResistance)) R = Rdc;
       rec.Rpixel[RpixelIndex(1, L)] = R;
     }
   }
@@ -257,12 +257,12 @@ complex PixelResistance(const LSolverJob& job, int j) {
     throw std::out_of_range("PixelResistance: entry " + std::to_string(j) +
                             " has no surface letter (" + std::to_string(static_cast<int>(s)) + ")");
   int letter = s > u'F' ? 2 : static_cast<int>(s - u'A');
-  if (SwitchOn(job, 32)) letter = 2;
+  if (SwitchOn(job, Switch::AllLettersC)) letter = 2;
   const std::size_t p =
       static_cast<std::size_t>(index.y.at(e)) * static_cast<std::size_t>(job.map.Uwid) +
       static_cast<std::size_t>(index.x.at(e));
   const MaterialRec& rec = job.materials.recs.at(job.map.Uindex.at(p));
-  if (!SwitchOn(job, 44)) {
+  if (!SwitchOn(job, Switch::LayeredResistance)) {
     // Depths 1 and 2 take the letter's own value; deeper layers move towards the flat-side
     // value C by 1/31 per layer, as the surface's shape matters less far below it.
     const double x = n == 1 ? 1.0 : 1 - (n - 2) / 31.0;
@@ -270,7 +270,7 @@ complex PixelResistance(const LSolverJob& job, int j) {
     const double flat = rec.Rpixel[RpixelIndex(1, 2)];
     return {own * x + flat * (1 - x), 0.0};
   }
-  if (SwitchOn(job, 46)) n = 1;
+  if (SwitchOn(job, Switch::FirstDepthRow)) n = 1;
   if (n == 0) n = kRows;
   return {rec.Rpixel[RpixelIndex(n, letter)], 0.0};
 }

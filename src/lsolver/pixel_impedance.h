@@ -53,8 +53,8 @@ double LoopInductance(const LoopModel& model, int du, int dv);
 double LoopInductance(const LSolverJob& job, int du, int dv);
 
 // The resistance table of every conductor colour of the palette: row 1 of every letter, or with
-// switch 44 all 32 depth rows by the layered rule. Needs the surface classification, the pixel
-// width and omega.
+// Switch::LayeredResistance all 32 depth rows by the layered rule. Needs the surface
+// classification, the pixel width and omega.
 void BuildSurfaceResistanceTable(const LSolverJob& job);
 // Self term of conductor pixel j of the conductor index, ohms per metre (imaginary part 0).
 complex PixelResistance(const LSolverJob& job, int j);

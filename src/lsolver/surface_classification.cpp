@@ -196,7 +196,7 @@ void ClassifySurface(const LSolverJob& job) {
   // Pass 1: the shape of the surface at every pixel. Metal painted with the no-current colour is
   // still metal for the orthogonal count, so the inside edge of a hollowed conductor is no
   // surface; diagonals count only metal of the pixel's own kind.
-  const bool allFlat = job.state.switches[32];
+  const bool allFlat = job.state.switches[Switch::AllLettersC];
   for (const std::size_t p : inner) {
     const std::int8_t c = kind[p];
     int o = 0;

@@ -42,9 +42,9 @@ void WritePictureAtomically(const std::string& path, const RgbImage& image,
 }  // namespace
 
 std::string PictureBaseName(int displayMode, bool plotCurrents) {
-  static const char* const kNames[8] = {"map",  "Cvolts", "Cforce", "Dmap",
-                                        "Loss", "Vlines", "lines",  "Elines"};
-  if (displayMode < 0 || displayMode > 7)
+  static const char* const kNames[kDisplayModeCount] = {"map",  "Cvolts", "Cforce", "Dmap",
+                                                        "Loss", "Vlines", "lines",  "Elines"};
+  if (displayMode < DisplayNoField || displayMode >= kDisplayModeCount)
     throw std::out_of_range("PictureBaseName: display mode must be 0 to 7; got " +
                             std::to_string(displayMode));
   std::string name = std::string(plotCurrents ? "J" : "") + kNames[displayMode];

@@ -71,9 +71,9 @@ void Terminate(Context& ctx) {
   ctx.platform->QuitApplication();
 }
 
-void ToggleSwitch(Context& ctx, int index) {
-  auto& sw = ctx.state.switches.at(static_cast<std::size_t>(index));
-  sw = !sw;
+void ToggleSwitch(Context& ctx, int number) {
+  SwitchBank& sw = ctx.state.switches;
+  sw.SetNumbered(number, !sw.Numbered(number));
 }
 
 void SwitchesChanged(Context& ctx) {
@@ -83,7 +83,7 @@ void SwitchesChanged(Context& ctx) {
 
 // End and Home: the panel text one step smaller or larger, only in the keyboard switch mode.
 void StepPanelText(Context& ctx, int delta) {
-  if (!ctx.state.switches[9]) {
+  if (!ctx.state.switches[Switch::KeyboardSwitches]) {
     ctx.keys.unknownKey = true;
     return;
   }
@@ -98,129 +98,29 @@ void MovePointer(Context& ctx, int dx, int dy) {
   RefreshStatusLine(ctx);
 }
 
+// Keys that begin a two-key command.
+bool IsPrefixKey(char16_t k) {
+  return k == u'!' || k == u'#' || k == u'$' || k == u'&' || k == u'@' || k == u'F' || k == u'^' ||
+         k == u'~';
+}
+
 // Keys that act alone, with no prefix pending.
 void OneKeyCommand(Context& ctx, char16_t k) {
-  switch (k) {
-    case KeyEnter:
-      RefreshDisplay(ctx);
-      return;
-    case u'!':
-    case u'#':
-    case u'$':
-    case u'&':
-    case u'@':
-    case u'F':
-    case u'^':
-    case u'~':
-      ctx.keys.keyPrefix = k;
-      return;
-    case u'+':
-    case u'=':
-      StepZoom(ctx, 1);
-      return;
-    case u'-':
-      StepZoom(ctx, -1);
-      return;
-    case u'<':
-    case KeyDelete:
-      StepLineDensity(ctx, -1);
-      return;
-    case u'>':
-    case KeyInsert:
-      StepLineDensity(ctx, 1);
-      return;
-    case u'U':
-      SetDisplayMode(ctx, 0);
-      return;
-    case u'V':
-      SetDisplayMode(ctx, 1);
-      return;
-    case u'E':
-      SetDisplayMode(ctx, 2);
-      return;
-    case u'D':
-      SetDisplayMode(ctx, 3);
-      return;
-    case u'T':
-      SetDisplayMode(ctx, 4);
-      return;
-    case u'L':
-      SetDisplayMode(ctx, 5);
-      return;
-    case u'B':
-      SetDisplayMode(ctx, 6);
-      return;
-    case u'N':
-      SetDisplayMode(ctx, 7);
-      return;
-    case u'H':
-      ToggleHighIntensity(ctx);
-      return;
-    case u'J':
-      TogglePlotCurrents(ctx);
-      return;
-    case u'M':
-      return;
-    case u'S':
-      ctx.state.abortRequested = true;
-      return;
-    case u'X':
-      Terminate(ctx);
-      return;
-    case u'[':
-    case KeyPageDown:
-      StepRescale(ctx, -1);
-      return;
-    case u']':
-    case KeyPageUp:
-      StepRescale(ctx, 1);
-      return;
-    case KeyEnd:
-      StepPanelText(ctx, -1);
-      return;
-    case KeyHome:
-      StepPanelText(ctx, 1);
-      return;
-    case KeyLeft:
-      MovePointer(ctx, -1, 0);
-      return;
-    case KeyUp:
-      MovePointer(ctx, 0, -1);
-      return;
-    case KeyRight:
-      MovePointer(ctx, 1, 0);
-      return;
-    case KeyDown:
-      MovePointer(ctx, 0, 1);
-      return;
-    case KeyF1:
-      ShowManual(ctx);
-      return;
-    case KeyF2:
-      SaveDisplayedBitmap(ctx, true);
-      return;
-    // The solve commands ignore themselves while a solve runs.
-    case KeyF4:
-      SolveFully(ctx);
-      return;
-    case KeyF5:
-      SolveLAndRs(ctx);
-      return;
-    case KeyF6:
-      SolveCAndGp(ctx);
-      return;
-    case KeyF8:
-      RunScript(ctx);
-      return;
-    default:
-      ctx.keys.unknownKey = true;
-      return;
+  if (IsPrefixKey(k)) {
+    ctx.keys.keyPrefix = k;
+    return;
   }
+  for (const KeyCommand& command : OneKeyCommands())
+    if (command.key == k || (command.alias != 0 && command.alias == k)) {
+      command.run(ctx);
+      return;
+    }
+  ctx.keys.unknownKey = true;
 }
 
 // "!", "@", "#", "$": the switch banks 10, 20, 30 and 40, in the keyboard switch mode only.
 void SwitchBankKey(Context& ctx, char16_t prefix, char16_t k) {
-  if (!ctx.state.switches[9]) return;
+  if (!ctx.state.switches[Switch::KeyboardSwitches]) return;
   if (k == u'X') {
     Terminate(ctx);
     return;
@@ -288,11 +188,11 @@ void FunctionPrefixKey(Context& ctx, char16_t k) {
 
 void TildePrefixKey(Context& ctx, char16_t k) {
   if (k == u'9') {
-    ToggleSwitch(ctx, 9);
+    ToggleSwitch(ctx, SwitchNumber(Switch::KeyboardSwitches));
     SwitchesChanged(ctx);
     return;
   }
-  if (!ctx.state.switches[9]) return;
+  if (!ctx.state.switches[Switch::KeyboardSwitches]) return;
   if (IsDigit(k)) {
     ToggleSwitch(ctx, k - u'0');
     SwitchesChanged(ctx);
@@ -330,6 +230,48 @@ void TwoKeyCommand(Context& ctx, char16_t prefix, char16_t k) {
 }
 
 }  // namespace
+
+std::span<const KeyCommand> OneKeyCommands() {
+  // The solve commands ignore themselves while a solve runs.
+  static constexpr KeyCommand kCommands[] = {
+      {KeyF1, 0, "this manual", [](Context& c) { ShowManual(c); }},
+      {KeyF2, 0, "save the displayed picture", [](Context& c) { SaveDisplayedBitmap(c, true); }},
+      {KeyF4, 0, "solve fully", [](Context& c) { SolveFully(c); }},
+      {KeyF5, 0, "solve for L and Rs", [](Context& c) { SolveLAndRs(c); }},
+      {KeyF6, 0, "solve for C and Gp", [](Context& c) { SolveCAndGp(c); }},
+      {KeyF8, 0, "run the script named in \"Name :\"", [](Context& c) { RunScript(c); }},
+      {u'U', 0, "show no fields", [](Context& c) { SetDisplayMode(c, DisplayNoField); }},
+      {u'V', 0, "show the V field", [](Context& c) { SetDisplayMode(c, DisplayVField); }},
+      {u'E', 0, "show the E field", [](Context& c) { SetDisplayMode(c, DisplayEField); }},
+      {u'D', 0, "show the D field", [](Context& c) { SetDisplayMode(c, DisplayDField); }},
+      {u'T', 0, "show the loss", [](Context& c) { SetDisplayMode(c, DisplayLoss); }},
+      {u'L', 0, "show equipotential lines", [](Context& c) { SetDisplayMode(c, DisplayVLines); }},
+      {u'B', 0, "show both kinds of lines", [](Context& c) { SetDisplayMode(c, DisplayEVLines); }},
+      {u'N', 0, "show E field lines", [](Context& c) { SetDisplayMode(c, DisplayELines); }},
+      {u'J', 0, "plot currents on or off", [](Context& c) { TogglePlotCurrents(c); }},
+      {u'H', 0, "high intensity on or off", [](Context& c) { ToggleHighIntensity(c); }},
+      {u'+', u'=', "zoom in", [](Context& c) { StepZoom(c, 1); }},
+      {u'-', 0, "zoom out", [](Context& c) { StepZoom(c, -1); }},
+      {u'<', KeyDelete, "fewer field lines", [](Context& c) { StepLineDensity(c, -1); }},
+      {u'>', KeyInsert, "more field lines", [](Context& c) { StepLineDensity(c, 1); }},
+      {u'[', KeyPageDown, "rescale the Usermap one step down",
+       [](Context& c) { StepRescale(c, -1); }},
+      {u']', KeyPageUp, "rescale the Usermap one step up", [](Context& c) { StepRescale(c, 1); }},
+      {KeyLeft, 0, "move the mouse pointer left", [](Context& c) { MovePointer(c, -1, 0); }},
+      {KeyUp, 0, "move the mouse pointer up", [](Context& c) { MovePointer(c, 0, -1); }},
+      {KeyRight, 0, "move the mouse pointer right", [](Context& c) { MovePointer(c, 1, 0); }},
+      {KeyDown, 0, "move the mouse pointer down", [](Context& c) { MovePointer(c, 0, 1); }},
+      {KeyEnd, 0, "the panel's text smaller (switch mode)",
+       [](Context& c) { StepPanelText(c, -1); }},
+      {KeyHome, 0, "the panel's text larger (switch mode)",
+       [](Context& c) { StepPanelText(c, 1); }},
+      {KeyEnter, 0, "redraw the picture", [](Context& c) { RefreshDisplay(c); }},
+      {u'S', 0, "stop the solve under way", [](Context& c) { c.state.abortRequested = true; }},
+      {u'X', 0, "end the program", [](Context& c) { Terminate(c); }},
+      {u'M', 0, "nothing (no beep)", [](Context&) {}},
+  };
+  return kCommands;
+}
 
 void InterpretKey(Context& ctx) {
   KeyState& keys = ctx.keys;

@@ -3,6 +3,7 @@
 // solve control, the map commands and the scripts.
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "core/program_state.h"
@@ -51,6 +52,17 @@ inline constexpr const char* kManualPath = "docs/manual.html";
 inline constexpr const char* kDemonstrationFolder = "maps/";
 inline constexpr int kClickToneHz = 130;
 inline constexpr int kClickToneMs = 600;
+
+// A command of one key (or of its second key, alias, when not 0): its one-line help and its work.
+struct KeyCommand {
+  char16_t key;
+  char16_t alias;
+  const char* help;
+  void (*run)(Context&);
+};
+// The one-key commands, in the order of the manual's table. A key that is none of them and no
+// prefix of a two-key command is unknown.
+std::span<const KeyCommand> OneKeyCommands();
 
 // Interprets ctx.keys.commandKey: a one-key command, a prefix, or the second key of a two-key
 // command.

@@ -20,7 +20,7 @@ namespace {
 constexpr std::size_t kMaxFieldText = 255;
 constexpr std::size_t kMaxRunName = 32;
 // The display mode "V field lines" and the field-line density the display starts with.
-constexpr int kStartDisplayMode = 5;
+constexpr DisplayMode kStartDisplayMode = DisplayVLines;
 constexpr int kStartFieldLineDensity = 4;
 
 void CheckControl(EditBox control) {
@@ -272,7 +272,7 @@ void CreatePanel(Context& ctx) {
   panel.fieldsOwner = -1;
 
   state.setupChanged = true;
-  state.switches.fill(false);
+  state.switches.Clear();
   ShowSwitches(ctx);
   ctx.display.displayMode = kStartDisplayMode;
   ctx.display.fieldLineDensity = kStartFieldLineDensity;
@@ -375,7 +375,7 @@ void ShowConductorTotal(Context& ctx) {
 void ShowSwitches(Context& ctx) {
   std::string text;
   for (int i = 0; i < kSwitchCount; ++i) {
-    if (!ctx.state.switches[i]) continue;
+    if (!ctx.state.switches.Numbered(i)) continue;
     if (!text.empty()) text += ",";
     text += std::to_string(i);
   }

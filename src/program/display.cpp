@@ -200,7 +200,7 @@ void RedrawMainWindow(Context& ctx, int clientWidth, int clientHeight) {
 }
 
 void SetDisplayMode(Context& ctx, int mode) {
-  if (mode < 0 || mode > 7)
+  if (mode < DisplayNoField || mode >= kDisplayModeCount)
     throw std::out_of_range("SetDisplayMode: mode must be 0 to 7; got " + std::to_string(mode));
   ctx.display.displayMode = mode;
   RefreshDisplay(ctx);
@@ -251,7 +251,7 @@ void RefreshStatusLineAt(Context& ctx, int mx, int my) {
   v.mouseY = my;
   const double zoom = ds.zoomFactor;
   const int h = Round(0.49 * zoom);
-  const bool sw11 = ctx.state.switches[11];
+  const bool sw11 = ctx.state.switches[Switch::DebugOverlay];
   const int a = sw11 ? h : 0, b = sw11 ? 0 : h;
   if (zoom >= 1.0) {
     const int z = Round(zoom);
@@ -276,7 +276,7 @@ void RefreshStatusLineAt(Context& ctx, int mx, int my) {
     const bool inCore = v.cX >= 0 && v.cX < g.Cwid && v.cY >= 0 && v.cY < g.Chei;
     v.labelM3 = {"  (", 0};
     v.labelM4 = {Coordinates(v.cX, v.cY), inCore ? 0u : kOutsideLabelColor};
-    const bool edges = ctx.state.switches[19];
+    const bool edges = ctx.state.switches[Switch::VoltageAtCoreEdges];
     const int m = edges ? 0 : 1;
     const bool interior = v.cX >= m && v.cY >= m && v.cX < g.Cwid - m && v.cY < g.Chei - m;
     const std::size_t cn = static_cast<std::size_t>(g.Cwid) * g.Chei;
@@ -294,7 +294,7 @@ void RefreshStatusLineAt(Context& ctx, int mx, int my) {
         fromApron = true;
       }
     }
-    if (ctx.state.switches[17] && ctx.field.fluxReady) {
+    if (ctx.state.switches[Switch::ShowFluxValues] && ctx.field.fluxReady) {
       value = 0.0;
       if (inCore && ctx.field.Cflux.size() == cn) {
         value = ctx.field.Cflux[static_cast<std::size_t>(v.cY) * g.Cwid + v.cX];

@@ -23,8 +23,10 @@ bool AdoptUsermap(Context& ctx, const UsermapName& name) {
   ctx.state.geometryKind = GeomUsermap;
   ctx.display.fieldReady = false;
   ClearStatus(ctx);
-  // Switch 37 marks the top-left corner, to show where the map lies in the display field.
-  if (ctx.state.switches[37] && !m.sourceImage.empty()) m.sourceImage[0] = PackColor(255, 0, 255);
+  // Switch::MarkSourceCorner marks the top-left corner, to show where the map lies in the display
+  // field.
+  if (ctx.state.switches[Switch::MarkSourceCorner] && !m.sourceImage.empty())
+    m.sourceImage[0] = PackColor(255, 0, 255);
   ctx.state.mapExtension = name.extension;
   m.mapExtensionUpper = name.extensionUpper;
   ctx.results.C = 0.0;

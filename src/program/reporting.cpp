@@ -32,7 +32,7 @@ void ShowProgress(Context& ctx, std::string_view text) {
 }
 
 void ShowTrace(Context& ctx, std::string_view text) {
-  if (!ctx.state.switches[9]) return;
+  if (!ctx.state.switches[Switch::KeyboardSwitches]) return;
   SetLabel(ctx, Label18, CutText(text, kMaxLabelText));
   ProcessPendingEvents(ctx);
 }
@@ -76,6 +76,12 @@ void OnUnexpectedError(Context& ctx) {
     ShowTrace(ctx, "");
   }
   ctx.state.abortRequested = false;
+}
+
+void ShowUnexpectedError(Context& ctx, std::string_view what) {
+  OnUnexpectedError(ctx);
+  MessageBox(ctx, "The command stopped on an unexpected error: " + std::string(what), "zolva",
+             ButtonsOk);
 }
 
 void SetMainCaption(Context& ctx, std::string_view name, bool allowRescale) {

@@ -49,6 +49,9 @@ void ReportProgramError(Context& ctx, int errorCode);
 // The caption names the Usermap point of core node (cX, cY), then the node itself.
 void ReportProgramErrorAt(Context& ctx, int errorCode, int cX, int cY);
 void OnUnexpectedError(Context& ctx);
+// An error that reached the front end's event loop: ends a running solve as OnUnexpectedError does,
+// then shows what the error says in a message box captioned "zolva".
+void ShowUnexpectedError(Context& ctx, std::string_view what);
 void SetMainCaption(Context& ctx, std::string_view name, bool allowRescale);
 void RefreshDisplay(Context& ctx);
 void RefreshStatusLine(Context& ctx);

@@ -18,10 +18,6 @@ namespace zolva {
 
 namespace {
 
-// Switch 23 keeps every table growing across series; switch 24 is the dry run.
-constexpr int kSwitchAlwaysAppend = 23;
-constexpr int kSwitchDryRun = 24;
-
 // The explanation lines of the voltage dump are padded to these widths, so that the block reads
 // as a fixed-width table in any viewer.
 constexpr std::size_t kExplanationWidth = 56;
@@ -49,8 +45,8 @@ struct StagedRow {
 };
 
 // The bytes one row adds to its table. A list keeps a series on one line, its rows separated by
-// commas; a series appended (switch 23) to a list that already holds one starts a line of its own,
-// so that the two series do not run into each other.
+// commas; a series appended (Switch::AlwaysAppend) to a list that already holds one starts a line
+// of its own, so that the two series do not run into each other.
 std::string RowText(TableLayout layout, std::string_view text, int row, const std::string& before) {
   std::string out;
   if (layout == TableLayout::List) {
@@ -71,8 +67,8 @@ std::string RowText(TableLayout layout, std::string_view text, int row, const st
 // they held.
 bool WriteRows(Context& ctx, const std::vector<std::pair<std::string, std::string>>& rows, int row,
                TableLayout layout = TableLayout::Lines) {
-  if (ctx.state.switches.at(kSwitchDryRun)) return true;
-  const bool fresh = row == 1 && !ctx.state.switches.at(kSwitchAlwaysAppend);
+  if (ctx.state.switches[Switch::DryRun]) return true;
+  const bool fresh = row == 1 && !ctx.state.switches[Switch::AlwaysAppend];
   std::vector<StagedRow> staged;
   staged.reserve(rows.size());
   for (const auto& [path, text] : rows) {

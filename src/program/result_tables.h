@@ -25,13 +25,13 @@ inline constexpr double kLeastTabledConductance = 1e-16;
 // programFolder + the run name (the "Name :" field) + suffix.
 std::string TablePath(const Context& ctx, std::string_view suffix);
 
-// Writes one row: the text and CR LF. Nothing is written while switch 24 (dry run) is on. Row 1
-// starts the file afresh unless switch 23 is on; every other row, and row 1 under switch 23,
-// appends (a missing file is created, so a series may begin with any row). The whole row is
-// written, however long the number. The table is replaced whole through a temporary file in its
-// folder. Returns true when the row was written or skipped; false, after a message that names the
-// file and with operationFailed set, when it could not be read, written or replaced; the table
-// then holds what it held before.
+// Writes one row: the text and CR LF. Nothing is written while Switch::DryRun is on. Row 1
+// starts the file afresh unless Switch::AlwaysAppend is on; every other row, and row 1 under
+// Switch::AlwaysAppend, appends (a missing file is created, so a series may begin with any row).
+// The whole row is written, however long the number. The table is replaced whole through a
+// temporary file in its folder. Returns true when the row was written or skipped; false, after a
+// message that names the file and with operationFailed set, when it could not be read, written or
+// replaced; the table then holds what it held before.
 bool AppendRow(Context& ctx, const std::string& path, std::string_view text, int row);
 
 // How a table holds its rows: one per line (the number and CR LF), or all of a series on one line

@@ -161,7 +161,7 @@ std::string PageEstimateText(const Context& ctx, EstimatedFigure figure) {
 }
 
 std::string Fmt(const Context& ctx, double x, int w, int d) {
-  int k = ctx.state.switches[29] ? 3 : 1;
+  int k = ctx.state.switches[Switch::WideResults] ? 3 : 1;
   return Str(x, w + k, d + k);
 }
 

@@ -20,7 +20,8 @@ std::vector<ResultsRule> ResultsPageRules(int pageWidth, int pageHeight);
 // each text placed at a column proportional to its x.
 std::string ResultsPageText(const Context& ctx);
 
-// A page value: Str with one more digit of width and of decimals, or three more with switch 29.
+// A page value: Str with one more digit of width and of decimals, or three more with
+// Switch::WideResults.
 std::string Fmt(const Context& ctx, double x, int w, int d);
 // The assumed velocity factor as the page and the summaries write it.
 std::string VfText(const Context& ctx);

@@ -1,5 +1,6 @@
 #include "program/script.h"
 
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -172,9 +173,14 @@ ScriptResult RunLines(Context& ctx, const std::string& path,
     ctx.reports.scriptLine = line.substr(0, line.find_last_not_of(' ') + 1);
     try {
       ExecuteScriptLine(ctx, run, line);
-    } catch (...) {
+    } catch (const std::exception& error) {
       // As the event loop does with an error that reaches it: a running solve is ended. The
-      // script ends at this line.
+      // script ends at this line, and its message says why.
+      OnUnexpectedError(ctx);
+      s.operationFailed = true;
+      if (run.stopReason.empty())
+        run.stopReason = std::string("the command failed unexpectedly: ") + error.what();
+    } catch (...) {
       OnUnexpectedError(ctx);
       s.operationFailed = true;
       if (run.stopReason.empty()) run.stopReason = "the command failed unexpectedly";

@@ -23,7 +23,6 @@ namespace zolva {
 
 namespace {
 
-constexpr int kSwitchDryRun = 24;
 constexpr std::size_t kMaxFolderText = 255;
 // Window-show mode and result of the system's document opener: above 32 is success.
 constexpr int kOpenDocumentSuccess = 32;
@@ -111,12 +110,12 @@ void Fail(Command& c, std::string reason) {
 }
 
 bool DryRun(const Context& ctx) {
-  return ctx.state.switches.at(kSwitchDryRun);
+  return ctx.state.switches[Switch::DryRun];
 }
 
 // One scripted solve of the current geometry, ended as every solve is. Returns whether a table
 // row may be written. A solve that did not run to its end ends the script; under the dry run
-// (switch 24) a solve skipped after its set-up is no failure, so the rest of the script can be
+// (Switch::DryRun) a solve skipped after its set-up is no failure, so the rest of the script can be
 // checked. The relaxation of a capacitance solve ends by its own stop request, which belongs to
 // that finished solve and must not skip the sweeps that follow.
 bool ScriptedSolve(Command& c, bool lAndRs) {
@@ -173,7 +172,7 @@ void Debug(Command& c) {
     Fail(c, "DEB switch number " + IntText(n) + " is outside 0..49");
     return;
   }
-  c.ctx.state.switches.at(static_cast<std::size_t>(n)) = on;
+  c.ctx.state.switches.SetNumbered(n, on);
   ShowSwitches(c.ctx);
 }
 

@@ -280,10 +280,10 @@ void SolveForScript(Context& ctx, GeometryKind kind, bool lAndRs) {
     s.solveSucceeded = false;
     return;
   }
-  // Switch 10 holds scripted runs until it is switched off from the keyboard. A Stop or the
-  // closing of the window during the wait ends this solve instead: the set-up would otherwise
-  // clear the request and solve all the same.
-  while (s.switches[10]) {
+  // Switch::PauseScriptedSolves holds scripted runs until it is switched off from the keyboard. A
+  // Stop or the closing of the window during the wait ends this solve instead: the set-up would
+  // otherwise clear the request and solve all the same.
+  while (s.switches[Switch::PauseScriptedSolves]) {
     if (s.abortRequested || s.windowClosing) {
       s.solveSucceeded = false;
       return;
@@ -318,7 +318,7 @@ void SolveForScript(Context& ctx, GeometryKind kind, bool lAndRs) {
   }
   PublishMap(GeometryJobOf(ctx));
   SolveSetup(ctx);
-  if (s.switches[24] || s.abortRequested) return;
+  if (s.switches[Switch::DryRun] || s.abortRequested) return;
   if (lAndRs) {
     LandRsStage(ctx);
   } else {

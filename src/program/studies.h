@@ -42,7 +42,7 @@ std::optional<Targets> ReadTargets(Context& ctx, char16_t letter);
 // One L and Rs solve of the current cross-section with the trial parameter x (calibrationValue;
 // the caller sets the letter and the switches it tunes): the Rs solved, or nothing when the panel
 // is invalid (after its message; operationFailed is set), the solve failed or was stopped, or the
-// dry run (switch 24) skipped it. The caller ends the solve (FinishSolve).
+// dry run (Switch::DryRun) skipped it. The caller ends the solve (FinishSolve).
 std::optional<double> SolveRs(Context& ctx, double x);
 
 // The separation text of the Twinlead study for a run name, without its unit: the name n plus 10,

@@ -25,11 +25,6 @@ namespace zolva {
 
 namespace {
 
-constexpr int kSwitchAllLettersC = 32;    // every surface pixel is taken as letter C
-constexpr int kSwitchFitCorrection = 33;  // the letter's skin correction is the trial value
-constexpr int kSwitchNoCorrection = 34;   // no skin correction for any letter
-constexpr int kSwitchSkipLowSteps = 35;   // the Function study writes 1 for its first 11 steps
-constexpr int kSwitchFitDecay = 36;       // the letter's decay factor is the trial value
 constexpr int kSkippedLowSteps = 11;
 constexpr int kFunctionIterations = 7;
 constexpr int kTargetIterations = 10;
@@ -194,13 +189,13 @@ void StudyFunction(Context& ctx) {
   if (!IsStudyLetter(letter)) return RefuseLetter(run);
   const std::optional<Targets> targets = ReadTargets(ctx, letter);
   if (!targets) return run.Fail();
-  const bool skipLow = ctx.state.switches[kSwitchSkipLowSteps];
+  const bool skipLow = ctx.state.switches[Switch::SkipLowSteps];
   // Every target the fits will use is checked before the first solve.
   for (int i = skipLow ? kSkippedLowSteps : 0; i < kTargetCount; ++i) {
     if (!UsableTarget(run, letter, i, (*targets)[static_cast<std::size_t>(i)])) return;
   }
   run.SetCalibrationLetter(letter);
-  run.SetSwitch(kSwitchFitCorrection, true);
+  run.SetSwitch(Switch::FitCorrection, true);
   const int column = letter - u'A';
   const std::string path = ctx.state.programFolder + "Function " + LetterText(letter) + ".txt";
   for (int i = 0; i < kSkinCorrectionColumns; ++i) {
@@ -230,11 +225,11 @@ void StudyTarget(Context& ctx) {
   const double t = (*targets)[kTargetCount - 1];
   if (!UsableTarget(run, letter, kTargetCount - 1, t)) return;
   run.SetCalibrationLetter(letter);
-  run.SetSwitch(kSwitchFitDecay, true);
+  run.SetSwitch(Switch::FitDecay, true);
   if (letter == u'C') {
     // Letter C is calibrated alone: every surface pixel is a C, without skin correction.
-    run.SetSwitch(kSwitchAllLettersC, true);
-    run.SetSwitch(kSwitchNoCorrection, true);
+    run.SetSwitch(Switch::AllLettersC, true);
+    run.SetSwitch(Switch::NoSkinCorrection, true);
   }
   SetField(ctx, EditBoxFrequency, "10000");
   // The name field shows the progress of the fit and then its result; a fit that does not end

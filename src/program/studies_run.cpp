@@ -14,8 +14,6 @@ namespace zolva {
 
 namespace {
 
-constexpr int kSwitchDryRun = 24;
-
 // What ValidateGeometry's code says is wrong with the panel.
 const char* PanelFault(int code) {
   switch (code) {
@@ -47,7 +45,7 @@ StudyRun::~StudyRun() {
   ProgramState& s = ctx_.state;
   for (int n = 0; n < kSwitchCount; ++n) {
     const signed char saved = savedSwitches_[static_cast<std::size_t>(n)];
-    if (saved >= 0) s.switches[static_cast<std::size_t>(n)] = saved != 0;
+    if (saved >= 0) s.switches.SetNumbered(n, saved != 0);
   }
   s.calibrationKind = 0;
 }
@@ -73,11 +71,10 @@ bool StudyRun::Start(bool checkPanel) {
   return true;
 }
 
-void StudyRun::SetSwitch(int n, bool on) {
-  if (n < 0 || n >= kSwitchCount) throw std::out_of_range("study switch " + std::to_string(n));
-  const std::size_t i = static_cast<std::size_t>(n);
-  if (savedSwitches_[i] < 0) savedSwitches_[i] = ctx_.state.switches[i] ? 1 : 0;
-  ctx_.state.switches[i] = on;
+void StudyRun::SetSwitch(Switch which, bool on) {
+  const std::size_t i = static_cast<std::size_t>(SwitchNumber(which));
+  if (savedSwitches_[i] < 0) savedSwitches_[i] = ctx_.state.switches[which] ? 1 : 0;
+  ctx_.state.switches[which] = on;
   ShowSwitches(ctx_);
 }
 
@@ -99,7 +96,7 @@ StudyStep SolveStudyStep(Context& ctx, GeometryKind kind) {
   if (s.operationFailed) return StudyStep::Failed;
   if (s.solveSucceeded) return StudyStep::Solved;
   if (StudyStopRequested(ctx)) return StudyStep::Stopped;
-  if (s.switches[kSwitchDryRun]) return StudyStep::Skipped;
+  if (s.switches[Switch::DryRun]) return StudyStep::Skipped;
   return StudyStep::Failed;
 }
 

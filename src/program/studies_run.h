@@ -14,7 +14,7 @@ struct Context;
 // What one solve of a study came to.
 enum class StudyStep {
   Solved,   // ran to its end: its row may be written
-  Skipped,  // the dry run (switch 24) skipped it
+  Skipped,  // the dry run skipped it
   Stopped,  // Stop, the S key or the closing window ended it
   Failed,   // refused or failed, after its message
 };
@@ -45,7 +45,7 @@ class StudyRun {
   // success the program counts as solving until the study ends.
   bool Start(bool checkPanel);
   // Sets a switch for the study's length.
-  void SetSwitch(int n, bool on);
+  void SetSwitch(Switch which, bool on);
   // Sets the letter whose resistance the trial parameter tunes.
   void SetCalibrationLetter(char16_t letter);
 

@@ -126,10 +126,10 @@ void DesktopProgram::InstallHooks() {
 void DesktopProgram::Run(const std::function<void()>& action) {
   try {
     action();
-  } catch (const std::exception&) {
-    OnUnexpectedError(ctx_);
+  } catch (const std::exception& error) {
+    ShowUnexpectedError(ctx_, error.what());
   } catch (...) {
-    OnUnexpectedError(ctx_);
+    ShowUnexpectedError(ctx_, "an error of unknown kind");
   }
   SyncWindows();
 }

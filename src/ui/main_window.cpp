@@ -159,19 +159,20 @@ void MainWindow::BuildMenu() {
 
   QAction* panel = menuBar()->addAction("&Control panel");
   panel->setObjectName("Controlpanel1");
-  connect(panel, &QAction::triggered, this, [this] { host_.Run([this] { ShowPanel(ctx_, -1); }); });
+  connect(panel, &QAction::triggered, this,
+          [this] { host_.Run([this] { ShowPanel(ctx_, TabCurrent); }); });
 
   QMenu* fields = menuBar()->addMenu("Fi&elds");
   auto* fieldGroup = new QActionGroup(this);
-  const char* const kFieldCaptions[8] = {"no fields                   &U",
-                                         "V field                       &V",
-                                         "E field                        &E",
-                                         "D field   \u03B5E                &D",
-                                         "Loss       \u03B5Etan\u03B4        &T",
-                                         "V field lines              &L",
-                                         "E and V field lines   &B",
-                                         "E field lines              &N"};
-  for (int m = 0; m < 8; ++m) {
+  const char* const kFieldCaptions[kDisplayModeCount] = {"no fields                   &U",
+                                                         "V field                       &V",
+                                                         "E field                        &E",
+                                                         "D field   \u03B5E                &D",
+                                                         "Loss       \u03B5Etan\u03B4        &T",
+                                                         "V field lines              &L",
+                                                         "E and V field lines   &B",
+                                                         "E field lines              &N"};
+  for (int m = 0; m < kDisplayModeCount; ++m) {
     fieldItems_[m] = Item(fields, kFieldCaptions[m], ("Field" + std::to_string(m)).c_str(),
                           [&c, m] { SetDisplayMode(c, m); });
     fieldItems_[m]->setCheckable(true);
@@ -222,7 +223,7 @@ QAction* MainWindow::Action(const QString& objectName) const {
 void MainWindow::Sync() {
   const QString caption = Text(ctx_.state.mainCaption);
   if (windowTitle() != caption) setWindowTitle(caption);
-  const int mode = std::clamp(ctx_.display.displayMode, 0, 7);
+  const int mode = std::clamp(ctx_.display.displayMode, 0, kDisplayModeCount - 1);
   if (!fieldItems_[mode]->isChecked()) fieldItems_[mode]->setChecked(true);
   const int zoom = std::clamp(ctx_.display.zoomIndex, 0, 5);
   if (!zoomItems_[zoom]->isChecked()) zoomItems_[zoom]->setChecked(true);

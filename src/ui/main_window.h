@@ -8,6 +8,8 @@
 #include <array>
 #include <string>
 
+#include "core/display.h"
+
 class QAction;
 class QActionGroup;
 class QLabel;
@@ -74,7 +76,7 @@ class MainWindow final : public QMainWindow {
   QWidget* strip_ = nullptr;
   PictureWidget* picture_ = nullptr;
   std::array<QLabel*, 7> labels_{};
-  std::array<QAction*, 8> fieldItems_{};
+  std::array<QAction*, kDisplayModeCount> fieldItems_{};
   std::array<QAction*, 6> zoomItems_{};
   std::array<QAction*, 4> rescaleItems_{};
   QAction* plotCurrents_ = nullptr;

@@ -399,7 +399,7 @@ void PanelWindow::LayoutIfResized() {
 
 void PanelWindow::ApplyVisibility() {
   const PanelModel& panel = ctx_.panel;
-  const int bit = Tab(std::clamp(panel.tab, 0, 5));
+  const int bit = Tab(std::clamp(panel.tab, 0, kPanelTabCount - 1));
   for (const Placed& p : placed_) {
     if (p.tabMask != 0) p.widget->setVisible((p.tabMask & bit) != 0);
   }

@@ -6,10 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/headless_platform.h"
-#include "program/context.h"
-#include "program/services.h"
-
 namespace zolva {
 namespace {
 
@@ -70,26 +66,6 @@ TEST(UtilityTest, Mathematics) {
   EXPECT_NEAR(Pow10(-2.0), 0.01, 1e-16);
 }
 
-TEST(UtilityTest, ProgramFolderEndsInASeparator) {
-  HeadlessPlatform p;
-  p.echoMessages = false;
-  Context ctx(p);
-  struct Row {
-    std::string path;
-    std::string folder;
-  };
-  // clang-format off
-  const Row rows[] = {{"/opt/zolva/bin/zolva", "/opt/zolva/bin/"},
-                      {"C:\\Tools\\z.exe", "C:\\Tools\\"},
-                      {"/zolva", "/"}, {"zolva", "./"},
-                      {"/" + std::string(300, 'a') + "/zolva", "/" + std::string(254, 'a') + "/"}};
-  // clang-format on
-  for (const Row& r : rows) {
-    p.programFileOverride = r.path;
-    EXPECT_EQ(ProgramFolder(ctx), r.folder) << r.path;
-  }
-}
-
 std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
   return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
          (static_cast<std::uint32_t>(b[at + 3]) << 24);
@@ -126,53 +102,6 @@ TEST(UtilityTest, ToneImageIsAnEightBitMonoWave) {
   std::vector<std::uint8_t> loud = BuildToneImage(2756, 10, 255);
   EXPECT_EQ(loud[46 + 1], 255);
   EXPECT_EQ(loud[46 + 3], 0);
-}
-
-TEST(UtilityTest, PlayToneAndTone) {
-  HeadlessPlatform p;
-  p.echoMessages = false;
-  Context ctx(p);
-
-  PlayTone(ctx, 7000, 100, 60);
-  ASSERT_EQ(p.messages.size(), 1u);
-  EXPECT_EQ(p.messages[0].text, "Sample rate of 11025 is too Low to play a tone of 7000Hz");
-  EXPECT_EQ(p.messages[0].caption, "zolva");
-  EXPECT_TRUE(p.waves.empty());
-
-  PlayTone(ctx, 6615, 100, 60);
-  ASSERT_EQ(p.waves.size(), 1u);
-  EXPECT_EQ(p.waves[0].image->size(), 46u + 1102u);
-  EXPECT_EQ(p.waves[0].mode, SoundMode::Async);
-
-  Tone(ctx, 200);
-  ASSERT_EQ(p.waves.size(), 2u);
-  EXPECT_EQ(p.waves[1].mode, SoundMode::AsyncLoop);
-  EXPECT_EQ(p.waves[1].image->size(), 46u + 11025u);
-  Tone(ctx, 0);
-  ASSERT_EQ(p.waves.size(), 3u);
-  EXPECT_EQ(p.waves[2].mode, SoundMode::Async);
-  EXPECT_EQ(p.waves[2].image->size(), 46u + 11u);
-  EXPECT_EQ(p.messages.size(), 1u);
-}
-
-// The end tone of every solve, a pause and a message per step: a sweep of thousands of solves
-// records in bounded memory, keeping its newest entries.
-TEST(UtilityTest, ALongRunRecordsInBoundedMemory) {
-  HeadlessPlatform p;
-  p.echoMessages = false;
-  Context ctx(p);
-  for (int step = 0; step < 1500; ++step) {
-    Tone(ctx, 200);
-    p.Sleep(600);
-    Tone(ctx, 0);
-    p.ShowMessageBox("step " + std::to_string(step), "zolva", ButtonsOk);
-  }
-  EXPECT_LE(p.waves.size(), HeadlessPlatform::kRecordLimit);
-  EXPECT_LE(p.sleeps.size(), HeadlessPlatform::kRecordLimit);
-  ASSERT_LE(p.messages.size(), HeadlessPlatform::kRecordLimit);
-  ASSERT_FALSE(p.messages.empty());
-  EXPECT_EQ(p.messages.back().text, "step 1499");
-  EXPECT_EQ(p.waves.back().mode, SoundMode::Async);
 }
 
 }  // namespace

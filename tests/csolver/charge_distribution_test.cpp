@@ -7,7 +7,6 @@
 
 #include "csolver/csolver_fixture.h"
 #include "csolver/solver_grid.h"
-#include "program/jobs.h"
 
 namespace zolva {
 namespace {
@@ -109,7 +108,7 @@ TEST(ChargeDistribution, SurfaceLinks) {
   for (int j = 0; j < g.surfaceCount; ++j)
     if (g.surfaceList[static_cast<std::size_t>(j)].sType == KindGround) ++ground;
   EXPECT_EQ(ground, 2 * 4 + 2 * 1);
-  EXPECT_EQ(f.ctx.panel.labels[Label36], std::to_string(g.surfaceCount) + "  surface pixels");
+  EXPECT_EQ(f.ctx.reporter.Label(Label36), std::to_string(g.surfaceCount) + "  surface pixels");
 
   // A map of many colours: the conductors' palette indices lie above 127 and are kept whole.
   SolverFixture many;
@@ -158,7 +157,7 @@ TEST(ChargeDistribution, SurfaceChains) {
       "....gg.",
       ".......",
   });
-  f.ctx.state.switches[45] = true;
+  f.ctx.state.switches[Switch::ChainAnalysis] = true;
   ASSERT_TRUE(f.Setup());
   ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
   ASSERT_TRUE(DistributeCharge(CapacitanceJobOf(f.ctx)));

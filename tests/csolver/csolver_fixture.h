@@ -1,5 +1,6 @@
-// A context with a few colours and maps drawn by hand or by the generators' disc rule, for the
-// capacitance solver's tests.
+// Records with a few colours and maps drawn by hand or by the generators' disc rule, for the
+// capacitance solver's tests. The solver's own tests hold the records directly (SolverFixture);
+// a test of the application may hold its Context the same way (BasicSolverFixture<Context>).
 #pragma once
 
 #include <cmath>
@@ -14,9 +15,7 @@
 #include "csolver/field_regions.h"
 #include "geometry/map_ops.h"
 #include "platform/headless_platform.h"
-#include "program/context.h"
-#include "program/jobs.h"
-#include "program/solve_control.h"
+#include "support/solver_records.h"
 
 namespace zolva::testing {
 
@@ -31,11 +30,12 @@ inline constexpr std::uint32_t kWhite = PackColor(255, 255, 255);  // permittivi
 inline constexpr double kEpsilon0 = 8.854187827e-12;
 inline constexpr double kLossTangent = 0.01;
 
-struct SolverFixture {
+template <class Records>
+struct BasicSolverFixture {
   HeadlessPlatform platform;
-  Context ctx{platform};
+  Records ctx{platform};
 
-  SolverFixture() {
+  BasicSolverFixture() {
     platform.echoMessages = false;
     RegisterColor(ctx.materials, ctx.reporter, kRed, KindPlus, 1.7241, 1, 0, 1, "copper");
     RegisterColor(ctx.materials, ctx.reporter, kGreen, KindGround, 1.7241, 1, 0, 1, "copper");
@@ -46,7 +46,6 @@ struct SolverFixture {
     RegisterColor(ctx.materials, ctx.reporter, kGrey, KindInsul, 0, 4, kLossTangent, 1, "lossy");
     RegisterColor(ctx.materials, ctx.reporter, kWhite, KindInsul, 0, 2, 0, 1, "two");
     ctx.state.frequencyMHz = 1.0;
-    ctx.panel.threadCount = 1;
   }
 
   void Size(int w, int h, std::uint32_t background = kBlack) {
@@ -135,5 +134,7 @@ struct SolverFixture {
                              static_cast<std::size_t>(aX));
   }
 };
+
+using SolverFixture = BasicSolverFixture<SolverRecords>;
 
 }  // namespace zolva::testing

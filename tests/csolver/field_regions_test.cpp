@@ -11,10 +11,8 @@
 #include "core/conductor_index.h"
 #include "core/materials.h"
 #include "platform/headless_platform.h"
-#include "program/context.h"
-#include "program/jobs.h"
-#include "program/solve_control.h"
 #include "support/sketch_map.h"
+#include "support/solver_records.h"
 
 namespace zolva {
 namespace {
@@ -28,7 +26,7 @@ using sketch::kWhite;
 
 struct RegionFixture {
   HeadlessPlatform platform;
-  Context ctx{platform};
+  testing::SolverRecords ctx{platform};
 
   RegionFixture() {
     platform.echoMessages = false;
@@ -78,7 +76,7 @@ TEST(FieldRegions, ClosedCoaxHasOneEnclosedRegion) {
   EXPECT_EQ(f.KindAt(20, 10), KindInsul);
   EXPECT_EQ(f.KindAt(10, 10), KindPlus);
   EXPECT_EQ(f.KindAt(3, 3), KindGround);
-  EXPECT_EQ(f.ctx.state.statusText, "4. Looking for field regions");
+  EXPECT_EQ(f.ctx.reporter.steps.back(), "Looking for field regions");
   // Every palette colour starts at its fixed voltage; floating and insulating ones at 0.
   ASSERT_GE(f.ctx.results.floatVolts.size(), 256u);
   const UsermapPalette& pal = f.ctx.materials.palette;
@@ -113,8 +111,8 @@ TEST(FieldRegions, OpenTwinleadReachesTheBorder) {
 TEST(FieldRegions, EnclosedAndFloatingOnlyAreasAreFieldFree) {
   for (bool paint : {false, true}) {
     RegionFixture f;
-    f.ctx.state.switches[14] = paint;
-    f.ctx.state.switches[15] = paint;
+    f.ctx.state.switches[Switch::PaintRegionSearch] = paint;
+    f.ctx.state.switches[Switch::PaintFilledRegions] = paint;
     f.Canvas(40, 14);
     f.Ring(2, 2, 10, 10, 2, '+');   // an island inside +1 volt only
     f.Ring(14, 2, 24, 12, 2, 'g');  // ground around a floating body

@@ -1,6 +1,6 @@
 // The multigrid field solve against the classic relaxation's fixed point, stored once from
 // relaxations run until C changed by less than 1e-12 per round; and the solve's life: the same
-// bits on every run, Stop and Resume, and the iteration limit.
+// bits on every run and the iteration limit.
 #include "csolver/field_solve.h"
 
 #include <gtest/gtest.h>
@@ -14,9 +14,6 @@
 #include "csolver/capacitance.h"
 #include "csolver/csolver_fixture.h"
 #include "csolver/solver_grid.h"
-#include "program/control_panel.h"
-#include "program/jobs.h"
-#include "program/solve_control.h"
 
 namespace zolva {
 namespace {
@@ -88,8 +85,8 @@ TEST(FieldSolveReference, DISABLED_PrintConvergedRelaxation) {
     if (only && std::atoi(only) != c) continue;
     SolverFixture f;
     DrawCase(f, static_cast<Case>(c));
-    f.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
-    f.ctx.panel.checks[CheckBoxUnending] = true;
+    f.ctx.capacitance.classicRelaxation = true;
+    f.ctx.capacitance.unending = true;
     const int cyan = FindPaletteIndex(f.ctx.materials, testing::kCyan);
     double last = 0.0, lastVo = 0.0, lastFloat = 0.0;
     int quiet = 0;
@@ -167,7 +164,7 @@ TEST(FieldSolve, SameBitsOnEveryRunAndAnyThreadCount) {
   // same bits every run, and two agree with it (the target is 1e-12).
   SolverFixture a, b, two;
   for (SolverFixture* f : {&a, &b, &two}) DrawCase(*f, FloatingBalanced);
-  two.ctx.panel.threadCount = 2;
+  two.ctx.threadCount = 2;
   SolveC(a);
   SolveC(b);
   SolveC(two);
@@ -177,42 +174,6 @@ TEST(FieldSolve, SameBitsOnEveryRunAndAnyThreadCount) {
   EXPECT_NEAR(two.ctx.results.C / a.ctx.results.C, 1.0, 1e-12);
   EXPECT_NEAR(two.ctx.results.VoC, a.ctx.results.VoC, 1e-12);
   EXPECT_NEAR(FloatVolts(two), FloatVolts(a), 1e-12);
-}
-
-TEST(FieldSolve, StopReportsWhatItReachedAndResumeFinishes) {
-  SolverFixture f, straight;
-  DrawCase(f, Balanced);
-  DrawCase(straight, Balanced);
-  const double want = SolveC(straight);
-  // The Stop button after three iterations of the main solve.
-  f.platform.onPendingEvents = [&f] {
-    if (f.ctx.grid.solveStats.iterations >= 3) {
-      f.ctx.state.solveInProgress = false;
-      f.ctx.state.abortRequested = true;
-    }
-  };
-  SolveC(f);
-  EXPECT_EQ(f.ctx.grid.solveStats.iterations, 3);
-  EXPECT_FALSE(f.ctx.grid.solveStats.converged);
-  EXPECT_GT(f.ctx.results.C, 0.0);
-  EXPECT_FALSE(f.ctx.state.solveSucceeded);  // no table row takes it
-  EXPECT_TRUE(f.ctx.panel.resumeEnabled);
-  EXPECT_GT(std::fabs(f.ctx.results.C / want - 1.0), 1e-9);
-
-  // Resume continues from the arrays as they stand; it runs on ("Unending run") past the
-  // tolerance until stopped.
-  f.ctx.state.solveInProgress = false;
-  f.ctx.state.stageDepth = 0;
-  const double* arrays = f.ctx.grid.Cvolts.data();
-  f.platform.onPendingEvents = [&f] {
-    if (f.ctx.grid.solveStats.iterations >= 150) f.ctx.state.abortRequested = true;
-  };
-  ResumeRelaxation(f.ctx);
-  EXPECT_EQ(f.ctx.grid.Cvolts.data(), arrays);
-  EXPECT_TRUE(f.ctx.panel.checks[CheckBoxUnending]);
-  EXPECT_TRUE(f.ctx.state.solveSucceeded);
-  EXPECT_NEAR(f.ctx.results.C / want, 1.0, 1e-9);
-  EXPECT_NEAR(f.ctx.results.VoC, straight.ctx.results.VoC, 1e-8);
 }
 
 TEST(FieldSolve, IterationLimitSaysSoAndKeepsThePreviousResults) {

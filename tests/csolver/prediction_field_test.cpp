@@ -141,7 +141,7 @@ TEST(PredictedField, CoarseLatticeAndNodesNearTheSurface) {
   EXPECT_TRUE(foundConductor);
 
   // Switch 30 leaves the lattice unused.
-  f.ctx.state.switches[30] = true;
+  f.ctx.state.switches[Switch::NoCoarseLattice] = true;
   BuildCoarseLattice(job, f.w);
   EXPECT_FALSE(f.w.useCoarse);
 }
@@ -156,11 +156,10 @@ TEST(PredictedField, ChargeNodeIsProgramErrorThreeOnce) {
   const FieldVector e = FieldAt(job, f.w, r.conX, r.conY);
   EXPECT_EQ(e.x, 0.0);
   EXPECT_EQ(e.y, 0.0);
-  ASSERT_EQ(f.platform.messages.size(), 1u);
-  EXPECT_NE(f.platform.messages[0].text.find("Program error 3"), std::string::npos);
+  EXPECT_EQ(f.ctx.reporter.programErrors, std::vector<int>{3});
   EXPECT_TRUE(f.w.chargeNodeHit);
   FieldAt(job, f.w, r.conX, r.conY);
-  EXPECT_EQ(f.platform.messages.size(), 1u) << "reported once per prediction";
+  EXPECT_EQ(f.ctx.reporter.programErrors.size(), 1u) << "reported once per prediction";
   // With the field off nothing is summed, and so nothing can be hit.
   PredictionWork off;
   off.fieldOff = true;

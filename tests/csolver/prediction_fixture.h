@@ -15,23 +15,23 @@
 #include "csolver/prediction_islands.h"
 #include "csolver/relaxation.h"
 #include "csolver/solver_grid.h"
-#include "program/jobs.h"
 
 namespace zolva::testing {
 
-struct PredictionFixture : SolverFixture {
+template <class Records>
+struct BasicPredictionFixture : BasicSolverFixture<Records> {
   PredictionWork w;
 
-  CapacitanceJob Job() { return CapacitanceJobOf(ctx); }
+  CapacitanceJob Job() { return CapacitanceJobOf(this->ctx); }
 
   // Everything SolveCapacitance does before it calls the prediction.
   bool Distribute() {
-    if (!Setup()) return false;
+    if (!this->Setup()) return false;
     const CapacitanceJob job = Job();
-    BuildEdgeFactors(ctx.grid);
+    BuildEdgeFactors(this->ctx.grid);
     if (!SizeGrid(job) || !DistributeCharge(job)) return false;
     CountSurfaces(job);
-    return ctx.grid.apronActive;
+    return this->ctx.grid.apronActive;
   }
 
   // The island set-up as the prediction runs it (the field switched back on afterwards).
@@ -40,16 +40,20 @@ struct PredictionFixture : SolverFixture {
     w.fieldOff = false;
   }
 
-  std::uint8_t& CodeAt(int x, int y) { return ctx.grid.Ccode.at(CoreIndex(ctx.grid, x, y)); }
-  double& VoltsAt(int x, int y) { return ctx.grid.Cvolts.at(CoreIndex(ctx.grid, x, y)); }
+  std::uint8_t& CodeAt(int x, int y) {
+    return this->ctx.grid.Ccode.at(CoreIndex(this->ctx.grid, x, y));
+  }
+  double& VoltsAt(int x, int y) {
+    return this->ctx.grid.Cvolts.at(CoreIndex(this->ctx.grid, x, y));
+  }
   const IslandRecord& Island(int k) const {
-    return ctx.prediction.islands.at(static_cast<std::size_t>(k));
+    return this->ctx.prediction.islands.at(static_cast<std::size_t>(k));
   }
 
   // Replaces the grid by a core of w x h free nodes (no apron, no charges) whose prediction
   // window is the whole core.
   void HandMadeCore(int width, int height) {
-    SolverGrid& g = ctx.grid;
+    SolverGrid& g = this->ctx.grid;
     g.Cwid = width;
     g.Chei = height;
     g.Awid = g.Ahei = 1;
@@ -70,6 +74,8 @@ struct PredictionFixture : SolverFixture {
     LoadCharges(g, w.charges);
   }
 };
+
+using PredictionFixture = BasicPredictionFixture<SolverRecords>;
 
 // Sum of the charges of the surface records of one kind.
 inline double PoleCharge(const SolverGrid& g, int kind) {

@@ -26,15 +26,14 @@ TEST(SurfaceCharges, EachPoleCarriesHalfAfterEveryRound) {
   // The pending events of every round after the first see the charges the round before left.
   int checkedRounds = 0;
   double worst = 0.0;
-  f.platform.onPendingEvents = [&] {
-    const std::string& stage = f.ctx.panel.labels[Label17];
+  f.ctx.reporter.onProgress = [&](const std::string& stage) {
     if (stage.empty() || stage[0] != 'B' || stage == "B1") return;
     worst = std::max(worst, std::abs(PoleCharge(f.ctx.grid, KindPlus) - 0.5));
     worst = std::max(worst, std::abs(PoleCharge(f.ctx.grid, KindMinus) + 0.5));
     ++checkedRounds;
   };
   IterateCharges(f.Job(), f.w, 1, -1);
-  f.platform.onPendingEvents = nullptr;
+  f.ctx.reporter.onProgress = nullptr;
   EXPECT_GE(checkedRounds, 20);
   EXPECT_LT(worst, 1e-12);
   // Only the charge scale changes the sums afterwards: the +1 island then lies 1 volt above the
@@ -202,7 +201,7 @@ TEST(Islands, IslandWithoutAWalkwayStopsTheSetUp) {
   // The prediction gives up with its notice and the relaxation starts from zero.
   for (std::uint8_t& c : f.ctx.grid.Ccode) c &= 0xF;
   f.ctx.state.elapsedSeconds = 17;
-  f.ctx.state.switches[3] = false;
+  f.ctx.state.switches[Switch::SkipRelaxation] = false;
   EXPECT_FALSE(PredictField(f.Job()));
   EXPECT_TRUE(f.ctx.state.predictionFailed);
   EXPECT_EQ(f.ctx.state.predictionFailedAt, 17);

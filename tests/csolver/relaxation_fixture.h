@@ -10,7 +10,6 @@
 #include "csolver/csolver_fixture.h"
 #include "csolver/relaxation.h"
 #include "csolver/solver_grid.h"
-#include "program/jobs.h"
 
 namespace zolva::testing {
 

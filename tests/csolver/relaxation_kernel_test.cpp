@@ -21,8 +21,6 @@
 #include "csolver/relaxation_fixture.h"
 #include "csolver/solver_grid.h"
 #include "csolver/summation.h"
-#include "program/jobs.h"
-#include "program/panel_model.h"
 
 namespace zolva {
 namespace {
@@ -122,11 +120,11 @@ double RoundsC(SolverFixture& f, int rounds, bool literal) {
   const CapacitanceJob job = CapacitanceJobOf(f.ctx);
   // Switch 3 runs the solve up to the relaxation and skips it; after a prediction it stops
   // even before the relaxation's preparation, which then runs on its own (with no rounds).
-  f.ctx.state.switches[3] = true;
+  f.ctx.state.switches[Switch::SkipRelaxation] = true;
   SolveCapacitance(job);
   SolverGrid& g = f.ctx.grid;
   if (!PlanMatchesGrid(g)) PrepareRelaxation(job);
-  f.ctx.state.switches[3] = false;
+  f.ctx.state.switches[Switch::SkipRelaxation] = false;
   EXPECT_TRUE(PlanMatchesGrid(g));
   EXPECT_EQ(g.plan.roundCount, 0u);
   SplitEvenly(g.plan, 1);
@@ -153,9 +151,9 @@ TEST(RelaxationKernel, ConvergesToTheLiteralCapacitance) {
   ASSERT_FALSE(settled.ctx.grid.apronActive);
   ASSERT_GT(literalC, 0.0);
   EXPECT_NEAR(earlierC / literalC, 1.0, 1e-12) << "the literal rounds have not settled";
-  threaded.ctx.panel.threadCount = 2;
-  threaded.ctx.panel.checks[CheckBoxUnending] = true;
-  threaded.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
+  threaded.ctx.threadCount = 2;
+  threaded.ctx.capacitance.unending = true;
+  threaded.ctx.capacitance.classicRelaxation = true;
   threaded.platform.onPendingEvents = [&threaded] {
     if (threaded.ctx.grid.plan.roundCount >= kRounds) threaded.ctx.state.abortRequested = true;
   };

@@ -15,7 +15,6 @@
 #include "csolver/relaxation_fixture.h"
 #include "csolver/solver_grid.h"
 #include "csolver/summation.h"
-#include "program/jobs.h"
 
 namespace zolva {
 namespace {
@@ -270,7 +269,7 @@ TEST(Relaxation, WorkSplit) {
 }
 
 // The estimate as the energy sum states it, cell by cell through the Usermap.
-std::pair<double, double> LiteralEstimate(const Context& ctx) {
+std::pair<double, double> LiteralEstimate(const testing::SolverRecords& ctx) {
   const SolverGrid& g = ctx.grid;
   const PixelMap& map = ctx.map;
   auto pixel = [&](int uX, int uY) {

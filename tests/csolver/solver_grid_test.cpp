@@ -5,7 +5,6 @@
 #include "csolver/charge_distribution.h"
 #include "csolver/csolver_fixture.h"
 #include "csolver/relaxation.h"
-#include "program/jobs.h"
 
 namespace zolva {
 namespace {
@@ -45,7 +44,7 @@ TEST(SolverGrid, SizesOffsetsAndLimits) {
     EXPECT_EQ(g.Awid, 1);
     EXPECT_EQ(g.Ahei, 1);
     EXPECT_EQ(g.Cvolts.size(), 625u * 425u);
-    EXPECT_EQ(f.ctx.panel.labels[LabelCoreSize], "core: 624 x 424");
+    EXPECT_EQ(f.ctx.reporter.Label(LabelCoreSize), "core: 624 x 424");
 
     // The same core with the 400 x 400 apron is centred on an 8-node boundary.
     f.ctx.grid.openBoundary = true;

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ProgramState state;
   state.solvesStubbed = true;
   state.geometryKind = GeomUsermap;
-  state.switches.at(33) = (data[0] & 8) != 0;
+  state.switches[Switch::FivePixelRing] = (data[0] & 8) != 0;
   static const double widths[4] = {0.0, 1e-4, 2.5e-6, 0.01};
   static const double megahertz[4] = {1.0, 1e-6, 1e4, 1e-20};
   state.pixelWidth = widths[data[1] & 3];

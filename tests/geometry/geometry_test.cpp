@@ -13,8 +13,7 @@
 #include "geometry/map_ops.h"
 #include "geometry/paint.h"
 #include "platform/headless_platform.h"
-#include "program/context.h"
-#include "program/jobs.h"
+#include "support/solver_records.h"
 
 namespace zolva {
 namespace {
@@ -27,7 +26,7 @@ class GeometryTest : public ::testing::Test {
     platform.echoMessages = false;
     ctx.state.programFolder = "/nonexistent-zolva-folder/";  // no MoreColors.txt
     InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
-    PanelModel& p = ctx.panel;
+    GeometryInputs& p = ctx.inputs;
     p.wireSeparation = 0.2 * kInch;
     p.wireDiameter = 0.05 * kInch;
     p.insulationDiameter = 0.0;
@@ -41,7 +40,7 @@ class GeometryTest : public ::testing::Test {
     p.bottomDistance = 0.05 * kInch;
     p.sideDistance = 0.2 * kInch;
     p.totalConductorPixels = 1000;
-    p.checks[CheckBoxAirDielectric] = true;
+    p.airDielectric = true;
     SetFrequency(1.0);
   }
 
@@ -92,31 +91,31 @@ class GeometryTest : public ::testing::Test {
   }
 
   HeadlessPlatform platform;
-  Context ctx;
+  testing::SolverRecords ctx;
 };
 
 TEST_F(GeometryTest, ValidateGeometryReportsTheFirstFailingCode) {
-  PanelModel& p = ctx.panel;
+  GeometryInputs& p = ctx.inputs;
   const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
   struct Case {
     GeometryKind kind;
-    double PanelModel::*field;
+    double GeometryInputs::*field;
     double value;
     int code;
   };
   const Case cases[] = {
-      {GeomTwinlead, &PanelModel::wireDiameter, 0, 1},
-      {GeomTwinlead, &PanelModel::wireDiameter, nan, 1},
-      {GeomTwinlead, &PanelModel::insulationDiameter, -1e-3, 1},
-      {GeomTwinlead, &PanelModel::verticalSkew, inf, 1},
-      {GeomTwinlead, &PanelModel::wireSeparation, -0.1, 0},
-      {GeomTwinlead, &PanelModel::bottomDistance, -1e-3, 0},
-      {GeomSquareTwinlead, &PanelModel::wireHeight, 0, 1},
-      {GeomSquareTwinlead, &PanelModel::wireWidth, -kInch, 1},
-      {GeomSquareTwinlead, &PanelModel::bottomDistance, -1e-3, 1},
-      {GeomCoaxial, &PanelModel::centerConductorDia, 0.4 * kInch, 1},  // the shield's inner
-      {GeomCoaxial, &PanelModel::centerConductorDia, 0, 1},
-      {GeomUsermap, &PanelModel::wireDiameter, -1, 0},
+      {GeomTwinlead, &GeometryInputs::wireDiameter, 0, 1},
+      {GeomTwinlead, &GeometryInputs::wireDiameter, nan, 1},
+      {GeomTwinlead, &GeometryInputs::insulationDiameter, -1e-3, 1},
+      {GeomTwinlead, &GeometryInputs::verticalSkew, inf, 1},
+      {GeomTwinlead, &GeometryInputs::wireSeparation, -0.1, 0},
+      {GeomTwinlead, &GeometryInputs::bottomDistance, -1e-3, 0},
+      {GeomSquareTwinlead, &GeometryInputs::wireHeight, 0, 1},
+      {GeomSquareTwinlead, &GeometryInputs::wireWidth, -kInch, 1},
+      {GeomSquareTwinlead, &GeometryInputs::bottomDistance, -1e-3, 1},
+      {GeomCoaxial, &GeometryInputs::centerConductorDia, 0.4 * kInch, 1},  // the shield's inner
+      {GeomCoaxial, &GeometryInputs::centerConductorDia, 0, 1},
+      {GeomUsermap, &GeometryInputs::wireDiameter, -1, 0},
   };
   for (const Case& c : cases) {
     ctx.state.geometryKind = c.kind;
@@ -151,7 +150,7 @@ TEST_F(GeometryTest, RoundTwinleadDefaultsWithoutRestriction) {
   // high with the centre line on row 16.
   ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_NEAR(ctx.state.pixelWidth, 0.025 * kInch / 13, 1e-18);
-  EXPECT_FALSE(ctx.panel.edits[EditBoxPixelWidth].enabled);
+  EXPECT_FALSE(ctx.reporter.pixelWidthEditable);
   EXPECT_EQ(ctx.map.Uwid, 137);
   EXPECT_EQ(ctx.map.Uhei, 33);
 
@@ -174,7 +173,7 @@ TEST_F(GeometryTest, RoundTwinleadDefaultsWithoutRestriction) {
 }
 
 TEST_F(GeometryTest, RoundTwinleadRestrictedToSkinDepth) {
-  ctx.panel.checks[CheckBoxRestrict] = true;
+  ctx.inputs.restrict = true;
   // At 1 MHz copper's skin depth is 66.1 um, so the layer is 3 skin depths = 198 um of the
   // 635 um radius: the two rings of that thickness hold 1000 pixels for e = 17 and an inner
   // no-current radius f = 17 - 17 * 198 / 635 = 11.7.
@@ -191,7 +190,7 @@ TEST_F(GeometryTest, RoundTwinleadRestrictedToSkinDepth) {
   // At 1 GHz the layer would be under 3 pixels thick at this pixel budget; the ring is then
   // exactly ring pixels thick: 3, or 5 with switch 33 (which also makes the layer 5 skin depths).
   for (bool wide : {false, true}) {
-    ctx.state.switches[33] = wide;
+    ctx.state.switches[Switch::FivePixelRing] = wide;
     SetFrequency(1000);
     ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
     const int ring = wide ? 5 : 3;
@@ -207,9 +206,9 @@ TEST_F(GeometryTest, RoundTwinleadRestrictedToSkinDepth) {
 }
 
 TEST_F(GeometryTest, OneWireIgnoresSeparationAndSkew) {
-  ctx.panel.checks[CheckBoxOneWire] = true;
-  ctx.panel.verticalSkew = 0.01 * kInch;
-  ctx.panel.insulationDiameter = 0.08 * kInch;
+  ctx.inputs.oneWire = true;
+  ctx.inputs.verticalSkew = 0.01 * kInch;
+  ctx.inputs.insulationDiameter = 0.08 * kInch;
   ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_EQ(Count(kBlue), 0);
   // Insulation radius 0.04 in = 20.8 pixels: e = 21 and the map is 2 (21 + 3) + 1 square.
@@ -226,10 +225,10 @@ TEST_F(GeometryTest, OneWireIgnoresSeparationAndSkew) {
 }
 
 TEST_F(GeometryTest, ExtraWiresCoilAndSlabsGetPaletteRecords) {
-  PanelModel& p = ctx.panel;
-  p.checks[CheckboxAddGroundedWire] = true;
-  p.checks[CheckBoxAddFloatingWire] = true;
-  p.checks[CheckBoxInsulationVertical] = true;
+  GeometryInputs& p = ctx.inputs;
+  p.addGroundedWire = true;
+  p.addFloatingWire = true;
+  p.insulationVertical = true;
   p.insulationDiameter = 0.08 * kInch;
   ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   for (std::uint32_t c : {kGreen, kCyan, kMagenta, kPcbColor}) EXPECT_GT(Count(c), 0) << c;
@@ -237,7 +236,7 @@ TEST_F(GeometryTest, ExtraWiresCoilAndSlabsGetPaletteRecords) {
   const int pcb = FindPaletteIndex(ctx.materials, kPcbColor);
   EXPECT_FLOAT_EQ(static_cast<float>(ctx.materials.recs.at(pcb).Permittivity), 4.8f);
 
-  ctx.state.switches[38] = true;
+  ctx.state.switches[Switch::FloatingCoilWires] = true;
   ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   // Sixteen coil wires, each in a floating copper colour of its own, counting down from cyan.
   for (int c = 255; c >= 240; --c) {
@@ -267,7 +266,7 @@ TEST_F(GeometryTest, CoaxWithAndWithoutAirDielectric) {
   EXPECT_EQ(ctx.map.condCount, Count(kRed) + Count(kGreen));
   const std::int64_t airBlack = Count(kBlack);
 
-  ctx.panel.checks[CheckBoxAirDielectric] = false;
+  ctx.inputs.airDielectric = false;
   ASSERT_TRUE(GenerateCoax(GeometryJobOf(ctx)));
   EXPECT_EQ(At(37 - 18, 37), kMagenta);
   // The dielectric fills the gap exactly: the vacuum left is only outside the shield.
@@ -276,8 +275,8 @@ TEST_F(GeometryTest, CoaxWithAndWithoutAirDielectric) {
   ExpectEveryColourHasRecord();
 
   // "2 wire" with a skew: the blue centre conductor mirrors the red one about the centre.
-  ctx.panel.checks[CheckBoxOneWire] = true;
-  ctx.panel.verticalSkew = 0.12 * kInch;
+  ctx.inputs.oneWire = true;
+  ctx.inputs.verticalSkew = 0.12 * kInch;
   ASSERT_TRUE(GenerateCoax(GeometryJobOf(ctx)));
   const int H = ctx.map.Uhei, cy = H / 2;
   ASSERT_GT(Count(kBlue), 0);
@@ -306,14 +305,14 @@ TEST_F(GeometryTest, SquareTwinleadTakesThePixelFromTheSmallerSide) {
   EXPECT_GE(red[0], 3);
 
   // Taller than wide: the width sets the pixel.
-  std::swap(ctx.panel.wireWidth, ctx.panel.wireHeight);
+  std::swap(ctx.inputs.wireWidth, ctx.inputs.wireHeight);
   ASSERT_TRUE(GenerateSquareTwinlead(GeometryJobOf(ctx)));
   EXPECT_DOUBLE_EQ(ctx.state.pixelWidth, 0.02 * kInch / 13);
   EXPECT_EQ(Box(kRed)[3] - Box(kRed)[1] + 1, 39);
 
   // Restricted: a band of equal thickness on all four sides around no-current metal.
-  std::swap(ctx.panel.wireWidth, ctx.panel.wireHeight);
-  ctx.panel.checks[CheckBoxRestrict] = true;
+  std::swap(ctx.inputs.wireWidth, ctx.inputs.wireHeight);
+  ctx.inputs.restrict = true;
   ASSERT_TRUE(GenerateSquareTwinlead(GeometryJobOf(ctx)));
   red = Box(kRed);
   ASSERT_GT(Count(NoCurrentMetalColor), 0);
@@ -333,12 +332,12 @@ TEST_F(GeometryTest, SquareTwinleadTakesThePixelFromTheSmallerSide) {
 }
 
 TEST_F(GeometryTest, SlabsAndPlanes) {
-  PanelModel& p = ctx.panel;
+  GeometryInputs& p = ctx.inputs;
   // Ordinary planes 26 pixels above and below the centre line, side planes 104 pixels out.
-  p.checks[CheckBoxInsulationHorizontal] = true;
-  p.checks[CheckBoxAddTopPlane] = true;
-  p.checks[CheckBoxAddBottomPlane] = true;
-  p.checks[CheckBoxAddSidePlanes] = true;
+  p.insulationHorizontal = true;
+  p.addTopPlane = true;
+  p.addBottomPlane = true;
+  p.addSidePlanes = true;
   ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_EQ(ctx.map.Uhei, 53);   // 26 + 26 + 1
   EXPECT_EQ(ctx.map.Uwid, 209);  // 2 * 104 + 1
@@ -353,7 +352,7 @@ TEST_F(GeometryTest, SlabsAndPlanes) {
 
   // Crossed planes: the top plane 52 pixels below the centre line, the bottom one 26 below.
   // "Insulation horizontal" then fills the two outer parts and leaves the gap between them.
-  p.checks[CheckBoxAddSidePlanes] = false;
+  p.addSidePlanes = false;
   p.topDistance = -0.1 * kInch;
   ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   const int yc = 16;  // above = h = 13 + 3
@@ -392,10 +391,10 @@ TEST_F(GeometryTest, ExtremeValuesClipWithoutCrashing) {
   // A coax skew far beyond the shield puts the centre conductor off the map; a smaller one cuts
   // it at the edge.
   ctx.state.geometryKind = GeomCoaxial;
-  ctx.panel.verticalSkew = 1e6;
+  ctx.inputs.verticalSkew = 1e6;
   ASSERT_TRUE(GenerateCoax(GeometryJobOf(ctx)));
   EXPECT_EQ(Count(kRed), 0);
-  ctx.panel.verticalSkew = -0.35 * kInch;
+  ctx.inputs.verticalSkew = -0.35 * kInch;
   ASSERT_TRUE(GenerateCoax(GeometryJobOf(ctx)));
   EXPECT_GT(Count(kRed), 0);
   EXPECT_EQ(Box(kRed)[1], 0);
@@ -403,11 +402,11 @@ TEST_F(GeometryTest, ExtremeValuesClipWithoutCrashing) {
   // A top plane far below the map (a huge negative distance that no sizing rule takes in) is
   // clamped onto its last row; a negative side distance leaves the vertical slab empty.
   ctx.state.geometryKind = GeomTwinlead;
-  ctx.panel.verticalSkew = 0;
-  ctx.panel.checks[CheckBoxInsulationVertical] = true;
-  ctx.panel.sideDistance = -0.01 * kInch;
-  ctx.panel.topDistance = -1e5;
-  ctx.panel.checks[CheckBoxAddTopPlane] = true;
+  ctx.inputs.verticalSkew = 0;
+  ctx.inputs.insulationVertical = true;
+  ctx.inputs.sideDistance = -0.01 * kInch;
+  ctx.inputs.topDistance = -1e5;
+  ctx.inputs.addTopPlane = true;
   ASSERT_TRUE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_EQ(ctx.map.Uhei, 33);
   EXPECT_EQ(RowCount(32, kGreen), ctx.map.Uwid);
@@ -422,7 +421,7 @@ TEST_F(GeometryTest, OversizedMapIsRefusedAndThePreviousMapStays) {
   const double pixelWidth = ctx.state.pixelWidth;
 
   // Two billion pixels: discs of radius 17841 and a map of 178417 x 35689 pixels.
-  ctx.panel.totalConductorPixels = 2'000'000'000;
+  ctx.inputs.totalConductorPixels = 2'000'000'000;
   EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].caption, "zolva");
@@ -437,12 +436,12 @@ TEST_F(GeometryTest, OversizedMapIsRefusedAndThePreviousMapStays) {
 
   // A separation of a kilometre gives a map too wide; a negative pixel total no pixel width.
   ctx.state.operationFailed = false;
-  ctx.panel.totalConductorPixels = 1000;
-  ctx.panel.wireSeparation = 1000;
+  ctx.inputs.totalConductorPixels = 1000;
+  ctx.inputs.wireSeparation = 1000;
   EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
-  ctx.panel.wireSeparation = 0.2 * kInch;
+  ctx.inputs.wireSeparation = 0.2 * kInch;
   ctx.state.geometryKind = GeomSquareTwinlead;
-  ctx.panel.totalConductorPixels = -5;
+  ctx.inputs.totalConductorPixels = -5;
   EXPECT_FALSE(GenerateSquareTwinlead(GeometryJobOf(ctx)));
   ctx.state.geometryKind = GeomCoaxial;
   EXPECT_FALSE(GenerateCoax(GeometryJobOf(ctx)));
@@ -459,14 +458,14 @@ TEST_F(GeometryTest, UnusableDimensionsNameTheFieldThatCausesThem) {
 
   // A shield whose outer diameter is below its inner one.
   ctx.state.geometryKind = GeomCoaxial;
-  ctx.panel.shieldOuterDia = 0.3 * kInch;
+  ctx.inputs.shieldOuterDia = 0.3 * kInch;
   EXPECT_FALSE(GenerateCoax(GeometryJobOf(ctx)));
   EXPECT_EQ(lastMessage(), lead + "\"Shield outer dia :\" is smaller than \"Shield inner dia :\".");
   EXPECT_TRUE(ctx.state.operationFailed);
-  ctx.panel.shieldOuterDia = 0.45 * kInch;
+  ctx.inputs.shieldOuterDia = 0.45 * kInch;
 
   // A frequency whose skin depth no pixel width resolves, in each generator that restricts.
-  ctx.panel.checks[CheckBoxRestrict] = true;
+  ctx.inputs.restrict = true;
   SetFrequency(1e300);
   const std::string frequency = lead + "\"- Frequency in MHz\": at 1e300 MHz the skin depth (";
   EXPECT_FALSE(GenerateCoax(GeometryJobOf(ctx)));
@@ -484,21 +483,21 @@ TEST_F(GeometryTest, UnusableDimensionsNameTheFieldThatCausesThem) {
   ctx.materials.table.entries[static_cast<std::size_t>(red)].Resistivity = 0;
   EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_NE(lastMessage().find("has no resistivity"), std::string::npos) << lastMessage();
-  ctx.panel.checks[CheckBoxRestrict] = false;
+  ctx.inputs.restrict = false;
 
   // Too few pixels, an insulation out of all proportion, a distance beyond every pixel count.
-  ctx.panel.totalConductorPixels = -5;
+  ctx.inputs.totalConductorPixels = -5;
   EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_EQ(lastMessage(),
             lead + "\"- Total conductor pixels\" is too small to draw the conductors.");
-  ctx.panel.totalConductorPixels = 1000;
-  ctx.panel.insulationDiameter = 1e308;
+  ctx.inputs.totalConductorPixels = 1000;
+  ctx.inputs.insulationDiameter = 1e308;
   EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_EQ(lastMessage(),
             lead + "\"Insulation diameter :\" is too large against \"Wire diameter :\".");
-  ctx.panel.insulationDiameter = 0;
+  ctx.inputs.insulationDiameter = 0;
   ctx.state.geometryKind = GeomSquareTwinlead;
-  ctx.panel.bottomDistance = 1e307;
+  ctx.inputs.bottomDistance = 1e307;
   EXPECT_FALSE(GenerateSquareTwinlead(GeometryJobOf(ctx)));
   EXPECT_EQ(lastMessage(), lead + "\"Bottom distance :\" is too large against the pixel width.");
 }

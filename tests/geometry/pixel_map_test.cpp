@@ -8,8 +8,7 @@
 #include "core/materials.h"
 #include "geometry/map_ops.h"
 #include "platform/headless_platform.h"
-#include "program/context.h"
-#include "program/jobs.h"
+#include "support/solver_records.h"
 
 namespace zolva {
 namespace {
@@ -115,7 +114,7 @@ class PixelMapTest : public ::testing::Test {
   }
 
   HeadlessPlatform platform;
-  Context ctx{platform};
+  testing::SolverRecords ctx{platform};
 };
 
 TEST_F(PixelMapTest, SetMapSizeKeepsEveryArrayAtTheMapSize) {

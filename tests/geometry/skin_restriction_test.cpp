@@ -10,8 +10,7 @@
 #include "geometry/geometry.h"
 #include "geometry/map_ops.h"
 #include "platform/headless_platform.h"
-#include "program/context.h"
-#include "program/jobs.h"
+#include "support/solver_records.h"
 
 namespace zolva {
 namespace {
@@ -32,7 +31,7 @@ class SkinRestrictionTest : public ::testing::Test {
     ctx.state.frequencyMHz = 1;
     ctx.state.omega = kOmegaPerMHz;
     ctx.state.geometryKind = GeomUsermap;
-    ctx.panel.checks[CheckBoxRestrict] = true;
+    ctx.inputs.restrict = true;
   }
 
   void Load(int w, int h, const std::vector<std::uint32_t>& colours) {
@@ -63,7 +62,7 @@ class SkinRestrictionTest : public ::testing::Test {
   }
 
   HeadlessPlatform platform;
-  Context ctx;
+  testing::SolverRecords ctx;
 };
 
 // The map: a blue block on the left that runs off the top, bottom and left edges; a red
@@ -107,7 +106,7 @@ TEST_F(SkinRestrictionTest, KeepsALayerAlongInsulatorsOnly) {
       }
     EXPECT_EQ(ctx.map.restrictedPixels, expected);
     EXPECT_EQ(ctx.map.condCount, ctx.map.conductorPixelsUnrestricted - expected);
-    EXPECT_EQ(ctx.panel.labels[Label31], std::to_string(ctx.map.condCount));
+    EXPECT_EQ(ctx.reporter.Label(Label31), std::to_string(ctx.map.condCount));
     EXPECT_EQ(ctx.map.analysedPixels, ctx.map.Ucolor);
     EXPECT_EQ(ctx.map.Uindex, index) << "the palette indices describe the map before the pass";
   }
@@ -115,7 +114,7 @@ TEST_F(SkinRestrictionTest, KeepsALayerAlongInsulatorsOnly) {
   // Off, or with the pixel width unknown, the map stays as it is.
   for (bool restrict : {false, true}) {
     Load(40, 22, original);
-    ctx.panel.checks[CheckBoxRestrict] = restrict;
+    ctx.inputs.restrict = restrict;
     ctx.state.pixelWidth = restrict ? 0.0 : 100e-6;
     ctx.map.condCount = 0;
     RestrictToSkinDepth(GeometryJobOf(ctx));
@@ -127,7 +126,8 @@ TEST_F(SkinRestrictionTest, KeepsALayerAlongInsulatorsOnly) {
 
 // The literal rule: a conductor pixel is repainted when no pixel of the map within Euclidean
 // distance n (its colour's layer depth) had an insulator colour before the pass.
-std::vector<std::uint32_t> Reference(const Context& ctx, std::vector<std::uint32_t> out,
+std::vector<std::uint32_t> Reference(const testing::SolverRecords& ctx,
+                                     std::vector<std::uint32_t> out,
                                      const std::vector<int>& depthOf) {
   const PixelMap& m = ctx.map;
   auto insul = [&](int x, int y) {

@@ -14,9 +14,6 @@
 #include "core/worker_pool.h"
 #include "lsolver/lsolver_fixture.h"
 #include "lsolver/pixel_convolution.h"
-#include "program/jobs.h"
-#include "program/script.h"
-#include "support/program_rig.h"
 
 namespace zolva {
 namespace {
@@ -150,8 +147,7 @@ TEST(IterativeCurrents, StopBetweenIterationsKeepsThePreviousResults) {
   const Figures before = SolveBy(f, Method::Iterative);
   // The first iteration's status text presses Stop.
   f.statuses.clear();
-  f.ctx.state.ShowStatusHook = [&f](const std::string& s) {
-    f.statuses.push_back(s);
+  f.ctx.reporter.onStatus = [&f](const std::string& s) {
     if (s.find("iteration") != std::string::npos) f.ctx.state.abortRequested = true;
   };
   f.SetFrequency(50.0);
@@ -181,25 +177,6 @@ TEST(IterativeCurrents, ChoiceFollowsSizeAndBox) {
   EXPECT_EQ(ChooseCurrentMethod(1500, 3, 100, 100), CurrentMethod::Elimination);
   // The iteration's memory follows the box, not the square of the unknowns.
   EXPECT_LT(IterativeMemoryBytes(100000, 2, 600, 600), std::size_t{200} << 20);
-}
-
-TEST(IterativeCurrents, ScriptsTakeTheFasterMethodUnlessBox6AsksForTheElimination) {
-  testing::ProgramRig rig("zolva-iterative-script", 2);
-  rig.Start();
-  const std::string coax = "COA\nTOT 2500\nFRE 1\n";
-  ScriptResult r = RunScriptFile(rig.ctx, rig.Write("a.txt", coax + "LRS\n").string());
-  ASSERT_EQ(r.outcome, ScriptOutcome::Completed) << r.message;
-  EXPECT_TRUE(rig.ctx.lsolver.lastIterative);
-  EXPECT_GT(rig.ctx.lsolver.lastIterations, 0);
-  const double L = rig.ctx.results.L;
-  const double Rs = rig.ctx.results.Rs;
-  r = RunScriptFile(rig.ctx, rig.Write("b.txt", coax + "BOX 6 T\nLRS\n").string());
-  ASSERT_EQ(r.outcome, ScriptOutcome::Completed) << r.message;
-  EXPECT_FALSE(rig.ctx.lsolver.lastIterative);
-  EXPECT_LT(Relative(rig.ctx.results.L, L), 1e-8);
-  EXPECT_LT(Relative(rig.ctx.results.Rs, Rs), 1e-8);
-  r = RunScriptFile(rig.ctx, rig.Write("c.txt", "BOX 6 F\n").string());
-  EXPECT_EQ(LSolverJobOf(rig.ctx).options.method, Method::Automatic);
 }
 
 TEST(PixelConvolution, MatchesTheDirectSum) {

@@ -1,4 +1,4 @@
-// A context with copper conductors of every kind drawn by hand, ready for the L and Rs solver.
+// Records with copper conductors of every kind drawn by hand, ready for the L and Rs solver.
 #pragma once
 
 #include <cmath>
@@ -12,10 +12,7 @@
 #include "geometry/map_ops.h"
 #include "lsolver/lsolver.h"
 #include "platform/headless_platform.h"
-#include "program/context.h"
-#include "program/control_panel.h"
-#include "program/jobs.h"
-#include "program/solve_control.h"
+#include "support/solver_records.h"
 
 namespace zolva::testing {
 
@@ -30,8 +27,9 @@ inline constexpr double kInch = 0.0254;
 
 struct LFixture {
   HeadlessPlatform platform;
-  Context ctx{platform};
-  std::vector<std::string> statuses;
+  testing::SolverRecords ctx{platform};
+  // The status lines the solve wrote, oldest first.
+  std::vector<std::string>& statuses = ctx.reporter.statuses;
 
   LFixture() {
     platform.echoMessages = false;
@@ -41,8 +39,7 @@ struct LFixture {
     RegisterColor(ctx.materials, ctx.reporter, kFloatA, KindFloat, kCopper, 1, 0, 1, "copper");
     RegisterColor(ctx.materials, ctx.reporter, kFloatB, KindFloat, kCopper, 1, 0, 1, "copper");
     RegisterColor(ctx.materials, ctx.reporter, kVacuum, KindInsul, 0, 1, 0, 1, "vacuum");
-    ctx.state.ShowStatusHook = [this](const std::string& s) { statuses.push_back(s); };
-    ctx.panel.threadCount = 1;
+    ctx.threadCount = 1;
     SetFrequency(1.0);
     SetPixelWidth(0.001 * kInch);
   }
@@ -53,7 +50,7 @@ struct LFixture {
   }
   void SetPixelWidth(double metres) {
     ctx.state.pixelWidth = metres;
-    ctx.panel.edits[EditBoxPixelWidth].text = "0.001";
+    ctx.currents.pixelWidthText = "0.001";
   }
 
   // Rows of characters: '+' +1 volt, '-' -1 volt, 'g' ground, 'f' and 'F' two floating colours,
@@ -113,6 +110,9 @@ struct LFixture {
     SolveLandRs(LSolverJobOf(ctx));
     return ctx.state.solveSucceeded && !ctx.state.abortRequested;
   }
+
+  // The last status line, or "" before any.
+  std::string Status() const { return statuses.empty() ? std::string() : statuses.back(); }
 
   // Entry of the conductor pixel at (x, y).
   int Entry(int x, int y) const {

@@ -13,9 +13,6 @@
 #include "lsolver/literal_elimination.h"
 #include "lsolver/lsolver_fixture.h"
 #include "lsolver/surface_classification.h"
-#include "program/jobs.h"
-#include "program/reporting.h"
-#include "program/results_report.h"
 #include "support/read_file.h"
 
 namespace zolva {
@@ -25,7 +22,7 @@ namespace fs = std::filesystem;
 using testing::LFixture;
 using testing::Relative;
 
-double MaxCurrent(const Context& ctx) {
+double MaxCurrent(const testing::SolverRecords& ctx) {
   double m = 0;
   for (const complex& z : ctx.lsolver.pixelCurrents) m = std::max(m, Magnitude(z));
   return m;
@@ -53,8 +50,9 @@ TEST(LandRsSolve, MirroredPairsAndAllThreeKinds) {
     EXPECT_GT(f.ctx.results.L, 0.0);
     EXPECT_GT(f.ctx.results.Rs, 0.0);
     EXPECT_TRUE(f.ctx.state.solveSucceeded);
-    EXPECT_EQ(f.ctx.state.statusText, "done");
-    EXPECT_EQ(f.ctx.panel.tab, TabResults);
+    EXPECT_EQ(f.Status(), "done");
+    ASSERT_FALSE(f.ctx.reporter.tabs.empty());
+    EXPECT_EQ(f.ctx.reporter.tabs.back(), TabResults);
     // The currents are painted: red for the reference phase, and the -1 volt pixels, in
     // opposite phase, in the complementary colours.
     const std::uint32_t plus = f.ctx.map.analysedPixels.at(1 * 9 + 2);
@@ -81,7 +79,7 @@ struct LiteralSolution {
 };
 
 LiteralSolution SolveRowByRow(LFixture& f) {
-  Context& ctx = f.ctx;
+  testing::SolverRecords& ctx = f.ctx;
   PrepareLoopInductance(LSolverJobOf(ctx));
   ctx.lsolver.numbering = NumberUnknowns(LSolverJobOf(ctx));
   const int h = ctx.lsolver.numbering.h;
@@ -163,7 +161,7 @@ TEST(LandRsSolve, MatchesRowByRowEliminationUpTo300) {
   const int h = f.ctx.lsolver.numbering.h;
   EXPECT_GT(h, 200);
   EXPECT_LE(h, 300);
-  f.ctx.panel.threadCount = 2;
+  f.ctx.threadCount = 2;
   SolveLandRs(LSolverJobOf(f.ctx));
   ASSERT_TRUE(f.ctx.state.solveSucceeded);
 
@@ -192,10 +190,10 @@ TEST(LandRsSolve, SymmetricTwinCoaxAndGroundReturn) {
     f.Blank(50, 24);
     f.Disc(12, 12, 6, testing::kPlus);
     f.Disc(38, 12, 6, testing::kMinus);
-    f.ctx.state.switches[32] = true;
+    f.ctx.state.switches[Switch::AllLettersC] = true;
     ASSERT_TRUE(f.Solve());
     EXPECT_LT(std::abs(f.ctx.results.VoL), 1e-12);
-    f.ctx.state.switches[32] = false;
+    f.ctx.state.switches[Switch::AllLettersC] = false;
     ASSERT_TRUE(f.Solve());
     EXPECT_LT(std::abs(f.ctx.results.VoL), 1e-4);
     EXPECT_EQ(f.ctx.results.Ignd, 0.0);
@@ -275,7 +273,7 @@ TEST(LandRsSolve, RefusalsStopAndSingularSystem) {
     // No width, or a width of 0 or below: nothing can be computed per metre.
     LFixture f;
     f.Draw(map);
-    f.ctx.panel.edits[EditBoxPixelWidth].text = text;
+    f.ctx.currents.pixelWidthText = text;
     if (std::string(text) != "") f.ctx.state.pixelWidth = std::stod(text) * testing::kInch;
     EXPECT_FALSE(f.Solve());
     ASSERT_EQ(f.platform.messages.size(), 1u) << text;
@@ -293,7 +291,7 @@ TEST(LandRsSolve, RefusalsStopAndSingularSystem) {
     ASSERT_EQ(f.platform.messages.size(), 1u);
     EXPECT_EQ(f.platform.messages[0].text, "Memory request denied");
     EXPECT_EQ(f.platform.messages[0].caption, "Solving for L and Rs");
-    EXPECT_EQ(f.ctx.state.statusText, "");
+    EXPECT_EQ(f.Status(), "");
     EXPECT_EQ(f.ctx.lsolver.system.size, 1u);
     f.platform.freeMemoryOverride = 640;
     f.platform.messages.clear();
@@ -314,7 +312,7 @@ TEST(LandRsSolve, RefusalsStopAndSingularSystem) {
     f.SetFrequency(7.0);
     bool stopped = false;
     f.platform.onPendingEvents = [&] {
-      if (!stopped && f.ctx.state.statusText.find("Solving") != std::string::npos) {
+      if (!stopped && f.Status().find("Solving") != std::string::npos) {
         stopped = true;
         f.ctx.state.abortRequested = true;
       }
@@ -324,7 +322,7 @@ TEST(LandRsSolve, RefusalsStopAndSingularSystem) {
     EXPECT_TRUE(f.ctx.state.abortRequested);
     EXPECT_FALSE(f.ctx.state.solveSucceeded);
     EXPECT_FALSE(f.ctx.state.operationFailed);
-    EXPECT_EQ(f.ctx.state.statusText, "");
+    EXPECT_EQ(f.Status(), "");
     EXPECT_EQ(f.ctx.results.L, L);
     EXPECT_EQ(f.ctx.lsolver.pixelCurrents.size(), currents.size());
     EXPECT_EQ(f.ctx.lsolver.pixelCurrents[3].re, currents[3].re);
@@ -374,7 +372,7 @@ TEST(LandRsSolve, CurrentsFileAndPicture) {
   fs::remove_all(folder);
   fs::create_directories(folder);
   f.ctx.state.programFolder = folder.string() + "/";
-  f.ctx.panel.edits[EditBoxName].text = "Pair";
+  f.ctx.currents.nameText = "Pair";
   const fs::path file = folder / "Pair currents.txt";
 
   // Before any solve there is nothing to write, and nothing is written.

@@ -6,7 +6,6 @@
 
 #include "lsolver/lsolver_fixture.h"
 #include "lsolver/surface_classification.h"
-#include "program/jobs.h"
 
 namespace zolva {
 namespace {
@@ -110,29 +109,29 @@ TEST(PixelResistance, SkinEffectBlendAndSwitches) {
   EXPECT_NEAR(f.R(8, 8), f.Row1('C'), 1e-12 * Rdc);
 
   // Switch 34: no skin correction; switch 31: the plain direct-current value everywhere.
-  f.ctx.state.switches[34] = true;
+  f.ctx.state.switches[Switch::NoSkinCorrection] = true;
   BuildSurfaceResistanceTable(LSolverJobOf(f.ctx));
   EXPECT_NEAR(f.Row1('A'), Rdc / FA, 1e-9 * Rdc);
-  f.ctx.state.switches[34] = false;
-  f.ctx.state.switches[31] = true;
+  f.ctx.state.switches[Switch::NoSkinCorrection] = false;
+  f.ctx.state.switches[Switch::PlainDcResistance] = true;
   BuildSurfaceResistanceTable(LSolverJobOf(f.ctx));
   for (char L = 'A'; L <= 'F'; ++L) EXPECT_EQ(f.Row1(L), Rdc) << L;
-  f.ctx.state.switches[31] = false;
+  f.ctx.state.switches[Switch::PlainDcResistance] = false;
 
   // Calibration: switch 33 replaces the correction of the chosen letter only; switch 36 its
   // decay factor, with no correction.
   f.ctx.state.calibrationKind = u'B';
   f.ctx.state.calibrationValue = 0.5;
-  f.ctx.state.switches[33] = true;
+  f.ctx.state.switches[Switch::FitCorrection] = true;
   BuildSurfaceResistanceTable(LSolverJobOf(f.ctx));
   const double FB = ConductingFraction(0.3444734361);
   EXPECT_NEAR(f.Row1('B'), Rdc * 0.5 / FB, 1e-9 * Rdc);
   EXPECT_NEAR(f.Row1('A'), Rdc * cA / FA, 1e-9 * Rdc);
-  f.ctx.state.switches[33] = false;
-  f.ctx.state.switches[36] = true;
+  f.ctx.state.switches[Switch::FitCorrection] = false;
+  f.ctx.state.switches[Switch::FitDecay] = true;
   BuildSurfaceResistanceTable(LSolverJobOf(f.ctx));
   EXPECT_NEAR(f.Row1('B'), Rdc / ConductingFraction(0.5), 1e-9 * Rdc);
-  f.ctx.state.switches[36] = false;
+  f.ctx.state.switches[Switch::FitDecay] = false;
 
   // A metal without resistivity resists nothing at any frequency (the formula alone gives 0/0).
   const std::size_t colour = f.ctx.map.Uindex.at(3 * 30 + 3);
@@ -142,7 +141,7 @@ TEST(PixelResistance, SkinEffectBlendAndSwitches) {
   f.ctx.materials.recs.at(colour).Resistivity = testing::kCopper;
 
   // Switch 32: every pixel is C.
-  f.ctx.state.switches[32] = true;
+  f.ctx.state.switches[Switch::AllLettersC] = true;
   BuildSurfaceResistanceTable(LSolverJobOf(f.ctx));
   EXPECT_NEAR(f.R(3, 3), f.Row1('C'), 1e-12 * Rdc);
 }
@@ -152,7 +151,7 @@ TEST(PixelResistance, LayeredRule) {
   const double w = f.ctx.state.pixelWidth;
   const double rho = testing::kCopper * 1e-8;
   const double Rdc = rho / (w * w);
-  f.ctx.state.switches[44] = true;
+  f.ctx.state.switches[Switch::LayeredResistance] = true;
   auto row = [&](int n, char L) {
     return f.ctx.materials.recs.at(f.ctx.map.Uindex.at(3 * 30 + 3))
         .Rpixel.at(static_cast<std::size_t>(6 * (n - 1) + (L - 'A')));
@@ -175,7 +174,7 @@ TEST(PixelResistance, LayeredRule) {
   f.ctx.cindex.depth.at(static_cast<std::size_t>(j)) = 0;
   f.ctx.cindex.surfaceKind.at(static_cast<std::size_t>(j)) = u'A';
   EXPECT_EQ(f.R(8, 8), row(32, 'A'));
-  f.ctx.state.switches[46] = true;
+  f.ctx.state.switches[Switch::FirstDepthRow] = true;
   EXPECT_EQ(f.R(8, 8), row(1, 'A'));
 }
 

@@ -11,10 +11,8 @@
 #include "core/conductor_index.h"
 #include "core/materials.h"
 #include "platform/headless_platform.h"
-#include "program/context.h"
-#include "program/jobs.h"
-#include "program/solve_control.h"
 #include "support/sketch_map.h"
+#include "support/solver_records.h"
 
 namespace zolva {
 namespace {
@@ -27,7 +25,7 @@ using sketch::kWhite;
 // no-current paint, anything else white.
 struct SurfaceFixture {
   HeadlessPlatform platform;
-  Context ctx{platform};
+  testing::SolverRecords ctx{platform};
 
   SurfaceFixture() {
     platform.echoMessages = false;
@@ -164,7 +162,7 @@ TEST(SurfaceClassification, NoCurrentPaintAndSwitch32) {
   // pixels are left for the spread, at depth 2.
   {
     SurfaceFixture f;
-    f.ctx.state.switches[32] = true;
+    f.ctx.state.switches[Switch::AllLettersC] = true;
     f.Canvas(20, 20);
     f.Fill(0, 0, 9, 9, kRed);
     f.Fill(17, 17, 17, 17, kBlue);

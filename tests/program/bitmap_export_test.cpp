@@ -12,16 +12,20 @@
 #include "csolver/capacitance.h"
 #include "csolver/csolver_fixture.h"
 #include "platform/image_codec.h"
+#include "program/context.h"
 #include "program/control_panel.h"
+#include "program/jobs.h"
 #include "program/reporting.h"
 #include "program/script.h"
+#include "program/solve_control.h"
 #include "support/read_file.h"
 
 namespace zolva {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::SolverFixture;
+// The solver fixture over the application's records.
+using SolverFixture = testing::BasicSolverFixture<Context>;
 
 fs::path FreshFolder(const std::string& name) {
   const fs::path dir = fs::temp_directory_path() /

@@ -16,6 +16,7 @@
 #include "program/script.h"
 #include "program/solve_control.h"
 #include "support/program_rig.h"
+#include "support/read_file.h"
 
 namespace zolva {
 namespace {
@@ -105,7 +106,7 @@ TEST(CommandKeys, OneKeyCommandsAndTheUnknownKeyBeep) {
   HandleCommandKey(ctx, KeyEnd);
   EXPECT_EQ(rig.p.beeps, 2);
   EXPECT_EQ(ctx.panel.textScaleIndex, 2);
-  ctx.state.switches[9] = true;
+  ctx.state.switches[Switch::KeyboardSwitches] = true;
   for (int i = 0; i < 9; ++i) HandleCommandKey(ctx, KeyHome);
   EXPECT_EQ(ctx.panel.textScaleIndex, 6) << "held at the largest step";
   HandleCommandKey(ctx, KeyEnd);
@@ -151,23 +152,24 @@ TEST(CommandKeys, SwitchTogglesOnlyInTheKeyboardSwitchMode) {
 
   // With switch 9 off the bank prefixes do nothing at all: no toggle, no sound, no beep.
   rig.Type(u"@7!X~3~A");
-  EXPECT_FALSE(sw[27]);
-  EXPECT_FALSE(sw[3]);
+  EXPECT_FALSE(sw[Switch::Unused27]);
+  EXPECT_FALSE(sw[Switch::SkipRelaxation]);
   EXPECT_FALSE(rig.p.quitRequested);
   EXPECT_TRUE(rig.p.waves.empty());
   EXPECT_TRUE(rig.p.messages.empty()) << "no demonstration map is looked for";
   EXPECT_EQ(rig.p.beeps, 0);
 
   rig.Type(u"~9");
-  EXPECT_TRUE(sw[9]);
+  EXPECT_TRUE(sw[Switch::KeyboardSwitches]);
   EXPECT_FALSE(rig.p.waves.empty()) << "the click tone";
   rig.Type(u"@7");
-  EXPECT_TRUE(sw[27]);
+  EXPECT_TRUE(sw[Switch::Unused27]);
   rig.Type(u"!0#9$5~3");
-  EXPECT_TRUE(sw[10] && sw[39] && sw[45] && sw[3]);
+  EXPECT_TRUE(sw[Switch::PauseScriptedSolves] && sw[Switch::NineTurnCoil] &&
+              sw[Switch::ChainAnalysis] && sw[Switch::SkipRelaxation]);
   EXPECT_EQ(ctx.panel.labels[LabelSwitches], "3,9,10,27,39,45");
   rig.Type(u"@7");
-  EXPECT_FALSE(sw[27]) << "a second toggle switches it off";
+  EXPECT_FALSE(sw[Switch::Unused27]) << "a second toggle switches it off";
 
   // An unknown second key beeps once and still shows the switches.
   ctx.panel.labels[LabelSwitches].clear();
@@ -181,11 +183,11 @@ TEST(CommandKeys, SwitchTogglesOnlyInTheKeyboardSwitchMode) {
   ctx.state.ready = false;
   const std::size_t waves = rig.p.waves.size();
   rig.Type(u"~1");
-  EXPECT_TRUE(sw[1]);
+  EXPECT_TRUE(sw[Switch::StopBeforePrediction]);
   EXPECT_EQ(rig.p.waves.size(), waves);
 
   rig.Type(u"~9");
-  EXPECT_FALSE(sw[9]);
+  EXPECT_FALSE(sw[Switch::KeyboardSwitches]);
   rig.Type(u"!X");
   EXPECT_FALSE(rig.p.quitRequested);
   rig.Type(u"~9!X");
@@ -261,7 +263,7 @@ TEST(CommandKeys, ScriptKeysReachTheInterpreter) {
 
   ScriptResult r = run("keys.txt", "KEY ~9@7v\n");
   EXPECT_EQ(r.outcome, ScriptOutcome::Completed) << r.message;
-  EXPECT_TRUE(ctx.state.switches[27]);
+  EXPECT_TRUE(ctx.state.switches[Switch::Unused27]);
   EXPECT_EQ(ctx.display.displayMode, 1);
 
   // F, 8 runs the script named on the panel inside the running one, which then goes on.
@@ -291,6 +293,71 @@ TEST(CommandKeys, ScriptKeysReachTheInterpreter) {
   EXPECT_EQ(r.outcome, ScriptOutcome::Failed);
   EXPECT_EQ(r.stopLine, 1);
   EXPECT_EQ(ctx.display.displayMode, mode);
+}
+
+// The manual's table of one-key commands names every key of the command table, and only those.
+TEST(CommandKeys, ManualListsEveryOneKeyCommand) {
+  const std::string manual =
+      testing::ReadWholeFile(std::filesystem::path(ZOLVA_PROGRAM_DIR) / "docs/manual.html");
+  const std::size_t from = manual.find("<h3>One key</h3>");
+  ASSERT_NE(from, std::string::npos);
+  const std::string table = manual.substr(from, manual.find("</table>", from) - from);
+  auto name = [](char16_t key) -> std::string {
+    switch (key) {
+      case KeyF1:
+        return "<kbd>F1</kbd>";
+      case KeyF2:
+        return "<kbd>F2</kbd>";
+      case KeyF4:
+        return "<kbd>F4</kbd>";
+      case KeyF5:
+        return "<kbd>F5</kbd>";
+      case KeyF6:
+        return "<kbd>F6</kbd>";
+      case KeyF8:
+        return "<kbd>F8</kbd>";
+      case KeyEnter:
+        return "<kbd>Enter</kbd>";
+      case KeyDelete:
+        return "Delete";
+      case KeyInsert:
+        return "Insert";
+      case KeyPageDown:
+        return "Page Down";
+      case KeyPageUp:
+        return "Page Up";
+      case KeyEnd:
+        return "End";
+      case KeyHome:
+        return "Home";
+      case KeyLeft:
+      case KeyUp:
+      case KeyRight:
+      case KeyDown:
+        return "arrow keys";
+      case u'<':
+        return "<kbd>&lt;</kbd>";
+      case u'>':
+        return "<kbd>&gt;</kbd>";
+      default:
+        return "<kbd>" + std::string(1, static_cast<char>(key)) + "</kbd>";
+    }
+  };
+  std::size_t kbds = 0;
+  for (std::size_t at = table.find("<kbd>"); at != std::string::npos;
+       at = table.find("<kbd>", at + 1))
+    ++kbds;
+  std::size_t named = 0;
+  for (const KeyCommand& command : OneKeyCommands()) {
+    EXPECT_NE(command.help[0], '\0');
+    for (char16_t key : {command.key, command.alias}) {
+      if (key == 0) continue;
+      const std::string text = name(key);
+      EXPECT_NE(table.find(text), std::string::npos) << text << " is not in the manual";
+      named += text.rfind("<kbd>", 0) == 0 ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(kbds, named) << "the manual lists a key the interpreter does not know";
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ TEST_F(ControlPanelTest, CreatePanelSetsTheDefaultsAndDeclaresReadinessLast) {
     std::ofstream out(folder / "MoreColors.txt");
     out << "300 0 0 INSUL 0 1 0 1 bad red\n";
   }
-  ctx.state.switches[7] = true;
+  ctx.state.switches[Switch::PermittivityInLines] = true;
   ctx.state.tickGuard = 3;
   ctx.state.minimized = true;
   ctx.results.L = 1e-6;
@@ -96,7 +96,7 @@ TEST_F(ControlPanelTest, CreatePanelSetsTheDefaultsAndDeclaresReadinessLast) {
   EXPECT_EQ(s.programFolder, folder.string() + "/");
   EXPECT_EQ(s.geometryKind, GeomTwinlead);
   EXPECT_TRUE(s.setupChanged);
-  EXPECT_EQ(std::count(s.switches.begin(), s.switches.end(), true), 0);
+  for (const SwitchRow& row : kSwitchTable) EXPECT_FALSE(s.switches[row.id]) << row.name;
   EXPECT_EQ(s.tickGuard, 0);
   EXPECT_FALSE(s.minimized);
   EXPECT_DOUBLE_EQ(s.startTime, 45000.5);
@@ -262,7 +262,8 @@ TEST_F(ControlPanelTest, PixelWidthThreadsSwitchesAndButtons) {
   SetThreadCountTo(ctx, -4);
   EXPECT_EQ(ctx.panel.threadCount, 1);
 
-  ctx.state.switches[3] = ctx.state.switches[24] = ctx.state.switches[49] = true;
+  ctx.state.switches[Switch::SkipRelaxation] = ctx.state.switches[Switch::DryRun] =
+      ctx.state.switches[Switch::Unused49] = true;
   ShowSwitches(ctx);
   EXPECT_EQ(Label(LabelSwitches), "3,24,49");
   ctx.map.condCount = 1234;

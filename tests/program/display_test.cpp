@@ -9,12 +9,15 @@
 #include "csolver/capacitance.h"
 #include "csolver/csolver_fixture.h"
 #include "program/context.h"
+#include "program/jobs.h"
 #include "program/reporting.h"
+#include "program/solve_control.h"
 
 namespace zolva {
 namespace {
 
-using testing::SolverFixture;
+// The solver fixture over the application's records.
+using SolverFixture = testing::BasicSolverFixture<Context>;
 
 std::uint32_t BitmapPixel(const DisplayView& v, int x, int y) {
   const std::uint8_t* p = v.bitmap.data() + 3 * (static_cast<std::size_t>(y) * v.dispWidth + x);

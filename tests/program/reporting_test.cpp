@@ -86,6 +86,15 @@ TEST(Reporting, UnexpectedErrorEndsTheSolve) {
   EXPECT_FALSE(ctx.panel.stopEnabled);
   EXPECT_FALSE(ctx.display.copyToScreen);
   EXPECT_EQ(ctx.state.statusText, " ");
+  EXPECT_TRUE(p.messages.empty()) << "the handler itself shows nothing";
+
+  // The front end's handler ends the solve the same way and shows what the error says.
+  ctx.state.solveInProgress = true;
+  ShowUnexpectedError(ctx, "panel tab 9");
+  EXPECT_FALSE(ctx.state.solveInProgress);
+  ASSERT_EQ(p.messages.size(), 1u);
+  EXPECT_EQ(p.messages[0].text, "The command stopped on an unexpected error: panel tab 9");
+  EXPECT_EQ(p.messages[0].caption, "zolva");
 }
 
 TEST(Platform, ProcessorCountAndMemory) {

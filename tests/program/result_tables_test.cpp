@@ -79,19 +79,19 @@ TEST(ResultTables, RowsHoldTheWholeNumberAndCrLfAndFollowTheirConditions) {
   ASSERT_TRUE(WriteInductanceRow(rig.ctx, 1));
   EXPECT_EQ(rig.Table(" Inductances.txt"), "1.50000000\r\n");
   EXPECT_EQ(rig.Table(" Resistances.txt"), "0.12500000\r\n");
-  rig.ctx.state.switches[23] = true;
+  rig.ctx.state.switches[Switch::AlwaysAppend] = true;
   ASSERT_TRUE(WriteInductanceRow(rig.ctx, 1));
   EXPECT_EQ(rig.Table(" Inductances.txt"), "1.50000000\r\n1.50000000\r\n");
 
   // The dry run writes nothing at all.
-  rig.ctx.state.switches[24] = true;
+  rig.ctx.state.switches[Switch::DryRun] = true;
   ASSERT_TRUE(WriteInductanceRow(rig.ctx, 1));
-  rig.ctx.state.switches[23] = false;
+  rig.ctx.state.switches[Switch::AlwaysAppend] = false;
   ASSERT_TRUE(WriteInductanceRow(rig.ctx, 1));
   EXPECT_EQ(rig.Table(" Inductances.txt"), "1.50000000\r\n1.50000000\r\n");
 
   // A later row of a series whose table does not exist yet (a new name) starts the table.
-  rig.ctx.state.switches[24] = false;
+  rig.ctx.state.switches[Switch::DryRun] = false;
   SetField(rig.ctx, EditBoxName, "fresh");
   ASSERT_TRUE(WriteInductanceRow(rig.ctx, 3));
   EXPECT_EQ(ReadWholeFile(rig.folder / "fresh Inductances.txt"), "1.50000000\r\n");

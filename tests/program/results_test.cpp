@@ -50,7 +50,7 @@ struct ResultsFixture : ::testing::Test {
 TEST_F(ResultsFixture, NumberTexts) {
   // One extra digit of width and of decimals on the page, three with switch 29.
   EXPECT_EQ(Fmt(ctx, 0.25, 6, 3), " 0.2500");
-  ctx.state.switches[29] = true;
+  ctx.state.switches[Switch::WideResults] = true;
   EXPECT_EQ(Fmt(ctx, 0.25, 6, 3), " 0.250000");
   EXPECT_EQ(Fmt(ctx, 0.25, 6, 3).size(), 9u);
 

@@ -97,8 +97,8 @@ TEST(ScriptLanguage, ReadingsThatDifferFromTheTextAreNamed) {
   // number, one thread from "abc".
   EXPECT_EQ(rig.ctx.panel.edits[EditBoxFrequency].text, "1.000000000000000e+03");
   EXPECT_NEAR(rig.ctx.panel.wireDiameter, 0.001, 1e-12);
-  EXPECT_FALSE(rig.ctx.state.switches[0]);
-  EXPECT_TRUE(rig.ctx.state.switches[5]);
+  EXPECT_FALSE(rig.ctx.state.switches[Switch::SkipPrediction]);
+  EXPECT_TRUE(rig.ctx.state.switches[Switch::Unused5]);
   EXPECT_EQ(rig.ctx.panel.edits[EditBoxName].text, "quiet");
 }
 
@@ -131,7 +131,7 @@ TEST(ScriptLanguage, FieldsSwitchesThreadsAndLinesThatDoNothing) {
   EXPECT_EQ(ctx.panel.threadCount, 3);
   EXPECT_EQ(ctx.panel.labels[LabelThreads], " - 3 threads");
   EXPECT_EQ(rig.p.beeps, 2) << "BEE and the unknown check box";
-  EXPECT_TRUE(ctx.state.switches[9]);
+  EXPECT_TRUE(ctx.state.switches[Switch::KeyboardSwitches]);
   EXPECT_NE(ctx.panel.labels[LabelSwitches].find('9'), std::string::npos);
   EXPECT_TRUE(ctx.panel.checks[CheckBoxAddTopPlane]);
   EXPECT_TRUE(ctx.panel.checks[CheckBoxClassicRelaxation]);
@@ -148,11 +148,11 @@ TEST(ScriptLanguage, FieldsSwitchesThreadsAndLinesThatDoNothing) {
   // A number that does not convert reads as 0 and empties the rest of its line only; the
   // thread count is kept within 1 .. the processor count.
   ctx.state.programFolder = rig.folder.string() + "/";
-  ctx.state.switches[0] = true;
+  ctx.state.switches[Switch::SkipPrediction] = true;
   r = rig.Run("DEB 2x T\nTHR x\nTHR +\nTHR 99\nTHR +\nLAU 1x %notes.txt\nLAU 3 %notes.txt\n");
   EXPECT_EQ(r.outcome, ScriptOutcome::Completed);
-  EXPECT_FALSE(ctx.state.switches[0]);
-  EXPECT_FALSE(ctx.state.switches[2]);
+  EXPECT_FALSE(ctx.state.switches[Switch::SkipPrediction]);
+  EXPECT_FALSE(ctx.state.switches[Switch::StopAfterPredictedField]);
   EXPECT_EQ(ctx.panel.threadCount, 4);
   ASSERT_EQ(rig.p.documents.size(), 2u);
   EXPECT_EQ(rig.p.documents[0].path, "");

@@ -395,10 +395,10 @@ TEST(SolveControl, RefusedMapsAndScriptedSolves) {
   s.setupChanged = true;
   s.abortRequested = false;  // as at the start of a script
   int checks = 0;
-  s.switches[10] = true;
-  s.switches[24] = true;
+  s.switches[Switch::PauseScriptedSolves] = true;
+  s.switches[Switch::DryRun] = true;
   rig.onEvents = [&] {
-    if (++checks == 2) s.switches[10] = false;
+    if (++checks == 2) s.switches[Switch::PauseScriptedSolves] = false;
   };
   rig.p.sleeps.clear();
   SolveForScript(ctx, GeomTwinlead, false);
@@ -411,7 +411,7 @@ TEST(SolveControl, RefusedMapsAndScriptedSolves) {
   EXPECT_FALSE(s.solveInProgress);
 
   // Stop during the wait ends this scripted solve; it does not go on to solve.
-  s.switches[10] = true;
+  s.switches[Switch::PauseScriptedSolves] = true;
   s.solveSucceeded = true;
   rig.onEvents = [&] { RequestStop(ctx); };
   SolveForScript(ctx, GeomTwinlead, true);
@@ -421,7 +421,7 @@ TEST(SolveControl, RefusedMapsAndScriptedSolves) {
 
   // A coax filled with polyethylene: every field-region pixel is that dielectric, so the
   // assumed velocity factor is 1 / sqrt(its permittivity).
-  s.switches[10] = false;
+  s.switches[Switch::PauseScriptedSolves] = false;
   s.abortRequested = false;
   SetCheckBox(ctx, CheckBoxAirDielectric, false);
   s.setupChanged = true;

@@ -215,12 +215,12 @@ TEST(ParameterStudies, ListRowsKeepASeriesOnOneLine) {
   EXPECT_TRUE(AppendRows(ctx, {{path, "2"}}, 2, TableLayout::List));
   EXPECT_EQ(rig.Read("list.txt"), "1,2");
   // Always appending (switch 23): a second series starts a line of its own.
-  ctx.state.switches[23] = true;
+  ctx.state.switches[Switch::AlwaysAppend] = true;
   EXPECT_TRUE(AppendRows(ctx, {{path, "3"}}, 1, TableLayout::List));
   EXPECT_TRUE(AppendRows(ctx, {{path, "4"}}, 2, TableLayout::List));
   EXPECT_EQ(rig.Read("list.txt"), "1,2\r\n3,4");
   // The dry run (switch 24) writes nothing.
-  ctx.state.switches[24] = true;
+  ctx.state.switches[Switch::DryRun] = true;
   EXPECT_TRUE(AppendRows(ctx, {{path, "5"}}, 3, TableLayout::List));
   EXPECT_EQ(rig.Read("list.txt"), "1,2\r\n3,4");
 }
@@ -289,12 +289,12 @@ TEST(ParameterStudies, TargetStudyFindsTheDecayFactorOfItsTarget) {
   Context& ctx = rig.ctx;
   SetField(ctx, EditBoxFrequency, "10000");
   ctx.state.calibrationKind = u'D';
-  ctx.state.switches[36] = true;
+  ctx.state.switches[Switch::FitDecay] = true;
   const std::optional<double> rs = SolveRs(ctx, 0.45);
   ASSERT_TRUE(rs);
   EndSolve(ctx);
   ctx.state.calibrationKind = 0;
-  ctx.state.switches[36] = false;
+  ctx.state.switches[Switch::FitDecay] = false;
   std::vector<double> targets(29, 1.0);
   targets[28] = *rs;
   rig.WriteTargets('D', targets);
@@ -304,9 +304,9 @@ TEST(ParameterStudies, TargetStudyFindsTheDecayFactorOfItsTarget) {
   rig.solves = 0;
   rig.names.clear();
   rig.duringSolve = [&ctx] {
-    EXPECT_TRUE(ctx.state.switches[36]);
+    EXPECT_TRUE(ctx.state.switches[Switch::FitDecay]);
     EXPECT_EQ(ctx.state.calibrationKind, u'D');
-    EXPECT_FALSE(ctx.state.switches[32]) << "all letters C only for letter C";
+    EXPECT_FALSE(ctx.state.switches[Switch::AllLettersC]) << "all letters C only for letter C";
   };
   StudyTarget(ctx);
   ASSERT_EQ(rig.p.messages.size(), 0u) << rig.p.messages[0].text;
@@ -319,7 +319,7 @@ TEST(ParameterStudies, TargetStudyFindsTheDecayFactorOfItsTarget) {
   ASSERT_EQ(result.rfind("D ", 0), 0u) << result;
   EXPECT_NEAR(Number(result.substr(2)), 0.45, 1e-6) << result;
   EXPECT_EQ(ctx.panel.edits[EditBoxFrequency].text, "10000");
-  EXPECT_FALSE(ctx.state.switches[36]);
+  EXPECT_FALSE(ctx.state.switches[Switch::FitDecay]);
   EXPECT_TRUE(rig.Idle());
 
   // Letter C is fitted with every surface taken as C and without skin correction. A letter with
@@ -328,12 +328,16 @@ TEST(ParameterStudies, TargetStudyFindsTheDecayFactorOfItsTarget) {
   rig.WriteTargets('C', targets);
   SetField(ctx, EditBoxName, "fit C");
   rig.duringSolve = [&ctx] {
-    EXPECT_TRUE(ctx.state.switches[32] && ctx.state.switches[34] && ctx.state.switches[36]);
+    EXPECT_TRUE(ctx.state.switches[Switch::AllLettersC] &&
+                ctx.state.switches[Switch::NoSkinCorrection] &&
+                ctx.state.switches[Switch::FitDecay]);
     ctx.state.abortRequested = true;
   };
   StudyTarget(ctx);
   EXPECT_EQ(ctx.panel.edits[EditBoxName].text, "fit C");
-  EXPECT_FALSE(ctx.state.switches[32] || ctx.state.switches[34] || ctx.state.switches[36]);
+  EXPECT_FALSE(ctx.state.switches[Switch::AllLettersC] ||
+               ctx.state.switches[Switch::NoSkinCorrection] ||
+               ctx.state.switches[Switch::FitDecay]);
   EXPECT_TRUE(rig.Idle());
   rig.WriteTargets('A', targets);
   SetField(ctx, EditBoxName, "fit A");
@@ -353,7 +357,7 @@ TEST(ParameterStudies, FunctionStudyFitsEveryStepAndWritesOneLine) {
   Context& ctx = rig.ctx;
   SetField(ctx, EditBoxTotalConductorPixels, "8");
   SetField(ctx, EditBoxName, "fit e");
-  ctx.state.switches[35] = true;  // the first 11 steps are written as 1 unsolved
+  ctx.state.switches[Switch::SkipLowSteps] = true;  // the first 11 steps are written as 1 unsolved
   std::vector<double> targets(29);
   for (int i = 0; i < 29; ++i) targets[static_cast<std::size_t>(i)] = 1.2 + 0.01 * i;
   targets[20] = 5.0;  // 2.5, clipped to 2
@@ -362,7 +366,7 @@ TEST(ParameterStudies, FunctionStudyFitsEveryStepAndWritesOneLine) {
   std::vector<double> firstTrials;
   std::string lastFrequency;
   rig.duringSolve = [&] {
-    EXPECT_TRUE(ctx.state.switches[33]);
+    EXPECT_TRUE(ctx.state.switches[Switch::FitCorrection]);
     if (ctx.panel.edits[EditBoxFrequency].text != lastFrequency) {
       lastFrequency = ctx.panel.edits[EditBoxFrequency].text;
       firstTrials.push_back(ctx.state.calibrationValue);
@@ -376,7 +380,7 @@ TEST(ParameterStudies, FunctionStudyFitsEveryStepAndWritesOneLine) {
   ASSERT_EQ(rig.p.messages.size(), 0u) << rig.p.messages[0].text;
   EXPECT_EQ(rig.p.beeps, 0);
   EXPECT_TRUE(rig.Idle());
-  EXPECT_FALSE(ctx.state.switches[33]);
+  EXPECT_FALSE(ctx.state.switches[Switch::FitCorrection]);
 
   ASSERT_EQ(firstTrials.size(), 18u);
   for (int i = 11; i < 29; ++i) {

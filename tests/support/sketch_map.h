@@ -1,5 +1,6 @@
 // Small maps drawn by hand for the solver set-up tests: copper at each conductor kind on white
-// vacuum, drawn from rows of characters or filled rectangles.
+// vacuum, drawn from rows of characters or filled rectangles, into any records that hold a map,
+// material tables and a reporter.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,6 @@
 #include <vector>
 
 #include "core/materials.h"
-#include "program/context.h"
 
 namespace zolva::sketch {
 
@@ -34,7 +34,8 @@ inline std::uint32_t ColorOf(char c) {
 }
 
 // Copper under the four conductor colours, and white vacuum.
-inline void RegisterCopperAndVacuum(Context& ctx) {
+template <class Records>
+void RegisterCopperAndVacuum(Records& ctx) {
   RegisterColor(ctx.materials, ctx.reporter, kRed, KindPlus, 1.7241379, 1, 0, 1, "copper");
   RegisterColor(ctx.materials, ctx.reporter, kGreen, KindGround, 1.7241379, 1, 0, 1, "copper");
   RegisterColor(ctx.materials, ctx.reporter, kBlue, KindMinus, 1.7241379, 1, 0, 1, "copper");
@@ -42,20 +43,23 @@ inline void RegisterCopperAndVacuum(Context& ctx) {
   RegisterColor(ctx.materials, ctx.reporter, kWhite, KindInsul, 0, 1, 0, 1, "vacuum");
 }
 
-inline void Canvas(Context& ctx, int w, int h) {
+template <class Records>
+void Canvas(Records& ctx, int w, int h) {
   ctx.map.Uwid = w;
   ctx.map.Uhei = h;
   ctx.map.Ucolor.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), kWhite);
 }
 
-inline void Fill(Context& ctx, int x0, int y0, int x1, int y1, std::uint32_t color) {
+template <class Records>
+void Fill(Records& ctx, int x0, int y0, int x1, int y1, std::uint32_t color) {
   for (int y = y0; y <= y1; ++y)
     for (int x = x0; x <= x1; ++x)
       ctx.map.Ucolor.at(static_cast<std::size_t>(y) * static_cast<std::size_t>(ctx.map.Uwid) +
                         static_cast<std::size_t>(x)) = color;
 }
 
-inline void Draw(Context& ctx, const std::vector<std::string>& rows) {
+template <class Records>
+void Draw(Records& ctx, const std::vector<std::string>& rows) {
   Canvas(ctx, static_cast<int>(rows.at(0).size()), static_cast<int>(rows.size()));
   std::size_t i = 0;
   for (const std::string& row : rows)

@@ -1,8 +1,6 @@
 // The field prediction as a whole: when it runs and when not, the offset VoC of
 // balanced, unbalanced and three-kind lines, floating conductors, the gap-filling flood, and the
 // predicted solves of open lines against physics and against long runs.
-#include "csolver/prediction.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,9 +11,12 @@
 
 #include "csolver/capacitance.h"
 #include "csolver/capacitance_job.h"
+#include "csolver/prediction.h"
 #include "csolver/prediction_fixture.h"
 #include "csolver/prediction_stages.h"
+#include "program/context.h"
 #include "program/control_panel.h"
+#include "program/jobs.h"
 #include "program/reporting.h"
 #include "program/script.h"
 #include "program/solve_control.h"
@@ -24,7 +25,8 @@ namespace zolva {
 namespace {
 
 using testing::kEpsilon0;
-using testing::PredictionFixture;
+// The prediction fixture over the application's records.
+using PredictionFixture = testing::BasicPredictionFixture<Context>;
 
 constexpr std::uint8_t kFree = NodeFree | NodeFreeMixed;
 
@@ -36,7 +38,7 @@ double SolveC(PredictionFixture& f) {
 
 // The relaxation is skipped (switch 3): the grid holds what the prediction left.
 void PredictOnly(PredictionFixture& f) {
-  f.ctx.state.switches[3] = true;
+  f.ctx.state.switches[Switch::SkipRelaxation] = true;
   SolveC(f);
 }
 
@@ -154,7 +156,7 @@ TEST(FieldPrediction, UnbalancedLineKeepsItsOffsetAtZero) {
   const double mid = f.Node(40 + g.UtoCX, 25 + g.UtoCY);
   EXPECT_GT(mid, 0.05);
   EXPECT_LT(mid, 0.6);
-  f.ctx.state.switches[3] = false;
+  f.ctx.state.switches[Switch::SkipRelaxation] = false;
   f.ctx.panel.checks[CheckBoxUnending] = true;
   f.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
   f.platform.onPendingEvents = [&f] {
@@ -220,7 +222,7 @@ TEST(FieldPrediction, FloatingConductorsTakeTheirSurroundings) {
   const int cyan = FindPaletteIndex(f.ctx.materials, testing::kCyan);
   const int deep = FindPaletteIndex(f.ctx.materials, buried);
   f.ctx.results.floatVolts.at(static_cast<std::size_t>(deep)) = 0.3;
-  f.ctx.state.switches[3] = true;
+  f.ctx.state.switches[Switch::SkipRelaxation] = true;
   SolveCapacitance(f.Job());
   EXPECT_GT(f.ctx.prediction.floatSurfaces, 0);
   const SolverGrid& g = f.ctx.grid;

@@ -1,18 +1,18 @@
 // End-to-end capacitance solves against closed-form physics, and the solve's life: stop,
 // resume, threads, floating conductors.
-#include "csolver/capacitance.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 
+#include "csolver/capacitance.h"
 #include "csolver/charge_distribution.h"
 #include "csolver/csolver_fixture.h"
 #include "csolver/prediction.h"
 #include "csolver/relaxation.h"
 #include "csolver/solver_grid.h"
 #include "csolver/summation.h"
+#include "program/context.h"
 #include "program/control_panel.h"
 #include "program/jobs.h"
 #include "program/reporting.h"
@@ -22,7 +22,8 @@ namespace zolva {
 namespace {
 
 using testing::kEpsilon0;
-using testing::SolverFixture;
+// The solver fixture over the application's records.
+using SolverFixture = testing::BasicSolverFixture<Context>;
 
 // Default coax of the generator: centre radius 18 pixels inside a shield of inner radius 36.
 constexpr int kCoaxA = 18, kCoaxB = 36, kCoaxO = 44;
@@ -179,7 +180,7 @@ TEST(CapacitanceSolve, StopReportsAndResumeContinuesTheSameArrays) {
   // Switch 3 skips the relaxation; the summation reports the field as distributed.
   SolverFixture skip;
   skip.DrawCoax(10, 20, 24, testing::kBlack);
-  skip.ctx.state.switches[3] = true;
+  skip.ctx.state.switches[Switch::SkipRelaxation] = true;
   SolveC(skip);
   EXPECT_EQ(skip.ctx.grid.plan.roundCount, 0u);
   EXPECT_GT(skip.ctx.results.C, 0.0);  // energy next to the conductors
@@ -286,6 +287,47 @@ TEST(FloatingConductors, BalancedLineFloatsAgainstTheBorder) {
   const double VoC = f.ctx.results.VoC;
   AdjustOpenBoundary(CapacitanceJobOf(f.ctx));
   EXPECT_EQ(f.ctx.results.VoC, VoC);
+}
+
+// The multigrid solve stopped by the Stop button and continued by Resume.
+TEST(CapacitanceSolve, StopReportsWhatItReachedAndResumeFinishes) {
+  SolverFixture f, straight;
+  // An open balanced line, wires of unequal size.
+  for (SolverFixture* g : {&f, &straight}) {
+    g->Size(137, 33);
+    g->FillDisc(16, 16, 13, testing::kRed);
+    g->FillDisc(120, 16, 7, testing::kBlue);
+  }
+  const double want = SolveC(straight);
+  // The Stop button after three iterations of the main solve.
+  f.platform.onPendingEvents = [&f] {
+    if (f.ctx.grid.solveStats.iterations >= 3) {
+      f.ctx.state.solveInProgress = false;
+      f.ctx.state.abortRequested = true;
+    }
+  };
+  SolveC(f);
+  EXPECT_EQ(f.ctx.grid.solveStats.iterations, 3);
+  EXPECT_FALSE(f.ctx.grid.solveStats.converged);
+  EXPECT_GT(f.ctx.results.C, 0.0);
+  EXPECT_FALSE(f.ctx.state.solveSucceeded);  // no table row takes it
+  EXPECT_TRUE(f.ctx.panel.resumeEnabled);
+  EXPECT_GT(std::fabs(f.ctx.results.C / want - 1.0), 1e-9);
+
+  // Resume continues from the arrays as they stand; it runs on ("Unending run") past the
+  // tolerance until stopped.
+  f.ctx.state.solveInProgress = false;
+  f.ctx.state.stageDepth = 0;
+  const double* arrays = f.ctx.grid.Cvolts.data();
+  f.platform.onPendingEvents = [&f] {
+    if (f.ctx.grid.solveStats.iterations >= 150) f.ctx.state.abortRequested = true;
+  };
+  ResumeRelaxation(f.ctx);
+  EXPECT_EQ(f.ctx.grid.Cvolts.data(), arrays);
+  EXPECT_TRUE(f.ctx.panel.checks[CheckBoxUnending]);
+  EXPECT_TRUE(f.ctx.state.solveSucceeded);
+  EXPECT_NEAR(f.ctx.results.C / want, 1.0, 1e-9);
+  EXPECT_NEAR(f.ctx.results.VoC, straight.ctx.results.VoC, 1e-8);
 }
 
 }  // namespace

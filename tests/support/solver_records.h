@@ -1,0 +1,85 @@
+// The records the computing components work on, held directly, and the jobs over them: what the
+// application would hand a generator or a solver, without the application. The reporter records,
+// shows message boxes on the platform and reads the program's stop flag as a stop request, as the
+// panel does.
+#pragma once
+
+#include "core/conductor_index.h"
+#include "core/display.h"
+#include "core/materials.h"
+#include "core/pixel_map.h"
+#include "core/program_state.h"
+#include "core/results.h"
+#include "core/worker_pool.h"
+#include "csolver/capacitance_job.h"
+#include "csolver/field_regions.h"
+#include "csolver/prediction.h"
+#include "csolver/solver_grid.h"
+#include "geometry/geometry_job.h"
+#include "lsolver/lsolver.h"
+#include "lsolver/lsolver_job.h"
+#include "platform/platform.h"
+#include "support/recording_reporter.h"
+
+namespace zolva::testing {
+
+struct SolverRecords {
+  explicit SolverRecords(Platform& p) : platform(&p) {
+    reporter.stopFlag = &state.abortRequested;
+    reporter.platform = &p;
+  }
+  SolverRecords(const SolverRecords&) = delete;
+  SolverRecords& operator=(const SolverRecords&) = delete;
+
+  Platform* platform;
+  ProgramState state;
+  PixelMap map;
+  MaterialTables materials;
+  DisplaySettings display;
+  DisplayField field;
+  Results results;
+  WorkerPool pool;
+  SolverGrid grid;
+  ConductorIndex cindex;
+  FieldRegions regions;
+  LSolverState lsolver;
+  PredictionState prediction;
+  RecordingReporter reporter;
+
+  // What the jobs are given besides the records: the dimensions and options of a generated
+  // cross-section, the solvers' options, and the participants of both solvers.
+  GeometryInputs inputs;
+  CapacitanceOptions capacitance;
+  LSolverOptions currents;
+  int threadCount = 1;
+};
+
+inline GeometryJob GeometryJobOf(SolverRecords& r) {
+  return GeometryJob{r.state, r.map, r.materials, r.results, r.display, r.reporter, r.inputs};
+}
+
+inline CapacitanceJob CapacitanceJobOf(SolverRecords& r) {
+  CapacitanceOptions options = r.capacitance;
+  options.threadCount = r.threadCount;
+  return CapacitanceJob{r.state,     r.map,        r.materials, r.cindex,  r.regions,
+                        r.grid,      r.prediction, r.results,   r.display, r.pool,
+                        *r.platform, r.reporter,   options};
+}
+
+inline LSolverJob LSolverJobOf(SolverRecords& r) {
+  LSolverOptions options = r.currents;
+  options.threadCount = r.threadCount;
+  return LSolverJob{r.state,   r.map,  r.materials, r.cindex,   r.lsolver, r.results,
+                    r.display, r.pool, *r.platform, r.reporter, options};
+}
+
+// The start of a solve: the run flags a solve sets, then the index of the conductor pixels.
+inline bool IndexConductors(SolverRecords& r) {
+  r.state.stepNumber = 1;
+  r.state.solveSucceeded = false;
+  r.state.abortRequested = false;
+  r.state.solveInProgress = true;
+  return BuildConductorIndex(r.map, r.materials, r.cindex, r.state, r.reporter);
+}
+
+}  // namespace zolva::testing

@@ -434,79 +434,80 @@ void EstimateErrorCommand(Command& c) {
   c.ctx.panel.estimateSolves = solves;
 }
 
+void RestrictCommand(Command& c) {
+  const bool on = c.words.OnOff();
+  if (!c.words.Refusal().empty()) return;
+  SetCheckBox(c.ctx, CheckBoxRestrict, on);
+  c.ctx.state.setupChanged = true;
+}
+
+// Acts on the pictures opened after it.
+void SnapCommand(Command& c) {
+  const bool on = c.words.OnOff();
+  if (!c.words.Refusal().empty()) return;
+  SetCheckBox(c.ctx, CheckBoxSnapColours, on);
+}
+
+struct CommandRow {
+  ScriptCommand about;
+  void (*run)(Command&);
+};
+
+// The commands besides the field commands, each with its one-line help.
+constexpr CommandRow kCommands[] = {
+    {{"RES", "\"Restrict to skin depth\" on or off"}, RestrictCommand},
+    {{"SNA", "snap the colours of the pictures opened after it"}, SnapCommand},
+    {{"TWI", "choose the round twinlead"}, [](Command& c) { SetGeometry(c, GeomTwinlead); }},
+    {{"SQU", "choose the square twinlead"}, [](Command& c) { SetGeometry(c, GeomSquareTwinlead); }},
+    {{"COA", "choose the coaxial line"}, [](Command& c) { SetGeometry(c, GeomCoaxial); }},
+    {{"DEB", "set a numbered switch on or off"}, Debug},
+    {{"NAM", "the run's name"}, Name},
+    {{"FOL", "the program folder"}, Folder},
+    {{"OPE", "open a Usermap"}, Open},
+    {{"SWE", "sweep a field over steps"}, Sweep},
+    {{"SOL", "solve fully"}, SolveAll},
+    {{"LRS", "solve for L and Rs and write a row"}, LandRs},
+    {{"CGP", "solve for C and Gp and write a row"}, CandGp},
+    {{"TER", "end the program"}, Terminate},
+    {{"ERA", "erase the result tables"}, Erase},
+    {{"LAU", "open a document"}, Launch},
+    {{"BOX", "a check box on or off"}, Box},
+    {{"BEE", "beep"}, BeepCommand},
+    {{"VMA", "write the voltage dump"}, VoltageDump},
+    {{"SAV", "save the displayed picture"},
+     [](Command& c) { SaveDisplayedBitmapForScript(c.ctx); }},
+    {{"WIN", "the main window normal, minimized or maximized"}, Window},
+    {{"THR", "the thread count"}, Threads},
+    {{"KEY", "type key commands"}, Key},
+    {{"RLG", "write the RLGC files"}, RlgcTable},
+    {{"LIN", "the line length (and impedance) of the exported files"}, LineForTouchstone},
+    {{"SPI", "the frequency of the SPICE card"}, SpiceFrequency},
+    {{"ERR", "the error estimate on or off"}, EstimateErrorCommand},
+    {{"JMA", "write the current-density table"},
+     [](Command& c) { WriteCurrentsFileForScript(c.ctx); }},
+};
+
 void Dispatch(Command& c) {
-  Context& ctx = c.ctx;
-  const std::string& code = c.code;
-  if (std::optional<EditBox> field = ScriptFieldOf(code)) {
+  if (std::optional<EditBox> field = ScriptFieldOf(c.code)) {
     SetFieldCommand(c, *field);
-  } else if (code == "RES") {
-    const bool on = c.words.OnOff();
-    if (!c.words.Refusal().empty()) return;
-    SetCheckBox(ctx, CheckBoxRestrict, on);
-    ctx.state.setupChanged = true;
-  } else if (code == "SNA") {
-    // Acts on the pictures opened after it.
-    const bool on = c.words.OnOff();
-    if (!c.words.Refusal().empty()) return;
-    SetCheckBox(ctx, CheckBoxSnapColours, on);
-  } else if (code == "TWI") {
-    SetGeometry(c, GeomTwinlead);
-  } else if (code == "SQU") {
-    SetGeometry(c, GeomSquareTwinlead);
-  } else if (code == "COA") {
-    SetGeometry(c, GeomCoaxial);
-  } else if (code == "DEB") {
-    Debug(c);
-  } else if (code == "NAM") {
-    Name(c);
-  } else if (code == "FOL") {
-    Folder(c);
-  } else if (code == "OPE") {
-    Open(c);
-  } else if (code == "SWE") {
-    Sweep(c);
-  } else if (code == "SOL") {
-    SolveAll(c);
-  } else if (code == "LRS") {
-    LandRs(c);
-  } else if (code == "CGP") {
-    CandGp(c);
-  } else if (code == "TER") {
-    Terminate(c);
-  } else if (code == "ERA") {
-    Erase(c);
-  } else if (code == "LAU") {
-    Launch(c);
-  } else if (code == "BOX") {
-    Box(c);
-  } else if (code == "BEE") {
-    BeepCommand(c);
-  } else if (code == "VMA") {
-    VoltageDump(c);
-  } else if (code == "SAV") {
-    SaveDisplayedBitmapForScript(ctx);
-  } else if (code == "WIN") {
-    Window(c);
-  } else if (code == "THR") {
-    Threads(c);
-  } else if (code == "KEY") {
-    Key(c);
-  } else if (code == "RLG") {
-    RlgcTable(c);
-  } else if (code == "LIN") {
-    LineForTouchstone(c);
-  } else if (code == "SPI") {
-    SpiceFrequency(c);
-  } else if (code == "ERR") {
-    EstimateErrorCommand(c);
-  } else if (code == "JMA") {
-    WriteCurrentsFileForScript(ctx);
-  } else {
-    Fail(c, "unknown command");
+    return;
   }
+  for (const CommandRow& row : kCommands)
+    if (c.code == row.about.code) {
+      row.run(c);
+      return;
+    }
+  Fail(c, "unknown command");
 }
 
 }  // namespace
+
+std::vector<ScriptCommand> ScriptCommands() {
+  std::vector<ScriptCommand> all;
+  for (const FieldCommand& f : kFieldCommands) all.push_back({f.code, "set a field of the panel"});
+  for (const CommandRow& row : kCommands) all.push_back(row.about);
+  return all;
+}
 
 std::optional<EditBox> ScriptFieldOf(std::string_view code) {
   for (const FieldCommand& f : kFieldCommands) {

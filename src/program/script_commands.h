@@ -36,6 +36,14 @@ struct ScriptRun {
 // The panel field that a field command (and a sweep parameter) of this code sets, if any.
 std::optional<EditBox> ScriptFieldOf(std::string_view code);
 
+// A script command: its three-letter code and one line of help.
+struct ScriptCommand {
+  const char* code;
+  const char* help;
+};
+// Every command the interpreter knows: the field commands, then the others, as dispatched.
+std::vector<ScriptCommand> ScriptCommands();
+
 // Runs one cleaned, non-empty line. A word that is no command sets operationFailed (and the
 // stop reason); so do the commands that fail.
 void ExecuteScriptLine(Context& ctx, ScriptRun& run, const std::string& line);

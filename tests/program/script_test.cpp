@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -464,6 +465,29 @@ TEST(ScriptLanguage, BatchRefusesBadOptionsAndStopsOnCtrlC) {
   EXPECT_NE(err.find("interrupted (Ctrl-C or SIGTERM)"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(rig.folder / "after Capacitances.txt"));
   EXPECT_FALSE(fs::exists(rig.folder / "Default Capacitances.txt"));
+}
+
+// The manual's table of script commands names every command the interpreter knows, and only
+// those; each has its line of help.
+TEST(ScriptLanguage, ManualListsEveryCommand) {
+  const std::string manual =
+      testing::ReadWholeFile(std::filesystem::path(ZOLVA_PROGRAM_DIR) / "docs/manual.html");
+  const std::size_t from = manual.find("<h3>The commands</h3>");
+  ASSERT_NE(from, std::string::npos);
+  const std::string table = manual.substr(from, manual.find("</table>", from) - from);
+  std::set<std::string> documented;
+  for (std::size_t at = table.find("<tr><td>"); at != std::string::npos;
+       at = table.find("<tr><td>", at + 1)) {
+    const std::size_t start = at + 8;
+    std::string codes = table.substr(start, table.find("</td>", start) - start);
+    for (std::size_t p = 0; p < codes.size(); p += 5) documented.insert(codes.substr(p, 3));
+  }
+  std::set<std::string> known;
+  for (const ScriptCommand& command : ScriptCommands()) {
+    EXPECT_TRUE(known.insert(command.code).second) << command.code << " twice";
+    EXPECT_NE(command.help[0], '\0') << command.code;
+  }
+  EXPECT_EQ(known, documented);
 }
 
 }  // namespace

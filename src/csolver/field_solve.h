@@ -11,6 +11,8 @@
 // voltages that satisfy the updates' fixed point, the combination, and a last solve from it.
 #pragma once
 
+#include <memory>
+
 #include "core/results.h"
 
 namespace zolva {
@@ -37,5 +39,24 @@ enum class FieldSolveEnd {
 
 // The solve itself, on the planned grid, from the voltages it holds.
 FieldSolveEnd SolveField(const CapacitanceJob& job);
+
+// The multigrid hierarchy of one planned grid with its worker pool, kept for several solves of
+// the same node codes with different held voltages (one drive per conductor of a coupled line).
+// The pool runs for the solver's life.
+class FieldSolver {
+ public:
+  explicit FieldSolver(const CapacitanceJob& job);
+  ~FieldSolver();
+  FieldSolver(const FieldSolver&) = delete;
+  FieldSolver& operator=(const FieldSolver&) = delete;
+  // Solves from the voltages the grid holds. fixedDrive: every fixed conductor keeps the voltage
+  // it was given (no offset of a balanced line is searched), and the fields of the floating
+  // conductors are solved once and reused by the later drives.
+  FieldSolveEnd Solve(const CapacitanceJob& job, bool fixedDrive);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace zolva

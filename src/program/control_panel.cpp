@@ -209,6 +209,7 @@ bool ControlVisible(const PanelModel& panel, CheckBox control) {
     case CheckBoxBuildCoil:
     case CheckBoxEstimateError:
     case CheckBoxClassicRelaxation:
+    case CheckBoxCoupled:
       return true;
     case CheckBoxAddTopPlane:
     case CheckBoxAddBottomPlane:

@@ -68,6 +68,8 @@ std::optional<CheckBox> BoxCheckBox(int n) {
       return CheckBoxVoZero;
     case 5:
       return CheckBoxClassicRelaxation;
+    case 7:
+      return CheckBoxCoupled;
     case 10:
       return CheckBoxAddTopPlane;
     case 11:
@@ -380,6 +382,19 @@ void Box(Command& c) {
   c.ctx.state.setupChanged = true;
 }
 
+// REF n: the conductor that a coupled solve of a map without ground holds as the reference;
+// 0 (the default) takes the last conductor. A map with ground always refers to the ground.
+void Reference(Command& c) {
+  const int n = c.words.Integer();
+  if (!c.words.Refusal().empty()) return;
+  if (n < 0) {
+    if (!c.words.ConversionError())
+      c.words.NoteRange(IntText(n), "a conductor's number is 1 or more (0: the last)");
+    return;
+  }
+  c.ctx.panel.coupledReference = n;
+}
+
 void BeepCommand(Command& c) {
   c.ctx.platform->Beep();
   c.ctx.platform->Sleep(kBeepPauseMs);
@@ -480,6 +495,8 @@ void Dispatch(Command& c) {
     Launch(c);
   } else if (code == "BOX") {
     Box(c);
+  } else if (code == "REF") {
+    Reference(c);
   } else if (code == "BEE") {
     BeepCommand(c);
   } else if (code == "VMA") {

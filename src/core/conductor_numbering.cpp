@@ -136,7 +136,7 @@ bool NumberConductors(const PixelMap& map, const MaterialTables& materials, int 
     }
     n.reference = chosenReference > 0 ? chosenReference : n.count();
   }
-  if (n.signals() < 1) {
+  if (n.signalCount() < 1) {
     refusal = n.hasGround ? "Usermap deficient: no signal conductor beside the ground."
                           : "Usermap deficient: a map without ground needs two conductors.";
     return false;

@@ -33,7 +33,7 @@ struct ConductorNumbering {
 
   int count() const { return static_cast<int>(conductors.size()); }
   // Signal conductors, the reference excluded: the order of the matrices.
-  int signals() const { return count() - (reference > 0 ? 1 : 0); }
+  int signalCount() const { return count() - (reference > 0 ? 1 : 0); }
   // Row of conductor k (1..count) in the matrices, -1 for the reference.
   int SignalOf(int k) const {
     if (k == reference) return -1;

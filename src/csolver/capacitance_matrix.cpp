@@ -8,6 +8,7 @@
 #include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -119,6 +120,59 @@ void Charges(const CapacitanceJob& job, const std::vector<std::int16_t>& label, 
   }
 }
 
+// The charge of each floating colour's conductor, summed as Charges sums it over the cells next
+// to its nodes.
+std::function<double(int, const double*)> FloatCharges(const CapacitanceJob& job) {
+  const SolverGrid& g = job.grid;
+  const PixelMap& map = job.map;
+  const std::size_t W = static_cast<std::size_t>(g.Cwid);
+  auto label = std::make_shared<std::vector<std::int16_t>>(W * static_cast<std::size_t>(g.Chei),
+                                                           std::int16_t{-1});
+  auto cells = std::make_shared<std::vector<std::vector<std::size_t>>>(kPaletteCapacity);
+  for (int y = 0; y < map.Uhei; ++y) {
+    for (int x = 0; x < map.Uwid; ++x) {
+      const std::size_t p = static_cast<std::size_t>(y) * static_cast<std::size_t>(map.Uwid) +
+                            static_cast<std::size_t>(x);
+      if (map.Ukind[p] != KindFloat) continue;
+      const int colour = map.Uindex[p];
+      for (int dy = 0; dy < 2; ++dy)
+        for (int dx = 0; dx < 2; ++dx) {
+          const int cX = x + g.UtoCX + dx, cY = y + g.UtoCY + dy;
+          if (cX < 1 || cY < 1 || cX >= g.Cwid - 1 || cY >= g.Chei - 1) continue;
+          const std::size_t n = static_cast<std::size_t>(cY) * W + static_cast<std::size_t>(cX);
+          (*label)[n] = static_cast<std::int16_t>(colour);
+          for (std::size_t cell : {n, n - 1, n - W, n - W - 1})
+            (*cells)[static_cast<std::size_t>(colour)].push_back(cell);
+        }
+    }
+  }
+  for (std::vector<std::size_t>& list : *cells) {
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
+  }
+  std::array<double, 256> eps{};
+  for (int m = 0; m < 256; ++m)
+    eps[static_cast<std::size_t>(m)] = PalettePermittivity(job.materials, m);
+  return [&g, label, cells, eps, W](int colour, const double* V) {
+    double q = 0.0;
+    const std::vector<std::int16_t>& l = *label;
+    auto edge = [&](std::size_t a, std::size_t b, double e) {
+      const bool ina = l[a] == colour, inb = l[b] == colour;
+      if (ina == inb) return;
+      if (!(g.Ccode[a] & kFieldBits) || !(g.Ccode[b] & kFieldBits)) return;
+      q += (ina ? e : -e) * (V[a] - V[b]);
+    };
+    for (std::size_t a : (*cells).at(static_cast<std::size_t>(colour))) {
+      const double e = eps[g.Cmat[a]] / 2;
+      edge(a, a + 1, e);
+      edge(a + W, a + W + 1, e);
+      edge(a, a + W, e);
+      edge(a + 1, a + W + 1, e);
+    }
+    return q;
+  };
+}
+
 void Refuse(const CapacitanceJob& job, const std::string& text) {
   job.report.MessageBox(text, "Solving for C and Gp", ButtonsOk);
   job.state.operationFailed = true;
@@ -191,6 +245,7 @@ bool SolveCapacitanceMatrices(const CapacitanceJob& job, const ConductorNumberin
         apronCodes = g.Acode;
         solver = std::make_unique<FieldSolver>(job);
         job.display.fieldReady = true;
+        solver->floatCharge = FloatCharges(job);
       } else if (g.Ccode != codes || g.Acode != apronCodes) {
         throw std::logic_error("capacitance matrices: the node codes changed between drives");
       }
@@ -249,7 +304,7 @@ bool SolveCapacitanceMatrices(const CapacitanceJob& job, const ConductorNumberin
     for (std::size_t j = 0; j < D; ++j)
       Y[i * D + j] =
           Complex((at(Gf, i, j) + at(Gf, j, i)) / 2, omega * (at(Cf, i, j) + at(Cf, j, i)) / 2);
-  const int n = num.signals();
+  const int n = num.signalCount();
   std::vector<Complex> Yn(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
   if (reduce) {
     // No net charge: with the reference at V_r and the others at V_r + v, the reference's

@@ -450,13 +450,17 @@ FieldSolveEnd FieldSolver::Solve(const CapacitanceJob& job, bool fixedDrive) {
           for (std::size_t c = 0; c < m; ++c) {
             const Superposed& u = sup[c];
             auto uv = [&](Index i) { return valueOf(u, i); };
-            if (e.colour >= 0) {
+            if (e.colour >= 0 && fixedDrive && floatCharge) {
+              a[row * m + c] = floatCharge(e.colour, u.unit.data());
+            } else if (e.colour >= 0) {
               a[row * m + c] = (row == c ? 1.0 : 0.0) - mean(e.links, uv);
             } else {
               a[row * m + c] = offsetFixed ? (row == c ? 1.0 : 0.0) : borderSum(uv);
             }
           }
-          if (e.colour >= 0) {
+          if (e.colour >= 0 && fixedDrive && floatCharge) {
+            rhs[row] = -floatCharge(e.colour, g.Cvolts.data());
+          } else if (e.colour >= 0) {
             rhs[row] = mean(e.links, gridValue) -
                        job.results.floatVolts.at(static_cast<std::size_t>(e.colour));
           } else {

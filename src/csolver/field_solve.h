@@ -11,6 +11,7 @@
 // voltages that satisfy the updates' fixed point, the combination, and a last solve from it.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "core/results.h"
@@ -53,6 +54,13 @@ class FieldSolver {
   // it was given (no offset of a balanced line is searched), and the fields of the floating
   // conductors are solved once and reused by the later drives.
   FieldSolveEnd Solve(const CapacitanceJob& job, bool fixedDrive);
+
+  // With a fixed drive: the charge of floating colour `colour` in a field laid out as the grid
+  // (core first). When set, a floating conductor is placed where its charge vanishes, Gauss's
+  // law of the difference equations, instead of at the mean of its surface links (the
+  // relaxation's rule, which a neighbour one pixel away or a dielectric next to it makes differ
+  // from it, and with it the reciprocity of the capacitance matrix).
+  std::function<double(int colour, const double* field)> floatCharge;
 
  private:
   struct State;

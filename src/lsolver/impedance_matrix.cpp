@@ -93,7 +93,7 @@ bool SolveImpedanceMatrices(const LSolverJob& job, const ConductorNumbering& num
     Refuse(job, bad);
     return false;
   }
-  const int n = num.signals();
+  const int n = num.signalCount();
   if (index.size() < 2 || n < 1) {
     Refuse(job, "Usermap deficient: Insufficient conductors.");
     return false;

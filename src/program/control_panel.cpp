@@ -209,8 +209,10 @@ bool ControlVisible(const PanelModel& panel, CheckBox control) {
     case CheckBoxBuildCoil:
     case CheckBoxEstimateError:
     case CheckBoxClassicRelaxation:
-    case CheckBoxCoupled:
       return true;
+    case CheckBoxCoupled:
+      // Its place holds the permittivity field on the materials page.
+      return panel.tab != TabMaterials;
     case CheckBoxAddTopPlane:
     case CheckBoxAddBottomPlane:
     case CheckBoxAddSidePlanes:

@@ -76,7 +76,7 @@ bool RunCoupled(Context& ctx, bool capacitance, CoupledResults& r) {
   ctx.regions.coupledNumbers = r.numbering.number;
   if (!FindFieldRegions(CapacitanceJobOf(ctx)) || s.abortRequested) return false;
   LineMatrices& m = r.matrices;
-  m.n = r.numbering.signals();
+  m.n = r.numbering.signalCount();
   m.names.clear();
   for (int i = 0; i < m.n; ++i) m.names.push_back(std::to_string(r.numbering.ConductorOf(i)));
   m.frequencyHz = s.frequencyMHz * 1e6;

@@ -68,7 +68,7 @@ TEST(ConductorNumbering, RegionsByCornerContactInReadingOrder) {
   EXPECT_EQ(f.numbering.conductors[1].firstY, 1);
   EXPECT_TRUE(f.numbering.hasGround);
   EXPECT_EQ(f.numbering.reference, 0);
-  EXPECT_EQ(f.numbering.signals(), 4);
+  EXPECT_EQ(f.numbering.signalCount(), 4);
 }
 
 TEST(ConductorNumbering, TouchingColoursAreAShortCircuit) {
@@ -95,7 +95,7 @@ TEST(ConductorNumbering, WithoutGroundTheLastOrAChosenConductorIsTheReference) {
     ASSERT_TRUE(f.Number(ribbon)) << f.refusal;
     EXPECT_FALSE(f.numbering.hasGround);
     EXPECT_EQ(f.numbering.reference, 3);
-    EXPECT_EQ(f.numbering.signals(), 2);
+    EXPECT_EQ(f.numbering.signalCount(), 2);
     EXPECT_EQ(f.numbering.ConductorOf(1), 2);
   }
   {

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
 #include <string>
 
+#include "batch_main.h"
 #include "platform/image_codec.h"
 #include "program/context.h"
 #include "program/control_panel.h"
@@ -85,6 +87,37 @@ TEST(CoupledSolve, ARibbonWithoutGroundTakesTheScriptsReference) {
   EXPECT_NEAR(m.At(m.C, 0, 1), m.At(m.C, 1, 0), 1e-12 * m.At(m.C, 0, 0));
   EXPECT_GT(m.At(m.L, 1, 1), m.At(m.L, 0, 0));
   EXPECT_FALSE(c.notes.empty());
+}
+
+// zolva-batch --coupled --frequencies: one JSON object with the matrices of every frequency; the
+// two-conductor files are refused beside --coupled.
+TEST(CoupledSolve, BatchPrintsTheMatricesOfEveryFrequency) {
+  CoupledRig rig("batch");
+  rig.WriteMap(40, 14, {10, 27}, 6, true);
+  const std::string script = rig.Write("s.txt", "OPE %Usermap wires (1mm).png\n").string();
+  const std::string folder = rig.folder.string() + "/";
+  auto batch = [&](std::vector<const char*> extra, std::string& out) {
+    HeadlessPlatform platform;
+    std::ostringstream o, e;
+    std::vector<const char*> argv = {"zolva-batch",  script.c_str(), "--folder",
+                                     folder.c_str(), "--no-startup", "--coupled"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    const int code = RunBatch(static_cast<int>(argv.size()), argv.data(), platform, o, e);
+    out = o.str() + e.str();
+    return code;
+  };
+  std::string out;
+  ASSERT_EQ(batch({"--json", "--frequencies", "1,100"}, out), 0) << out;
+  EXPECT_NE(out.find("\"kind\": \"coupled\""), std::string::npos) << out;
+  EXPECT_NE(
+      out.find("\"matrices\": {\"n\": 2, \"conductors\": [\"1\", \"2\"], \"frequency\": 1e+08"),
+      std::string::npos)
+      << out;
+  const std::size_t sweep = out.find("\"sweep\": [");
+  ASSERT_NE(sweep, std::string::npos) << out;
+  EXPECT_NE(out.find("\"frequency\": 1e+06", sweep), std::string::npos);
+  EXPECT_EQ(batch({"--rlgc", "x.csv", "--frequencies", "1"}, out), 2);
+  EXPECT_NE(out.find("with --coupled only --frequencies applies"), std::string::npos) << out;
 }
 
 }  // namespace

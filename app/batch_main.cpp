@@ -180,6 +180,10 @@ const char* kHelp =
     "  --z0 OHMS           the reference impedance of the Touchstone file (default 50)\n"
     "  --spice F           with --rlgc: an ngspice LTRA card at F MHz (one of the table's) and\n"
     "                      a W-element RLGC file fitted over the sweep\n"
+    "  --coupled           coupled lines (the panel's \"Coupled lines\", BOX 7): every separate\n"
+    "                      conductor its own port; a solve gives the C, G, L and R matrices\n"
+    "                      per metre (JSON: \"kind\": \"coupled\" with a \"matrices\" object);\n"
+    "                      with --frequencies, at each of those frequencies in MHz\n"
     "  --verbose           also print the solvers' short trace texts (B1, D0, E1, ...)\n"
     "  --help, -h          print this text\n"
     "\n"
@@ -442,6 +446,13 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     out << object << "\n" << std::flush;
     (which == SolvedFigures::LandRs ? lastL : lastC) = std::move(object);
   });
+  // Coupled lines ("Coupled lines", BOX 7, --coupled): one object with the matrices per solve.
+  ctx.reports.onCoupledReported = [&]() {
+    ++solves;
+    if (!options.json) return;
+    progress.EndLine();
+    out << CoupledObject(ctx, solves) << "\n" << std::flush;
+  };
 
   std::size_t shownMessages = 0;
   auto flushMessages = [&]() {

@@ -7,6 +7,7 @@
 #include "core/utility.h"
 #include "program/context.h"
 #include "program/control_panel.h"
+#include "program/coupled_solve.h"
 #include "program/rlgc_files.h"
 #include "program/rlgc_sweep.h"
 #include "program/script_words.h"
@@ -34,13 +35,18 @@ bool ReadFrequencies(const std::string& text, std::vector<double>& out) {
 }  // namespace
 
 const char* const kExportUsage =
-    " [--snap] [--frequencies F1,F2,... --rlgc FILE [--length LEN] [--z0 OHMS] [--spice F]]";
+    " [--snap] [--frequencies F1,F2,... --rlgc FILE [--length LEN] [--z0 OHMS] [--spice F]]"
+    " [--coupled [--frequencies F1,F2,...]]";
 
 OptionReading ReadExportOption(int argc, const char* const* argv, int& i, ExportOptions& options,
                                std::ostream& err) {
   const std::string arg = argv[i];
   if (arg == "--snap") {
     options.snap = true;
+    return OptionReading::Taken;
+  }
+  if (arg == "--coupled") {
+    options.coupled = true;
     return OptionReading::Taken;
   }
   if (arg != "--frequencies" && arg != "--rlgc" && arg != "--length" && arg != "--z0" &&
@@ -81,6 +87,13 @@ OptionReading ReadExportOption(int argc, const char* const* argv, int& i, Export
 }
 
 bool CheckExportOptions(const ExportOptions& o, std::ostream& err) {
+  if (o.coupled &&
+      (!o.rlgcPath.empty() || o.lineLength > 0 || o.referenceGiven || o.spiceFrequencyMHz > 0)) {
+    err << "zolva-batch: --rlgc, --length, --z0 and --spice write two-conductor files; with "
+           "--coupled only --frequencies applies\n";
+    return false;
+  }
+  if (o.coupled) return true;
   if (!WantsRlgc(o)) {
     if (!o.frequenciesMHz.empty() || o.lineLength > 0 || o.referenceGiven ||
         o.spiceFrequencyMHz > 0) {
@@ -102,6 +115,7 @@ bool CheckExportOptions(const ExportOptions& o, std::ostream& err) {
 
 void ApplyExportOptions(Context& ctx, const ExportOptions& options) {
   if (options.snap) SetCheckBox(ctx, CheckBoxSnapColours, true);
+  if (options.coupled) SetCheckBox(ctx, CheckBoxCoupled, true);
 }
 
 namespace {
@@ -138,6 +152,17 @@ bool RunRlgcExport(Context& ctx, const ExportOptions& options, std::ostream& out
                    std::string& rows) {
   std::vector<RlgcPoint> points;
   std::string failure;
+  if (options.coupled) {
+    // The matrices at every frequency; the results page that follows shows the last, the
+    // rows every one.
+    if (!SolveCoupledSweep(ctx, options.frequenciesMHz, failure)) {
+      err << "zolva-batch: no coupled matrices: " << failure << "\n";
+      return false;
+    }
+    ReportCoupledSolve(ctx);
+    rows = CoupledSweepText(ctx);
+    return true;
+  }
   if (!SolveRlgcSweep(ctx, options.frequenciesMHz, points, failure)) {
     err << "zolva-batch: no RLGC table: " << failure << "\n";
     return false;

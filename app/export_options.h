@@ -20,6 +20,8 @@ struct ExportOptions {
   double referenceImpedance = 50.0;    // --z0 50, ohms
   bool referenceGiven = false;
   double spiceFrequencyMHz = 0.0;  // --spice 100
+  // --coupled: "Coupled lines" on; with --frequencies, the matrices at every frequency.
+  bool coupled = false;
 };
 
 enum class OptionReading {
@@ -43,9 +45,10 @@ void ApplyExportOptions(Context& ctx, const ExportOptions& options);
 // The rows of an RLGC table as aligned text: frequency, R, L, G, C, |Zo| and vf.
 std::string RlgcRowsText(const std::vector<RlgcPoint>& points);
 
-// Whether an RLGC table was asked for.
+// Whether an RLGC table (or, for coupled lines, the matrices at a list of frequencies) was asked
+// for.
 inline bool WantsRlgc(const ExportOptions& options) {
-  return !options.rlgcPath.empty();
+  return !options.rlgcPath.empty() || (options.coupled && !options.frequenciesMHz.empty());
 }
 // Solves the current cross-section at every frequency and writes the table and the files asked
 // for; what was written goes to out, and the table's rows, as text for the results, to rows.

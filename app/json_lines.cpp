@@ -267,6 +267,81 @@ std::string SolveObject(const Context& ctx, SolvedFigures which, int number) {
   return o.Str();
 }
 
+namespace {
+
+// A matrix as rows of numbers.
+std::string MatrixArray(const LineMatrices& m, const std::vector<double>& a) {
+  if (a.size() != static_cast<std::size_t>(m.n) * static_cast<std::size_t>(m.n)) return "null";
+  std::string text = "[";
+  for (int i = 0; i < m.n; ++i) {
+    text += i ? ", [" : "[";
+    for (int j = 0; j < m.n; ++j) {
+      if (j) text += ", ";
+      text += JsonNumber(m.At(a, i, j));
+    }
+    text += "]";
+  }
+  return text + "]";
+}
+
+}  // namespace
+
+std::string MatricesObject(const LineMatrices& m) {
+  std::string names = "[";
+  for (std::size_t i = 0; i < m.names.size(); ++i) {
+    if (i) names += ", ";
+    names += JsonString(m.names[i]);
+  }
+  names += "]";
+  return JsonObject()
+      .Integer("n", m.n)
+      .Raw("conductors", names)
+      .Number("frequency", m.frequencyHz)
+      .Raw("C", MatrixArray(m, m.C))
+      .Raw("G", MatrixArray(m, m.G))
+      .Raw("L", MatrixArray(m, m.L))
+      .Raw("R", MatrixArray(m, m.R))
+      .Raw("units", JsonObject()
+                        .Text("frequency", "Hz")
+                        .Text("C", "F/m")
+                        .Text("G", "S/m")
+                        .Text("L", "H/m")
+                        .Text("R", "ohm/m")
+                        .Str())
+      .Str();
+}
+
+std::string CoupledObject(const Context& ctx, int number) {
+  const CoupledResults& r = ctx.coupled;
+  std::string notes = "[";
+  for (std::size_t i = 0; i < r.notes.size(); ++i) {
+    if (i) notes += ", ";
+    notes += JsonString(r.notes[i]);
+  }
+  notes += "]";
+  JsonObject o;
+  o.Text("type", "solve")
+      .Integer("solve", number)
+      .Text("kind", "coupled")
+      .Bool("succeeded", r.valid)
+      .Raw("geometry", GeometryObject(ctx))
+      .Raw("reference", r.numbering.reference > 0 ? std::to_string(r.numbering.reference)
+                                                  : std::string("\"ground\""))
+      .Raw("matrices", MatricesObject(r.matrices));
+  if (!r.sweep.empty()) {
+    std::string sweep = "[";
+    for (std::size_t i = 0; i < r.sweep.size(); ++i) {
+      if (i) sweep += ", ";
+      sweep += MatricesObject(r.sweep[i]);
+    }
+    o.Raw("sweep", sweep + "]");
+  }
+  return o.Number("asymmetryC", r.asymmetryC)
+      .Number("asymmetryZ", r.asymmetryZ)
+      .Raw("notes", notes)
+      .Str();
+}
+
 std::string FinalObject(const Context& ctx, int solves, const std::optional<std::string>& lastL,
                         const std::optional<std::string>& lastC, int exitStatus) {
   return JsonObject()

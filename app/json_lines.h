@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "core/line_matrices.h"
 #include "core/reporter.h"
 
 namespace zolva {
@@ -21,6 +22,13 @@ std::string JsonNumber(double x);
 // geometry and its inputs, every figure with its unit, the estimate, the peak field and the
 // notes. Read while the results record still holds the solve's figures.
 std::string SolveObject(const Context& ctx, SolvedFigures which, int number);
+
+// The matrices of a coupled line: the conductors' names, the frequency and C, G, L, R as arrays
+// of rows, in SI units.
+std::string MatricesObject(const LineMatrices& m);
+// The object of a coupled solve that has just finished: its number, the geometry, the
+// reference, the matrices (and those of every frequency of a sweep), the asymmetries and notes.
+std::string CoupledObject(const Context& ctx, int number);
 
 // The last object: the last solve object of each kind (null when there was none), the count of
 // solves and the end state of the run.

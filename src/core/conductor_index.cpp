@@ -129,7 +129,7 @@ ShortCircuit FindShortCircuit(const PixelMap& map) {
 }
 
 bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorIndex& index,
-                         ProgramState& state, Reporter& report) {
+                         ProgramState& state, Reporter& report, bool coupled) {
   const int W = map.Uwid;
   const int H = map.Uhei;
   if (W < 0 || H < 0 ||
@@ -196,7 +196,9 @@ bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorInde
   // as a second conductor, and a floating body never is: its voltage follows the others.
   const int conductors = (index.plusPixels > 0 ? 1 : 0) + (index.minusPixels > 0 ? 1 : 0) +
                          (index.groundPixels > 1 ? 1 : 0);
-  if (conductors < 2) {
+  // Coupled lines count their conductors by region and refuse touching colours themselves
+  // (conductor_numbering.h).
+  if (conductors < 2 && !coupled) {
     Refuse(state, report, "Usermap deficient: Insufficient conductors.", "Solve");
     return false;
   }
@@ -204,7 +206,7 @@ bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorInde
   // Touching conductors at different voltages are a short circuit: the capacitance grid would
   // give their shared node one voltage, and the currents would have no defined path. Either way
   // the figures would look plausible and mean nothing.
-  const ShortCircuit shorted = FindShortCircuit(map);
+  const ShortCircuit shorted = coupled ? ShortCircuit{} : FindShortCircuit(map);
   if (shorted.found) {
     const std::string where = std::to_string(shorted.x) + "," + std::to_string(shorted.y) +
                               " and " + std::to_string(shorted.nx) + "," +

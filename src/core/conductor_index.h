@@ -59,7 +59,9 @@ ShortCircuit FindShortCircuit(const PixelMap& map);
 // Rebuilds Uindex, Ukind, the counts and flags and the index from Ucolor. Returns false, with
 // abortRequested and operationFailed set after a message, when the map holds fewer than two
 // fixed-voltage conductors, when two of them touch, or more colours than the palette can hold.
+// For coupled lines (`coupled`) neither of the first two is checked here: the numbering of the
+// conductors does it by region.
 bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorIndex& index,
-                         ProgramState& state, Reporter& report);
+                         ProgramState& state, Reporter& report, bool coupled = false);
 
 }  // namespace zolva

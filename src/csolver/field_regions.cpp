@@ -76,6 +76,14 @@ void FloodRegion(const CapacitanceJob& job, int x, int y, bool collect) {
   for (;;) {
     const std::size_t look = at(cx, cy);
     const std::int8_t v = kind[look];
+    if (collect && !r.coupledNumbers.empty() &&
+        (v == KindPlus || v == KindMinus || v == KindGround)) {
+      const int number = v == KindGround ? -1 : r.coupledNumbers[look];
+      if (r.metConductor == 0)
+        r.metConductor = number;
+      else if (number != r.metConductor)
+        r.metTwo = true;
+    }
     if (collect) {
       if (v == KindPlus)
         r.metPlus = true;
@@ -151,16 +159,20 @@ void FloodRegion(const CapacitanceJob& job, int x, int y, bool collect) {
   }
 }
 
-bool TryRegion(const CapacitanceJob& job, int x, int y) {
+bool TryRegion(const CapacitanceJob& job, int x, int y, bool edge) {
   FieldRegions& r = job.regions;
   r.metPlus = r.metMinus = r.metGround = r.metFloat = false;
+  r.metConductor = 0;
+  r.metTwo = false;
   r.minX = r.minY = 1000000;
   r.maxX = r.maxY = -1;
   FloodRegion(job, x, y, true);
   // Field needs a difference of fixed voltage; a floating body takes whatever voltage its
   // surroundings give it and so cannot supply one.
   const bool field =
-      (r.metPlus && r.metMinus) || (r.metPlus && r.metGround) || (r.metMinus && r.metGround);
+      r.coupledNumbers.empty()
+          ? (r.metPlus && r.metMinus) || (r.metPlus && r.metGround) || (r.metMinus && r.metGround)
+          : r.maxX >= 0 && (r.metTwo || (edge && r.metConductor != 0));
   if (!field) return true;  // the area stays filled so that no later seed tries it again
   if (r.regionCount >= kMaxFieldRegions) {
     job.report.MessageBox(
@@ -198,14 +210,19 @@ bool FindFieldRegions(const CapacitanceJob& job) {
     floatVolts[static_cast<std::size_t>(n)] = k == KindPlus ? 1.0 : (k == KindMinus ? -1.0 : 0.0);
   }
 
+  if (!r.coupledNumbers.empty() &&
+      r.coupledNumbers.size() != static_cast<std::size_t>(W) * static_cast<std::size_t>(H))
+    throw std::out_of_range("FindFieldRegions: the conductor numbers do not match the map");
   job.report.ShowStep("Looking for field regions");
   r.regionCount = 0;
   job.grid.openBoundary = false;
 
   bool ok = true;
   // Areas that reach the picture's edge first: the field there continues beyond the picture.
-  for (int x = W - 1; ok && x >= 0; --x) ok = TryRegion(job, x, 0) && TryRegion(job, x, H - 1);
-  for (int y = H - 1; ok && y >= 0; --y) ok = TryRegion(job, 0, y) && TryRegion(job, W - 1, y);
+  for (int x = W - 1; ok && x >= 0; --x)
+    ok = TryRegion(job, x, 0, true) && TryRegion(job, x, H - 1, true);
+  for (int y = H - 1; ok && y >= 0; --y)
+    ok = TryRegion(job, 0, y, true) && TryRegion(job, W - 1, y, true);
   if (ok && r.regionCount > 0) job.grid.openBoundary = true;
 
   // Then every enclosed area, reached from the conductors that bound it.

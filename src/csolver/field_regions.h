@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "core/materials.h"
 
@@ -37,6 +38,14 @@ struct FieldRegions {
   // the pixels it filled.
   bool metPlus = false, metMinus = false, metGround = false, metFloat = false;
   int minX = 0, maxX = 0, minY = 0, maxY = 0;
+
+  // Coupled lines: the conductor number of every pixel (conductor_numbering.h), set before the
+  // regions are found; empty otherwise. An area is then a field region when it meets two
+  // different conductors (the ground counting as one), or reaches the map's edge and meets one:
+  // every conductor is driven in turn, whatever its kind.
+  std::vector<std::int16_t> coupledNumbers;
+  int metConductor = 0;  // the first conductor met (-1 the ground), 0 none
+  bool metTwo = false;   // and another one
 };
 
 // Fills the 4-connected insulator area around (x, y) with RegionFilled, without a stack: each
@@ -45,7 +54,8 @@ struct FieldRegions {
 void FloodRegion(const CapacitanceJob& job, int x, int y, bool collect);
 // Fills the area around (x, y) and appends it to the table when it is a field region. Returns
 // false (after a message) when the table is already full.
-bool TryRegion(const CapacitanceJob& job, int x, int y);
+// `edge`: the seed lies on the map's edge.
+bool TryRegion(const CapacitanceJob& job, int x, int y, bool edge = false);
 // Finds every field region, leaves their pixels at RegionFilled in Ukind, and sets openBoundary
 // when one of them reaches the edge of the map. Returns false, with abortRequested and
 // operationFailed set, when there are more field regions than the solver can hold.

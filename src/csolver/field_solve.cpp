@@ -253,24 +253,44 @@ std::string ResidualText(double r) {
 
 }  // namespace
 
+struct FieldSolver::State {
+  TaskRunner runner;
+  PoolScope poolScope;
+  Multigrid mg;
+  Krylov k;
+  // The fields of the floating conductors at 1 volt, every other held node at 0, by colour: they
+  // do not depend on the drive, so the solves of several drives share them.
+  std::vector<std::pair<int, std::vector<double>>> floatUnits;
+  State(const CapacitanceJob& job)
+      : poolScope(job.pool, runner, std::clamp(job.options.threadCount, 1, kMaxRelaxParticipants)) {
+  }
+};
+
+FieldSolver::FieldSolver(const CapacitanceJob& job) {
+  if (!PlanMatchesGrid(job.grid)) BuildRelaxPlan(job);
+  DenormalsOff denormalsOff;
+  state_ = std::make_unique<State>(job);
+  BuildMultigrid(state_->mg, job.grid, state_->runner);
+  state_->k.Size(static_cast<std::size_t>(state_->mg.n));
+}
+
+FieldSolver::~FieldSolver() = default;
+
 FieldSolveEnd SolveField(const CapacitanceJob& job) {
+  FieldSolver solver(job);
+  return solver.Solve(job, false);
+}
+
+FieldSolveEnd FieldSolver::Solve(const CapacitanceJob& job, bool fixedDrive) {
   SolverGrid& g = job.grid;
   ProgramState& s = job.state;
-  if (!PlanMatchesGrid(g)) BuildRelaxPlan(job);
   DenormalsOff denormalsOff;
   FieldSolveStats& stats = g.solveStats;
   stats = FieldSolveStats{};
   s.relaxationSettled = false;
-
-  TaskRunner runner;
-  PoolScope poolScope(job.pool, runner,
-                      std::clamp(job.options.threadCount, 1, kMaxRelaxParticipants));
-  Multigrid mg;
-  BuildMultigrid(mg, g, runner);
+  Multigrid& mg = state_->mg;
+  Krylov& k = state_->k;
   stats.levels = 1 + static_cast<int>(mg.levels.size());
-  Krylov k;
-  k.Size(static_cast<std::size_t>(mg.n));
-
   // The voltages the per-round updates set, and the held nodes each one moves.
   std::vector<Superposed> sup;
   const UsermapPalette& palette = job.materials.palette;
@@ -305,8 +325,9 @@ FieldSolveEnd SolveField(const CapacitanceJob& job) {
     for (std::size_t i = 0; i < floatOf.size(); ++i)
       if (floatOf[i] == f.colour) f.nodes.push_back(static_cast<Index>(i));
   const PredictionState& pred = job.prediction;
-  const bool offsetMoves = g.openBoundary && g.apronActive && pred.plusSurfaces > 0 &&
-                           pred.minusSurfaces > 0 && pred.balanceVo &&
+  // A fixed drive holds every conductor at its voltage: no offset is searched.
+  const bool offsetMoves = !fixedDrive && g.openBoundary && g.apronActive &&
+                           pred.plusSurfaces > 0 && pred.minusSurfaces > 0 && pred.balanceVo &&
                            !s.switches[Switch::NoBorderBalance];
   if (offsetMoves) {
     // The offset moves every conductor node that is not at 0 volt (the ground stays).
@@ -358,6 +379,14 @@ FieldSolveEnd SolveField(const CapacitanceJob& job) {
     // 2. The field of each superposed voltage alone.
     for (std::size_t q = 0; q < sup.size() && end == SolveEnd::Converged; ++q) {
       Superposed& u = sup[q];
+      if (fixedDrive && u.colour >= 0) {
+        auto known = std::find_if(state_->floatUnits.begin(), state_->floatUnits.end(),
+                                  [&](const auto& f) { return f.first == u.colour; });
+        if (known != state_->floatUnits.end()) {
+          u.unit = known->second;
+          continue;
+        }
+      }
       u.unit.assign(static_cast<std::size_t>(mg.n), 0.0);
       for (Index i : u.nodes) u.unit[static_cast<std::size_t>(i)] = 1.0;
       job.report.ShowProgress("superposing " + std::to_string(q + 1) + " of " +
@@ -373,6 +402,8 @@ FieldSolveEnd SolveField(const CapacitanceJob& job) {
           stopRequested, its, rr);
       stats.iterations += its;
       ++stats.solves;
+      if (fixedDrive && u.colour >= 0 && end == SolveEnd::Converged)
+        state_->floatUnits.emplace_back(u.colour, u.unit);
     }
     if (end == SolveEnd::Converged) {
       // 3. The fixed point: a floating conductor at the mean of its links, the border's mean
@@ -419,13 +450,17 @@ FieldSolveEnd SolveField(const CapacitanceJob& job) {
           for (std::size_t c = 0; c < m; ++c) {
             const Superposed& u = sup[c];
             auto uv = [&](Index i) { return valueOf(u, i); };
-            if (e.colour >= 0) {
+            if (e.colour >= 0 && fixedDrive && floatCharge) {
+              a[row * m + c] = floatCharge(e.colour, u.unit.data());
+            } else if (e.colour >= 0) {
               a[row * m + c] = (row == c ? 1.0 : 0.0) - mean(e.links, uv);
             } else {
               a[row * m + c] = offsetFixed ? (row == c ? 1.0 : 0.0) : borderSum(uv);
             }
           }
-          if (e.colour >= 0) {
+          if (e.colour >= 0 && fixedDrive && floatCharge) {
+            rhs[row] = -floatCharge(e.colour, g.Cvolts.data());
+          } else if (e.colour >= 0) {
             rhs[row] = mean(e.links, gridValue) -
                        job.results.floatVolts.at(static_cast<std::size_t>(e.colour));
           } else {

@@ -11,6 +11,9 @@
 // voltages that satisfy the updates' fixed point, the combination, and a last solve from it.
 #pragma once
 
+#include <functional>
+#include <memory>
+
 #include "core/results.h"
 
 namespace zolva {
@@ -37,5 +40,31 @@ enum class FieldSolveEnd {
 
 // The solve itself, on the planned grid, from the voltages it holds.
 FieldSolveEnd SolveField(const CapacitanceJob& job);
+
+// The multigrid hierarchy of one planned grid with its worker pool, kept for several solves of
+// the same node codes with different held voltages (one drive per conductor of a coupled line).
+// The pool runs for the solver's life.
+class FieldSolver {
+ public:
+  explicit FieldSolver(const CapacitanceJob& job);
+  ~FieldSolver();
+  FieldSolver(const FieldSolver&) = delete;
+  FieldSolver& operator=(const FieldSolver&) = delete;
+  // Solves from the voltages the grid holds. fixedDrive: every fixed conductor keeps the voltage
+  // it was given (no offset of a balanced line is searched), and the fields of the floating
+  // conductors are solved once and reused by the later drives.
+  FieldSolveEnd Solve(const CapacitanceJob& job, bool fixedDrive);
+
+  // With a fixed drive: the charge of floating colour `colour` in a field laid out as the grid
+  // (core first). When set, a floating conductor is placed where its charge vanishes, Gauss's
+  // law of the difference equations, instead of at the mean of its surface links (the
+  // relaxation's rule, which a neighbour one pixel away or a dielectric next to it makes differ
+  // from it, and with it the reciprocity of the capacitance matrix).
+  std::function<double(int colour, const double* field)> floatCharge;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace zolva

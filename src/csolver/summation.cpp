@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <stdexcept>
 
 #include "csolver/capacitance_job.h"
 #include "csolver/peak_field.h"
@@ -73,6 +74,18 @@ void EstimateCapacitance(const CapacitanceJob& job) {
   job.results.C = C;
   job.results.Gp = Gp;
   job.report.ShowTrace("");
+}
+
+FieldCellSums SumFieldCells(const CapacitanceJob& job, const std::vector<double>& core,
+                            const std::vector<double>& apron) {
+  SolverGrid& g = job.grid;
+  if (!PlanMatchesGrid(g)) BuildRelaxPlan(job);
+  if (core.size() != g.Cvolts.size() || (g.apronActive && apron.size() != g.Avolts.size()))
+    throw std::out_of_range("SumFieldCells: the field does not match the grid");
+  const EnergySums c = SumCells(core, g.plan.coreRuns, g.Cwid, g.plan);
+  EnergySums a;
+  if (g.apronActive) a = SumCells(apron, g.plan.apronRuns, g.Awid, g.plan);
+  return {c.S + a.S, c.T + a.T};
 }
 
 void BorderFlux(const CapacitanceJob& job) {

@@ -2,6 +2,8 @@
 // lost in the dielectrics, and the end of every capacitance solve.
 #pragma once
 
+#include <vector>
+
 namespace zolva {
 
 struct CapacitanceJob;
@@ -13,6 +15,17 @@ inline constexpr double kChargeDifferenceFactor = 4.6e-10;
 // ((V00 - V11)^2 + (V10 - V01)^2) eps, and eps tan(delta) for the loss; apron cells of 8 x 8
 // pixels enter without a size factor, since the energy of a cell does not depend on its size.
 void EstimateCapacitance(const CapacitanceJob& job);
+// The two sums of EstimateCapacitance over a field laid out as the grid's core and apron
+// (the apron's taken only while it is active): S weighted by the permittivity, T by the
+// permittivity times the loss tangent. C = S epsilon0 / 2 and Gp = T epsilon0 omega / 2 for a
+// field of 1 volt.
+struct FieldCellSums {
+  double S = 0.0;
+  double T = 0.0;
+};
+FieldCellSums SumFieldCells(const CapacitanceJob& job, const std::vector<double>& core,
+                            const std::vector<double>& apron);
+
 // borderFlux (sum over the free nodes of the apron's outer border of their voltage minus that
 // of their inner neighbour) and borderMean (their mean voltage).
 void BorderFlux(const CapacitanceJob& job);

@@ -287,6 +287,59 @@ bool AssembleCurrentSystem(const LSolverJob& job) {
   return pump.Continue();
 }
 
+bool AssembleProblemSystem(const LSolverJob& job, const CurrentProblem& problem) {
+  CurrentSystem& sys = job.lsolver.system;
+  const int N = problem.N;
+  const int G = problem.groups;
+  const int h = N + G;
+  if (N < 1 || G < 1 || sys.h != h || static_cast<int>(problem.rows.size()) != G ||
+      sys.size != static_cast<std::size_t>(h) * (static_cast<std::size_t>(h) + 1))
+    throw std::out_of_range("AssembleProblemSystem: system of " + std::to_string(sys.h) +
+                            " unknowns for " + std::to_string(N) + " pixels and " +
+                            std::to_string(G) + " voltages");
+  EventPump pump(job);
+  const double omega = problem.omega;
+  for (int k = 0; k <= h; ++k) {
+    std::fill_n(&sys.re[sys.Offset(k, 0)], h, 0.0);
+    std::fill_n(&sys.im[sys.Offset(k, 0)], h, 0.0);
+  }
+  // Current columns: the pixel block, then the current sums of the constraint rows.
+  for (int k = 0; k < N; ++k) {
+    if ((k & 15) == 0 && !pump.Continue()) return false;
+    const std::size_t uk = static_cast<std::size_t>(k);
+    double* ci = &sys.im[sys.Offset(k, 0)];
+    for (int e = 0; e < N; ++e) {
+      if (e == k) continue;
+      const std::size_t ue = static_cast<std::size_t>(e);
+      ci[e] = -omega *
+              LoopInductance(*problem.loop, std::abs(problem.x[ue] - problem.x[uk]),
+                             std::abs(problem.y[ue] - problem.y[uk])) /
+              2;
+    }
+    sys.Re(k, k) = problem.resistance[uk];
+    for (int r = 0; r < G; ++r)
+      sys.Re(k, N + r) = problem.rows[static_cast<std::size_t>(r)].groupWeight.at(
+          static_cast<std::size_t>(problem.group[uk]));
+  }
+  // Voltage columns: -1 in the equations of their pixels, the rows' coefficients below.
+  for (int e = 0; e < N; ++e) sys.Re(N + problem.group[static_cast<std::size_t>(e)], e) = -1.0;
+  for (int r = 0; r < G; ++r) {
+    const ConstraintRow& row = problem.rows[static_cast<std::size_t>(r)];
+    for (int c = 0; c < G; ++c) sys.Re(N + c, N + r) = row.voltage.at(static_cast<std::size_t>(c));
+    sys.Re(h, N + r) = row.rhs;
+  }
+  // As in AssembleCurrentSystem: the larger first pivot.
+  const double keep = std::hypot(sys.Re(0, 0), sys.Im(0, 0));
+  const double exchanged = std::hypot(sys.Re(0, 1), sys.Im(0, 1));
+  if (N > 1 && exchanged > keep) {
+    for (int k = h; k >= 0; --k) {
+      std::swap(sys.re[sys.Offset(k, 0)], sys.re[sys.Offset(k, 1)]);
+      std::swap(sys.im[sys.Offset(k, 0)], sys.im[sys.Offset(k, 1)]);
+    }
+  }
+  return pump.Continue();
+}
+
 void ShowSolveProgress(const LSolverJob& job, int i) {
   LSolverState& ls = job.lsolver;
   const int h = ls.system.h;

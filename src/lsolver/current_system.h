@@ -96,4 +96,10 @@ void ShowIterationProgress(const LSolverJob& job, const IterativeProgress& progr
 // estimate reaches a minute, the time remaining. Shown only when either changed.
 void ShowSolveProgress(const LSolverJob& job, int i);
 
+// Fills job.lsolver.system, allocated for problem.N + problem.groups unknowns, with the problem's
+// equations in their general form: the pixel equations (the pixel block, minus the voltage of the
+// pixel's group), then the constraint rows. Returns false when a stop was requested.
+struct CurrentProblem;
+bool AssembleProblemSystem(const LSolverJob& job, const CurrentProblem& problem);
+
 }  // namespace zolva

@@ -263,22 +263,86 @@ bool SolveSmall(std::vector<complex> a, std::vector<complex> rhs, std::vector<co
 
 }  // namespace
 
-IterativeResult SolveCurrentsIteratively(const CurrentProblem& problem, WorkerPool& pool,
-                                         int threads, const IterativePoll& poll,
-                                         std::vector<complex>& solution,
-                                         const IterativeTuning& tuning) {
+namespace {
+
+void CheckProblem(const CurrentProblem& problem) {
   const int N = problem.N;
   const int G = problem.groups;
   if (N < 1 || G < 1 || static_cast<int>(problem.rows.size()) != G)
     throw std::invalid_argument("SolveCurrentsIteratively: " + std::to_string(N) + " pixels, " +
                                 std::to_string(G) + " voltages, " +
                                 std::to_string(problem.rows.size()) + " constraints");
-  const std::size_t n = static_cast<std::size_t>(N);
-  const std::size_t g = static_cast<std::size_t>(G);
-  for (std::size_t e = 0; e < n; ++e)
+  for (std::size_t e = 0; e < static_cast<std::size_t>(N); ++e)
     if (problem.group[e] < 0 || problem.group[e] >= G)
       throw std::out_of_range("SolveCurrentsIteratively: pixel " + std::to_string(e) +
                               " has no voltage");
+}
+
+// One solve of the projected form for the drive given per voltage unknown.
+IterativeStatus SolveProjected(const CurrentProblem& problem, const std::vector<double>& drive,
+                               PixelBlock& block, const IterativeTuning& tuning, int solve,
+                               int solves, const IterativePoll& poll, IterativeResult& result,
+                               std::vector<complex>& solution) {
+  const std::size_t n = static_cast<std::size_t>(problem.N);
+  const std::size_t g = static_cast<std::size_t>(problem.groups);
+  // Z I = d + (a common voltage per part), the currents adding up to zero over every part.
+  std::vector<complex> d(n), I(n), ZI(n);
+  for (std::size_t e = 0; e < n; ++e)
+    d[e] = {drive.at(static_cast<std::size_t>(problem.group[e])), 0.0};
+  const SolveOutcome o = Cocg(block, d, I, tuning, solve, solves, poll);
+  result.iterations += o.iterations;
+  result.mostIterations = std::max(result.mostIterations, o.iterations);
+  result.residual = std::max(result.residual, o.residual);
+  if (o.status != IterativeStatus::Completed) return o.status;
+  // The common voltages: Z I - d is constant over each part, up to the residual.
+  block.ApplyUnprojected(I, ZI);
+  for (std::size_t e = 0; e < n; ++e) ZI[e] = ZI[e] - d[e];
+  const std::vector<complex> common = block.PartMeans(ZI);
+  solution.assign(n + g, complex{});
+  std::copy(I.begin(), I.end(), solution.begin());
+  for (std::size_t c = 0; c < g; ++c)
+    solution[n + c] = complex{drive[c], 0.0} + common[static_cast<std::size_t>(problem.part[c])];
+  return IterativeStatus::Completed;
+}
+
+}  // namespace
+
+IterativeResult SolveCurrentDrives(const CurrentProblem& problem,
+                                   const std::vector<std::vector<double>>& drives, WorkerPool& pool,
+                                   int threads, const IterativePoll& poll,
+                                   std::vector<std::vector<complex>>& solutions,
+                                   const IterativeTuning& tuning) {
+  CheckProblem(problem);
+  if (problem.part.size() != static_cast<std::size_t>(problem.groups))
+    throw std::invalid_argument("SolveCurrentDrives: the problem has no projected form");
+  threads = std::clamp(threads, 1, kMaxParticipants);
+  IterativeResult result;
+  PixelBlock block(problem, tuning, pool, threads);
+  result.gridCells = block.GridCells();
+  struct PoolStopper {
+    WorkerPool& pool;
+    ~PoolStopper() { pool.StopWorkers(); }
+  } stopper{pool};
+  if (threads > 1) pool.StartWorkers(threads, [&block](int t) { block.Participate(t); });
+  solutions.assign(drives.size(), {});
+  const int solves = static_cast<int>(drives.size());
+  for (int k = 0; k < solves; ++k) {
+    result.status =
+        SolveProjected(problem, drives[static_cast<std::size_t>(k)], block, tuning, k + 1, solves,
+                       poll, result, solutions[static_cast<std::size_t>(k)]);
+    if (result.status != IterativeStatus::Completed) return result;
+  }
+  return result;
+}
+
+IterativeResult SolveCurrentsIteratively(const CurrentProblem& problem, WorkerPool& pool,
+                                         int threads, const IterativePoll& poll,
+                                         std::vector<complex>& solution,
+                                         const IterativeTuning& tuning) {
+  CheckProblem(problem);
+  const int G = problem.groups;
+  const std::size_t n = static_cast<std::size_t>(problem.N);
+  const std::size_t g = static_cast<std::size_t>(G);
 
   threads = std::clamp(threads, 1, kMaxParticipants);
   IterativeResult result;
@@ -291,27 +355,8 @@ IterativeResult SolveCurrentsIteratively(const CurrentProblem& problem, WorkerPo
   if (threads > 1) pool.StartWorkers(threads, [&block](int t) { block.Participate(t); });
 
   if (!problem.part.empty()) {
-    // One solve: Z I = d + (a common voltage per part), the currents adding up to zero over
-    // every part.
-    std::vector<complex> d(n), I(n), ZI(n);
-    for (std::size_t e = 0; e < n; ++e)
-      d[e] = {problem.drive[static_cast<std::size_t>(problem.group[e])], 0.0};
-    const SolveOutcome o = Cocg(block, d, I, tuning, 1, 1, poll);
-    result.iterations = result.mostIterations = o.iterations;
-    result.residual = o.residual;
-    if (o.status != IterativeStatus::Completed) {
-      result.status = o.status;
-      return result;
-    }
-    // The common voltages: Z I - d is constant over each part, up to the residual.
-    block.ApplyUnprojected(I, ZI);
-    for (std::size_t e = 0; e < n; ++e) ZI[e] = ZI[e] - d[e];
-    const std::vector<complex> common = block.PartMeans(ZI);
-    solution.assign(n + g, complex{});
-    std::copy(I.begin(), I.end(), solution.begin());
-    for (std::size_t c = 0; c < g; ++c)
-      solution[n + c] =
-          complex{problem.drive[c], 0.0} + common[static_cast<std::size_t>(problem.part[c])];
+    result.status =
+        SolveProjected(problem, problem.drive, block, tuning, 1, 1, poll, result, solution);
     return result;
   }
 

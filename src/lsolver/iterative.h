@@ -106,6 +106,15 @@ IterativeResult SolveCurrentsIteratively(const CurrentProblem& problem, WorkerPo
                                          std::vector<complex>& solution,
                                          const IterativeTuning& tuning = {});
 
+// Several solves of a problem in its projected form, one per drive (each a voltage per voltage
+// unknown, as CurrentProblem::drive), sharing the transforms and the preconditioner: solutions[k]
+// receives the currents and voltages of drives[k]. The problem's own drive is not used.
+IterativeResult SolveCurrentDrives(const CurrentProblem& problem,
+                                   const std::vector<std::vector<double>>& drives, WorkerPool& pool,
+                                   int threads, const IterativePoll& poll,
+                                   std::vector<std::vector<complex>>& solutions,
+                                   const IterativeTuning& tuning = {});
+
 // Bytes the iterative solve of N pixels and `groups` voltage unknowns in a bounding box of the
 // given size holds at most.
 std::size_t IterativeMemoryBytes(int N, int groups, int boxWidth, int boxHeight);

@@ -16,6 +16,7 @@
 #include "lsolver/lsolver.h"
 #include "platform/platform.h"
 #include "program/commands.h"
+#include "program/coupled_solve.h"
 #include "program/display.h"
 #include "program/panel_model.h"
 #include "program/reporting.h"
@@ -47,6 +48,7 @@ struct Context {
   SoundMode toneMode = SoundMode::Async;  // play flags of the tone generator
   PanelReporter reporter{*this};          // how the floors below reach the panel and windows
   SolveReports reports;                   // what each finished solve hands to its reader
+  CoupledResults coupled;                 // the matrices of the last coupled solve
 };
 
 }  // namespace zolva

@@ -210,6 +210,9 @@ bool ControlVisible(const PanelModel& panel, CheckBox control) {
     case CheckBoxEstimateError:
     case CheckBoxClassicRelaxation:
       return true;
+    case CheckBoxCoupled:
+      // Its place holds the permittivity field on the materials page.
+      return panel.tab != TabMaterials;
     case CheckBoxAddTopPlane:
     case CheckBoxAddBottomPlane:
     case CheckBoxAddSidePlanes:

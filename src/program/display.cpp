@@ -242,6 +242,41 @@ void StepLineDensity(Context& ctx, int delta) {
   RefreshDisplay(ctx);
 }
 
+std::vector<ConductorLabel> ConductorLabels(const Context& ctx) {
+  std::vector<ConductorLabel> labels;
+  const ConductorNumbering& n = ctx.coupled.numbering;
+  const PixelMap& map = ctx.map;
+  if (!ctx.panel.checks[CheckBoxCoupled] || n.width != map.Uwid || n.height != map.Uhei ||
+      n.number.size() != static_cast<std::size_t>(map.Uwid) * static_cast<std::size_t>(map.Uhei))
+    return labels;
+  const DisplayView& v = ctx.view;
+  const double zoom = ctx.display.zoomFactor;
+  if (!(zoom > 0.0)) return labels;
+  const double ux0 = map.fieldToMapX + kFieldCentre - v.dispCentreX / zoom;
+  const double uy0 = map.fieldToMapY + kFieldCentre - v.dispCentreY / zoom;
+  for (int k = 1; k <= n.count(); ++k) {
+    const NumberedConductor& c = n.conductors[static_cast<std::size_t>(k - 1)];
+    double px = c.centreX, py = c.centreY;
+    const int cx = static_cast<int>(px), cy = static_cast<int>(py);
+    const bool centreInside =
+        cx >= 0 && cy >= 0 && cx < n.width && cy < n.height &&
+        n.number[static_cast<std::size_t>(cy) * static_cast<std::size_t>(n.width) +
+                 static_cast<std::size_t>(cx)] == k;
+    if (!centreInside) {
+      px = c.firstX + 0.5;
+      py = c.firstY + 0.5;
+    }
+    ConductorLabel label;
+    label.x = Round((px - ux0) * zoom);
+    label.y = Round((py - uy0) * zoom);
+    if (label.x < 0 || label.y < 0 || label.x >= v.dispWidth || label.y >= v.dispHeight) continue;
+    label.text = std::to_string(k);
+    if (k == n.reference) label.text += " ref";
+    labels.push_back(label);
+  }
+  return labels;
+}
+
 void RefreshStatusLineAt(Context& ctx, int mx, int my) {
   DisplayView& v = ctx.view;
   const DisplaySettings& ds = ctx.display;

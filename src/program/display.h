@@ -74,6 +74,18 @@ void RefreshStatusLineAt(Context& ctx, int mx, int my);
 // The status line for the remembered mouse position.
 void RefreshStatusLineNow(Context& ctx);
 
+// A conductor's number as the picture shows it in coupled mode: the text and its centre, in
+// picture pixels.
+struct ConductorLabel {
+  int x = 0, y = 0;
+  std::string text;
+};
+// The numbers of the conductors of the last coupled numbering, placed on the picture at the
+// zoom and position shown; none outside coupled mode or when the map has changed size since.
+// A conductor's number stands on its centre when that is one of its pixels, else on its first
+// pixel.
+std::vector<ConductorLabel> ConductorLabels(const Context& ctx);
+
 // Installs the two hooks, for a front end that has a window.
 void InstallDisplayHooks(Context& ctx);
 

@@ -59,6 +59,8 @@ enum CheckBox : int {
   CheckBoxEstimateError,
   // Solve C and Gp by the classic over-relaxation instead of the multigrid solver.
   CheckBoxClassicRelaxation,
+  // Every separate conductor its own port: the C, G, L and R matrices of coupled lines.
+  CheckBoxCoupled,
   kCheckBoxCount
 };
 
@@ -122,6 +124,9 @@ struct PanelModel {
   double sweepPixelWidth = 0.0;
   // L and Rs by dense elimination whatever the size (BOX 6, zolva-batch --elimination).
   bool forceElimination = false;
+  // The conductor a coupled solve of a map without ground takes as its reference (REF); 0: the
+  // last one.
+  int coupledReference = 0;
   bool showSigma = false;  // resistivity field shows conductivity 1/rho
   bool capacitanceMode = false;
   std::array<double, 70> convergence{};

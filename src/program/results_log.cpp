@@ -15,12 +15,26 @@ constexpr const char* kLogFileName = "zolva log.txt";
 // Only solves of a minute or more are worth a line: short ones are easily run again.
 constexpr int kLogThresholdSeconds = 60;
 
+// The log grows by whole entries: the earlier entries and the new one are written to a
+// temporary file that then takes the log's place, so a failure leaves the log as it was.
+bool WriteLogEntry(Context& ctx, const std::string& text) {
+  const std::string path = ctx.state.programFolder + kLogFileName;
+  std::string log;
+  bool exists = false;
+  std::string reason;
+  if (!ReadFileBytes(path, log, exists, reason) || !WriteFileAtomically(path, log + text, reason)) {
+    MessageBox(ctx, "Could not write the log \"" + path + "\": " + reason + ".", "zolva",
+               ButtonsOk);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool AppendLog(Context& ctx, int seconds) {
   if (seconds < kLogThresholdSeconds) return true;
   const Results& r = ctx.results;
-  const std::string path = ctx.state.programFolder + kLogFileName;
 
   double now = ctx.platform->Now();
   std::string text = ctx.platform->ShortDateText(now) + " " + ctx.platform->LongTimeText(now) +
@@ -34,17 +48,14 @@ bool AppendLog(Context& ctx, int seconds) {
     text += "  " + r.summaryExtra.substr(r.summaryExtra.find_first_not_of(' ')) + "\r\n";
   }
 
-  // The log grows by whole entries: the earlier entries and the new one are written to a
-  // temporary file that then takes the log's place, so a failure leaves the log as it was.
-  std::string log;
-  bool exists = false;
-  std::string reason;
-  if (!ReadFileBytes(path, log, exists, reason) || !WriteFileAtomically(path, log + text, reason)) {
-    MessageBox(ctx, "Could not write the log \"" + path + "\": " + reason + ".", "zolva",
-               ButtonsOk);
-    return false;
-  }
-  return true;
+  return WriteLogEntry(ctx, text);
+}
+
+bool AppendLogLines(Context& ctx, int seconds, const std::string& lines) {
+  if (seconds < kLogThresholdSeconds) return true;
+  const double now = ctx.platform->Now();
+  return WriteLogEntry(ctx, ctx.platform->ShortDateText(now) + " " +
+                                ctx.platform->LongTimeText(now) + "  " + lines + "\r\n");
 }
 
 }  // namespace zolva

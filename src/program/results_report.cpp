@@ -287,6 +287,7 @@ std::string ResultsPageText(const Context& ctx) {
     text += row;
     text += '\n';
   }
+  if (ctx.coupled.valid && ctx.panel.checks[CheckBoxCoupled]) text += CoupledText(ctx);
   return text;
 }
 

@@ -48,5 +48,7 @@ double FigureValue(const Results& r, EstimatedFigure figure);
 // program folder when seconds >= 60. Returns false after a message when the log cannot be
 // written; the results themselves are kept.
 bool AppendLog(Context& ctx, int seconds);
+// Appends the date, the time and the lines (ended by CR LF each) to the log on the same terms.
+bool AppendLogLines(Context& ctx, int seconds, const std::string& lines);
 
 }  // namespace zolva

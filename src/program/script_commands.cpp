@@ -67,6 +67,8 @@ std::optional<CheckBox> BoxCheckBox(int n) {
       return CheckBoxVoZero;
     case 5:
       return CheckBoxClassicRelaxation;
+    case 7:
+      return CheckBoxCoupled;
     case 10:
       return CheckBoxAddTopPlane;
     case 11:
@@ -379,6 +381,19 @@ void Box(Command& c) {
   c.ctx.state.setupChanged = true;
 }
 
+// REF n: the conductor that a coupled solve of a map without ground holds as the reference;
+// 0 (the default) takes the last conductor. A map with ground always refers to the ground.
+void Reference(Command& c) {
+  const int n = c.words.Integer();
+  if (!c.words.Refusal().empty()) return;
+  if (n < 0) {
+    if (!c.words.ConversionError())
+      c.words.NoteRange(IntText(n), "a conductor's number is 1 or more (0: the last)");
+    return;
+  }
+  c.ctx.panel.coupledReference = n;
+}
+
 void BeepCommand(Command& c) {
   c.ctx.platform->Beep();
   c.ctx.platform->Sleep(kBeepPauseMs);
@@ -472,6 +487,7 @@ constexpr CommandRow kCommands[] = {
     {{"ERA", "erase the result tables"}, Erase},
     {{"LAU", "open a document"}, Launch},
     {{"BOX", "a check box on or off"}, Box},
+    {{"REF", "the reference conductor of coupled lines on a map without ground"}, Reference},
     {{"BEE", "beep"}, BeepCommand},
     {{"VMA", "write the voltage dump"}, VoltageDump},
     {{"SAV", "save the displayed picture"},

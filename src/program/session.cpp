@@ -89,6 +89,14 @@ SessionFigures FiguresOf(const Context& ctx) {
   f.peak = r.peak;
   f.notes = r.notes;
   f.summary = r.summary;
+  if (ctx.panel.checks[CheckBoxCoupled] && ctx.coupled.valid) {
+    f.coupled = true;
+    f.matrices = ctx.coupled.matrices;
+    if (LineMatricesProblem(f.matrices).empty()) f.modes = LosslessModes(f.matrices);
+    f.asymmetryC = ctx.coupled.asymmetryC;
+    f.asymmetryZ = ctx.coupled.asymmetryZ;
+    f.coupledNotes = ctx.coupled.notes;
+  }
   return f;
 }
 
@@ -480,8 +488,11 @@ SessionFigures Session::Solve(SolveWhat what, bool estimate) {
   const bool wantL = what != SolveWhat::CAndGp;
   const bool wantC = what != SolveWhat::LAndRs;
   if (wantC) m.potentialSolved = m.reportedC;
+  // A full solve of coupled lines reports the matrices instead of the two-conductor figures.
+  const bool coupled = what == SolveWhat::Full && ctx.panel.checks[CheckBoxCoupled];
   const bool complete =
-      outcome == SolveOutcome::Completed && (!wantL || m.reportedL) && (!wantC || m.reportedC);
+      outcome == SolveOutcome::Completed &&
+      (coupled ? ctx.coupled.valid : (!wantL || m.reportedL) && (!wantC || m.reportedC));
   if (complete) {
     m.figures = FiguresOf(ctx);
     return m.figures;

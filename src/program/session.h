@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "core/line_matrices.h"
+#include "core/line_modes.h"
 #include "core/program_state.h"
 #include "core/reporter.h"
 #include "core/results.h"
@@ -78,6 +80,14 @@ struct SessionFigures {
   PeakField peak;
   std::vector<std::string> notes;
   std::string summary;  // the one-line summary of the results log
+  // Coupled lines ("Coupled lines" on, a full solve): every conductor its own port. The matrices
+  // at the working frequency, their lossless modes, and the relative asymmetry of C and of
+  // R + j omega L as solved.
+  bool coupled = false;
+  LineMatrices matrices;
+  CoupledModes modes;
+  double asymmetryC = 0.0, asymmetryZ = 0.0;
+  std::vector<std::string> coupledNotes;
 };
 
 // A field on the core grid of the last solve: values row by row, width x height, node (i, j) at

@@ -81,7 +81,7 @@ double AssumedVelocityFactor(Context& ctx) {
 
 }  // namespace
 
-bool IndexConductors(Context& ctx) {
+bool IndexConductors(Context& ctx, bool coupled) {
   ProgramState& s = ctx.state;
   // From here on the solve runs: Stop ends it, and the fields it depends on are closed.
   ctx.panel.stopEnabled = true;
@@ -92,7 +92,7 @@ bool IndexConductors(Context& ctx) {
   ctx.panel.edits[EditBoxTotalConductorPixels].enabled = false;
   ctx.panel.edits[EditBoxPixelWidth].enabled = false;
   ctx.panel.edits[EditBoxFrequency].enabled = false;
-  return BuildConductorIndex(ctx.map, ctx.materials, ctx.cindex, ctx.state, ctx.reporter);
+  return BuildConductorIndex(ctx.map, ctx.materials, ctx.cindex, ctx.state, ctx.reporter, coupled);
 }
 
 bool SolveBusy(const Context& ctx) {
@@ -242,6 +242,16 @@ bool StartWithLandRs(Context& ctx) {
 SolveOutcome SolveFully(Context& ctx) {
   ProgramState& s = ctx.state;
   if (StubbedSolve(ctx)) return SolveOutcome::Completed;
+  if (ctx.panel.checks[CheckBoxCoupled]) {
+    // Every conductor its own port: the matrices instead of the two-conductor figures.
+    const bool solved = SolveCoupled(ctx);
+    if (solved) ReportCoupledSolve(ctx);
+    const SolveOutcome outcome = !solved                    ? SolveOutcome::Failed
+                                 : ctx.state.abortRequested ? SolveOutcome::Incomplete
+                                                            : SolveOutcome::Completed;
+    FinishSolve(ctx);
+    return outcome;
+  }
   if (!StartWithLandRs(ctx)) return SolveOutcome::Refused;
   if (!s.abortRequested) {
     // The capacitance solver walks its own conductor index and field regions of the same map.

@@ -34,7 +34,7 @@ bool CheckSetupForSolve(Context& ctx);
 void CheckPixelWidth(Context& ctx);
 // Marks the solve as running (Stop enabled, the pixel width, frequency and pixel total fields
 // closed) and builds the conductor index; false when the map was refused.
-bool IndexConductors(Context& ctx);
+bool IndexConductors(Context& ctx, bool coupled = false);
 // The shared start of every solve: conductor index, field regions, assumed velocity factor.
 void SolveSetup(Context& ctx);
 

@@ -26,6 +26,8 @@ struct SolveReports {
   int scriptLineNumber = 0;
   std::string scriptLine;
   std::string scriptPath;
+  // Called once per finished coupled solve, with ctx.coupled holding its matrices.
+  std::function<void()> onCoupledReported;
   // A note of the last solve for the status line, shown once the solve has ended.
   std::string statusNote;
 };

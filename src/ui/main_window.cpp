@@ -87,6 +87,19 @@ void PictureWidget::paintEvent(QPaintEvent*) {
     p.setPen(Qt::black);
     p.drawText(ctx_.view.dispCentreX - 75, ctx_.view.dispCentreY + 5, Text(notice));
   }
+  // Coupled lines: each conductor's number, white on a dark box so that it reads on any colour.
+  QFont font = p.font();
+  font.setBold(true);
+  p.setFont(font);
+  const QFontMetrics metrics(font);
+  for (const ConductorLabel& label : ConductorLabels(ctx_)) {
+    const QString text = Text(label.text);
+    QRect box = metrics.boundingRect(text).adjusted(-3, -1, 3, 1);
+    box.moveCenter(QPoint(label.x, label.y));
+    p.fillRect(box, QColor(0, 0, 0, 170));
+    p.setPen(Qt::white);
+    p.drawText(box, Qt::AlignCenter, text);
+  }
 }
 
 void PictureWidget::mouseMoveEvent(QMouseEvent* event) {

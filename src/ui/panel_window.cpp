@@ -86,6 +86,7 @@ const CheckPlace kCheckPlaces[] = {
     {CheckBoxBuildCoil, "Build coil", {448, 184, 86, kFieldHeight}},
     {CheckBoxEstimateError, "Estimate error", {486, 3, 130, kCheckH}},
     {CheckBoxClassicRelaxation, "Classic relaxation", {486, 20, 130, kCheckH}},
+    {CheckBoxCoupled, "Coupled lines", {486, 37, 130, kCheckH}},
 };
 
 struct KindButton {

@@ -182,9 +182,8 @@ double FrequencyHz(const char* function, const char* keyword, py::handle value) 
     Refuse(PyExc_TypeError,
            prefix + " must be a number of hertz; got " + TypeName(value) + " " + Repr(value));
   const double hertz = ToDouble(function, keyword, value, "a number of hertz");
-  if (!std::isfinite(hertz) || hertz < 0)
-    Refuse(PyExc_ValueError,
-           prefix + " must be a frequency of 0 Hz or more; got " + Repr(value) + " Hz");
+  if (!std::isfinite(hertz) || !(hertz > 0))
+    Refuse(PyExc_ValueError, prefix + " must be above 0 Hz; got " + Repr(value));
   return hertz;
 }
 

@@ -39,15 +39,15 @@ struct PanelInputs {
 
 // Reads the keywords into the inputs (on top of what they hold). Throws TypeError for an unknown
 // keyword or a value of the wrong type, ValueError for a value that cannot be one (a length the
-// panel cannot read, a pixel count below 1, a frequency below 0); the message names the function,
-// the keyword and the value. `function` is the Python name, such as "coax".
+// panel cannot read, a pixel count below 1, a frequency not above 0); the message names the
+// function, the keyword and the value. `function` is the Python name, such as "coax".
 void ReadKeywords(const char* function, GeometryKind kind, const pybind11::kwargs& keywords,
                   PanelInputs& inputs);
 
 // A length keyword's text: a Python number of metres as an exact text with the unit "m", or a
 // text the panel reads as a length. Throws as ReadKeywords does.
 std::string LengthText(const char* function, const char* keyword, pybind11::handle value);
-// A frequency in hertz (a number, finite, not below 0).
+// A frequency in hertz (a finite number above 0).
 double FrequencyHz(const char* function, const char* keyword, pybind11::handle value);
 // An int-like value (int, numpy integer), clamped to the range of long long; the caller has checked
 // PyIndex_Check.

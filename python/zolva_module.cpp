@@ -186,7 +186,11 @@ long long RunSolving(SectionCore& core, const py::object& progress, F&& work) {
         py::gil_scoped_acquire gil;
         if (callbackError) return;
         try {
-          progress(text);
+          // A text that is not valid UTF-8 is shown with replacement characters, never refused.
+          const py::object utf8 = py::reinterpret_steal<py::object>(
+              PyUnicode_DecodeUTF8(text.data(), static_cast<py::ssize_t>(text.size()), "replace"));
+          if (!utf8) throw py::error_already_set();
+          progress(utf8);
         } catch (py::error_already_set& e) {
           callbackError.emplace(std::move(e));
           session.RequestStop();
@@ -239,7 +243,10 @@ std::optional<int> Threads(const char* function, py::handle value) {
 
 // The one place where coupled lines enter the module. Their matrices and modes come from the
 // coupled-lines solve of the application floor; until that is wired in here, asking for them
-// fails plainly instead of returning the figures of a two-conductor solve.
+// fails plainly instead of returning the figures of a two-conductor solve. Wired in, the result
+// carries `coupled` True and `matrices` (n x n numpy arrays C, G, L, R and the conductors'
+// names), which examples/python/differential_pair.py reads, and Result.network (zolva/__init__.py)
+// builds the 2N-port network from the modal solution.
 [[noreturn]] void SolveCoupled(SectionCore&) {
   throw SolveError(
       "solve(coupled=True): the matrices and modes of coupled lines are not available in this "
@@ -269,9 +276,20 @@ Result Solve(const Core& core, const std::string& what, py::object frequency, py
   auto result = std::make_shared<ResultData>();
   result->core = core;
   result->what = what;
+  if (hertz || threadCount) {
+    std::string refusal;
+    WithSession(*core, [&](Session& s) {
+      try {
+        if (hertz) s.SetFrequencyHz(*hertz);
+        if (threadCount) s.SetThreads(*threadCount);
+      } catch (const SessionError& e) {
+        refusal = e.what();
+      }
+      ++core->changes;
+    });
+    if (!refusal.empty()) throw py::value_error("solve: " + refusal);
+  }
   result->number = RunSolving(*core, progress, [&](Session& s, const auto&) {
-    if (hertz) s.SetFrequencyHz(*hertz);
-    if (threadCount) s.SetThreads(*threadCount);
     const auto start = std::chrono::steady_clock::now();
     result->figures = s.Solve(kind, withEstimate);
     result->seconds =
@@ -299,10 +317,6 @@ std::vector<double> FrequencyList(const char* function, py::handle frequencies) 
                          py::repr(frequencies).cast<std::string>());
   }
   if (list.empty()) throw py::value_error(std::string(function) + ": no frequency given");
-  for (double f : list)
-    if (!(f > 0))
-      throw py::value_error(std::string(function) + ": every frequency must be above 0 Hz; got " +
-                            ExactText(f) + " Hz");
   return list;
 }
 

@@ -59,11 +59,10 @@ class _Bar:
     """A tqdm bar that shows the solve's progress texts."""
 
     def __init__(self, tqdm):
-        self._bar = tqdm(total=None, desc="zolva", bar_format="{desc}: {postfix} [{elapsed}]",
-                         leave=False)
+        self._bar = tqdm(total=None, bar_format="zolva: {desc} [{elapsed}]", leave=False)
 
     def __call__(self, text):
-        self._bar.set_postfix_str(text.strip(), refresh=True)
+        self._bar.set_description_str(text.strip(), refresh=True)
 
     def close(self):
         self._bar.close()

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -32,6 +31,7 @@
 #include "program/reporting.h"
 #include "program/results_report.h"
 #include "program/script.h"
+#include "program/session.h"
 #include "program/solve_control.h"
 
 namespace zolva {
@@ -395,6 +395,16 @@ bool RunCommandLineScript(Context& ctx, const std::string& path, std::ostream& e
   return false;
 }
 
+// Opens the Usermap named with --load; false when it could not (its message recorded).
+bool LoadFile(Session& session, const std::string& path) {
+  try {
+    session.LoadUsermap(path);
+    return true;
+  } catch (const SessionError&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std::ostream& out,
@@ -407,7 +417,14 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
   }
 
   platform.echoMessages = false;
-  Context ctx(platform);
+  // The program folder is the folder of the program file: --folder stands in for it, so that
+  // "MoreColors.txt", the start-up script, the tables and the log are all taken from there.
+  if (!options.folder.empty()) platform.programFileOverride = options.folder + "zolva-batch";
+  SessionOptions sessionOptions;
+  sessionOptions.runStartupScript = !options.noStartup;
+  sessionOptions.threads = options.threads > 0 ? options.threads : -1;  // else one per processor
+  Session session(platform, sessionOptions);
+  Context& ctx = session.context();
   const bool terminal = (&err == &std::cerr) && isatty(STDERR_FILENO);
   // Standard output carries the results alone; the progress goes to standard error.
   std::ostream& progressStream = err;
@@ -416,7 +433,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
   // Every finished solve is printed as it finishes; the last of each kind is kept for the end.
   int solves = 0;
   std::optional<std::string> lastL, lastC;
-  ctx.reports.onSolveReported = [&](SolvedFigures which) {
+  session.SetSolveReported([&](SolvedFigures which) {
     ++solves;
     PublishReached(ResultsPageText(ctx));
     if (!options.json) return;
@@ -424,7 +441,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     progress.EndLine();
     out << object << "\n" << std::flush;
     (which == SolvedFigures::LandRs ? lastL : lastC) = std::move(object);
-  };
+  });
 
   std::size_t shownMessages = 0;
   auto flushMessages = [&]() {
@@ -441,38 +458,20 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
   bool failed = false;
   bool interrupted = false;
   ctx.state.ShowStatusHook = [&](const std::string& text) { progress.Print(text); };
-  InstallCommandHooks(ctx);
-  // The desktop program's timer fires every 200 ms, also while a solve handles its events.
-  auto lastTick = std::chrono::steady_clock::now();
-  platform.onPendingEvents = [&]() {
+  session.SetEvents([&]() {
     flushMessages();
     if (options.verbose || !IsTraceText(ctx.panel.labels[Label17]))
       progress.Print(ctx.panel.labels[Label17]);
     progress.Print(ctx.panel.labels[LabelValue]);
     if (interruptCount.load() > 0 && !interrupted) {
       interrupted = true;
-      RequestStop(ctx);
+      session.RequestStop();
       // As Stop in the window ends a script's series, Ctrl-C ends the script with its solve.
       if (ctx.state.scriptNesting > 0 || ctx.state.scriptRunning)
         ctx.state.terminateRequested = true;
     }
-    auto now = std::chrono::steady_clock::now();
-    if (now - lastTick >= std::chrono::milliseconds(200)) {
-      lastTick = now;
-      Tick(ctx);
-    }
-  };
+  });
 
-  // The program folder is the folder of the program file: --folder stands in for it, so that
-  // "MoreColors.txt", the start-up script, the tables and the log are all taken from there.
-  if (!options.folder.empty()) platform.programFileOverride = options.folder + "zolva-batch";
-  StartMainWindow(ctx);
-  CreatePanel(ctx);
-  if (options.threads > 0) {
-    ctx.panel.threadMax = std::max(ctx.panel.threadMax, options.threads);
-    ctx.panel.threadCount = options.threads;
-  }
-  if (options.noStartup) ctx.state.startupScriptChecked = true;
   if (options.elimination) ctx.panel.forceElimination = true;
   ApplyExportOptions(ctx, options.exports);
   // The RLGC table's solves, and then, below the last progress line, the files written.
@@ -489,8 +488,8 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
   if (options.classicRelaxation) ctx.panel.checks[CheckBoxClassicRelaxation] = true;
   if (options.estimateSolves > 0) ctx.panel.estimateSolves = options.estimateSolves;
 
-  // The first ticks build the default cross-section (or run the start-up script).
-  for (int i = 0; i < 4; ++i) Tick(ctx);
+  // The default cross-section (or the start-up script's).
+  session.Start();
   flushMessages();
   // The start-up script ended the program (TER).
   if (ctx.state.terminateRequested) {
@@ -503,8 +502,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     // before the script began leaves it unrun.
     if (interrupted) {
       failed = true;
-    } else if (!options.loadPath.empty() &&
-               (!LoadUsermap(ctx, options.loadPath) || ctx.state.operationFailed)) {
+    } else if (!options.loadPath.empty() && !LoadFile(session, options.loadPath)) {
       failed = true;
     } else {
       failed = !RunCommandLineScript(ctx, options.script, err, progress);
@@ -523,7 +521,7 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     }
     if (!options.json) out << SolvedHeader(ctx) << ResultsPageText(ctx) << rlgcRows;
   } else if (!options.loadPath.empty()) {
-    if (!LoadUsermap(ctx, options.loadPath) || ctx.state.operationFailed) failed = true;
+    if (!LoadFile(session, options.loadPath)) failed = true;
     if (!failed && WantsRlgc(options.exports)) failed = !exportRlgc();
     flushMessages();
     progress.EndLine();
@@ -539,14 +537,15 @@ int RunBatch(int argc, const char* const* argv, HeadlessPlatform& platform, std:
     progressStream << "map: " << ctx.map.Uwid << " x " << ctx.map.Uhei << " pixels, pixel width "
                    << PixelWidthText(ctx.state.pixelWidth) << ", " << ctx.map.condCount
                    << " conductor pixels\n";
-    // The end of a failed solve beeps instead of playing its tone, and clears operationFailed;
-    // a refused solve never starts. A stage ended by Ctrl-C is not a failure.
-    const int beepsBefore = platform.beeps;
-    SolveFully(ctx);
+    // A stage ended by Ctrl-C is not a failure; the figures reached are printed.
+    try {
+      session.Solve(SolveWhat::Full);
+    } catch (const SessionStopped&) {
+    } catch (const SessionError&) {
+      failed = true;  // its message box has been recorded, and is printed below
+    }
     flushMessages();
     progress.EndLine();
-    if (ctx.state.operationFailed || platform.beeps > beepsBefore) failed = true;
-    if (!ctx.state.solveSucceeded && !interrupted) failed = true;
     if (!options.json) out << SolvedHeader(ctx) << ResultsPageText(ctx);
   }
   // The picture of the last solve, under its default name in the working folder.

@@ -8,6 +8,7 @@
 #include "core/pixel_map.h"
 #include "core/program_state.h"
 #include "geometry/geometry_job.h"
+#include "platform/image_codec.h"
 
 namespace zolva {
 
@@ -17,6 +18,9 @@ void SetMapSize(const GeometryJob& job, int w, int h);
 void PublishMap(const GeometryJob& job);
 // Decodes the image file into the map's source image; false (after a message) when it cannot.
 bool LoadImageFile(const GeometryJob& job, const std::string& path);
+// A picture already in memory (decoded, or handed in by the headless session) becomes the map's
+// source image, snapped when asked; false (after a message naming path) when it cannot.
+bool AcceptImage(const GeometryJob& job, RgbImage image, const std::string& path);
 void RescaleMap(const GeometryJob& job);
 // Returns false when the map holds more colours than the palette can (message shown).
 bool AnalyseColours(const GeometryJob& job);

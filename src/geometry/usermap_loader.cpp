@@ -96,33 +96,49 @@ UsermapName ParseUsermapFileName(const std::string& path) {
   return result;
 }
 
+namespace {
+
+bool RefuseImage(const GeometryJob& job, const std::string& path, const std::string& reason) {
+  job.report.MessageBox("Exception Raised on file " + path + "\n(" + reason + ")", "zolva",
+                        ButtonsOk);
+  job.state.operationFailed = true;
+  return false;
+}
+
+// Why a decoded picture cannot be a map, or nothing.
+std::string ImageFault(const GeometryJob& job, const RgbImage& image) {
+  if (!FitsPixelLimit({image.width, image.height}, MapPixelLimit(job.state))) {
+    return "the image of " + std::to_string(image.width) + " x " + std::to_string(image.height) +
+           " pixels is above the limit of " + std::to_string(MapPixelLimit(job.state)) + " pixels";
+  }
+  if (image.pixels.size() !=
+      static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height)) {
+    return "the decoded pixels do not fill the image";
+  }
+  return {};
+}
+
+}  // namespace
+
 bool LoadImageFile(const GeometryJob& job, const std::string& path) {
   // The file is decoded into a temporary: a file that cannot be used leaves the map alone.
-  auto refuse = [&](const std::string& reason) {
-    job.report.MessageBox("Exception Raised on file " + path + "\n(" + reason + ")", "zolva",
-                          ButtonsOk);
-    job.state.operationFailed = true;
-    return false;
-  };
   RgbImage image;
   std::string reason;  // why the file cannot be used, for the message
   try {
     image = DecodeImageFile(path);
-    if (!FitsPixelLimit({image.width, image.height}, MapPixelLimit(job.state))) {
-      reason = "the image of " + std::to_string(image.width) + " x " +
-               std::to_string(image.height) + " pixels is above the limit of " +
-               std::to_string(MapPixelLimit(job.state)) + " pixels";
-    } else if (image.pixels.size() !=
-               static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height)) {
-      reason = "the decoded pixels do not fill the image";
-    }
   } catch (const std::bad_alloc&) {
     reason = "the memory cannot hold the image";
   } catch (const std::exception& error) {
     // ImageError says what is wrong with the file: not an image, cut short, unsupported.
     reason = error.what();
   }
-  if (!reason.empty()) return refuse(reason);
+  if (!reason.empty()) return RefuseImage(job, path, reason);
+  return AcceptImage(job, std::move(image), path);
+}
+
+bool AcceptImage(const GeometryJob& job, RgbImage image, const std::string& path) {
+  auto refuse = [&](const std::string& reason) { return RefuseImage(job, path, reason); };
+  if (const std::string fault = ImageFault(job, image); !fault.empty()) return refuse(fault);
   for (std::uint32_t& c : image.pixels) c &= 0xFFFFFFu;  // opaque 24-bit colours
 
   // A JPEG never keeps exact colours, so its colours always snap to the materials it shows.

@@ -74,7 +74,7 @@ std::string PictureFormat(const std::string& ext) {
   return "BMP";
 }
 
-bool SaveDisplayedBitmapAs(Context& ctx, const std::string& path) {
+RgbImage PaintWholeField(Context& ctx) {
   // The whole field is painted for the current mode; the window, if any, is refreshed as well.
   ctx.display.fullView = true;
   RefreshFieldDisplay(ctx);
@@ -82,6 +82,11 @@ bool SaveDisplayedBitmapAs(Context& ctx, const std::string& path) {
   image.width = kFieldSize;
   image.height = kFieldSize;
   image.pixels = ctx.field.pixels;
+  return image;
+}
+
+bool SaveDisplayedBitmapAs(Context& ctx, const std::string& path) {
+  const RgbImage image = PaintWholeField(ctx);
   const std::string format = PictureFormat(ctx.map.mapExtensionUpper);
   try {
     WritePictureAtomically(path, image, format);

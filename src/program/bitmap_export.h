@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/image_codec.h"
+
 namespace zolva {
 
 struct Context;
@@ -24,6 +26,8 @@ std::string PictureFormat(const std::string& mapExtensionUpper);
 // a failed write leaves an existing picture as it was. Returns false, after a message naming the
 // file, when it could not be written, and false when the dialog was cancelled.
 bool SaveDisplayedBitmap(Context& ctx, bool interactive);
+// The whole field painted in the current display mode, as the saved picture holds it.
+RgbImage PaintWholeField(Context& ctx);
 // The same under a given path, for callers that choose it themselves.
 bool SaveDisplayedBitmapAs(Context& ctx, const std::string& path);
 

@@ -3,12 +3,16 @@
 
 #include <string>
 
+#include "geometry/map_ops.h"
+
 namespace zolva {
 
 struct Context;
 
 // Returns false when the load failed (the message has been shown).
 bool LoadUsermap(Context& ctx, const std::string& path);
+// The same for a picture in memory, under the name (and pixel width text) given.
+bool LoadUsermapImage(Context& ctx, const UsermapName& name, RgbImage image);
 // What the colour snapping of the last picture loaded did ("1234 pixels of 56 colors snapped"),
 // empty when it did not run.
 std::string SnapSummary(const Context& ctx);

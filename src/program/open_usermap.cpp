@@ -15,12 +15,10 @@
 
 namespace zolva {
 
-bool LoadUsermap(Context& ctx, const std::string& path) {
-  const UsermapName name = ParseUsermapFileName(path);
-  ctx.state.operationFailed = false;
-  if (!LoadImageFile(GeometryJobOf(ctx), path)) return false;
+namespace {
 
-  // From here on the file replaces the previous map.
+// The source image just read replaces the previous map: names, pixel width, colour analysis.
+bool AdoptUsermap(Context& ctx, const UsermapName& name) {
   PixelMap& m = ctx.map;
   ctx.state.geometryKind = GeomUsermap;
   ctx.display.fieldReady = false;
@@ -67,6 +65,21 @@ bool LoadUsermap(Context& ctx, const std::string& path) {
   DrawResults(ctx);
   if (!analysed) ctx.state.operationFailed = true;
   return analysed;
+}
+
+}  // namespace
+
+bool LoadUsermap(Context& ctx, const std::string& path) {
+  const UsermapName name = ParseUsermapFileName(path);
+  ctx.state.operationFailed = false;
+  if (!LoadImageFile(GeometryJobOf(ctx), path)) return false;
+  return AdoptUsermap(ctx, name);
+}
+
+bool LoadUsermapImage(Context& ctx, const UsermapName& name, RgbImage image) {
+  ctx.state.operationFailed = false;
+  if (!AcceptImage(GeometryJobOf(ctx), std::move(image), name.fileName)) return false;
+  return AdoptUsermap(ctx, name);
 }
 
 std::string UnknownColoursText(const Context& ctx) {

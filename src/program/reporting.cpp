@@ -91,17 +91,26 @@ void RefreshStatusLine(Context& ctx) {
   if (ctx.state.RefreshStatusLineHook) ctx.state.RefreshStatusLineHook();
 }
 
-void StartMainWindow(Context& ctx) {
-  // The hooks are installed by the front end before this runs.
+void StartRecords(Context& ctx) {
   ctx.display.zoomIndex = 2;  // two places up from the first: 100 %
   SetMapSize(GeometryJobOf(ctx), 600, 400);
   ctx.display.plotCurrents = true;
   ctx.map.rescaleIndex = 1;
   ctx.state.mapName = "Default";
   ctx.state.mapExtension = "bmp";
+}
+
+void StartMainWindow(Context& ctx) {
+  // The hooks are installed by the front end before this runs.
+  StartRecords(ctx);
   ctx.state.startupShiftState = ctx.platform->ModifierKeysNow();
   ctx.state.redrawCountdown = 2;
   ctx.platform->Sleep(500, true);
+}
+
+void StartWithoutWindows(Context& ctx) {
+  StartRecords(ctx);
+  CreatePanel(ctx);
 }
 
 // The reporting interface.

@@ -55,8 +55,14 @@ void RefreshStatusLine(Context& ctx);
 // Modal message box through the platform; buttons 0 OK, 1 OK and Cancel; 2 answers Cancel.
 int MessageBox(Context& ctx, std::string_view text, std::string_view caption, int buttons = 0);
 
-// Start-up as far as it runs without windows: the main window's share of it (map size, names,
-// modifier keys, countdowns). CreatePanel completes it.
+// The share of the main window's start-up that is no window: the zoom, the default map's size
+// and names. The desktop program and the headless session start the same records this way.
+void StartRecords(Context& ctx);
+// The main window's start-up: StartRecords, then the modifier keys held at start and the first
+// redraw. CreatePanel completes it.
 void StartMainWindow(Context& ctx);
+// Start-up without any window (the headless session): StartRecords, then CreatePanel. The first
+// cross-section is built by BuildFirstCrossSection.
+void StartWithoutWindows(Context& ctx);
 
 }  // namespace zolva

@@ -99,26 +99,34 @@ class LineScope {
   std::string line_, path_;
 };
 
-}  // namespace
-
-ScriptResult RunScriptFile(Context& ctx, const std::string& path) {
-  ScriptResult result;
+// Whether a script may start now; a refusal that is no mere busy or invalid panel has its message
+// shown. A failure left by an earlier, aborted script is forgotten: it belongs to that script.
+bool ScriptMayStart(Context& ctx, const std::string& path) {
   ProgramState& s = ctx.state;
-  if (SolveBusy(ctx) || CheckSetupForSolve(ctx)) return result;
+  if (SolveBusy(ctx) || CheckSetupForSolve(ctx)) return false;
   if (s.scriptRunning) {
     MessageBox(ctx, "Denied.  A script is running.", "zolva", ButtonsOk);
-    return result;
+    return false;
   }
   if (s.scriptNesting >= kMaxScriptNesting) {
     MessageBox(ctx,
                "Denied.  Scripts run each other more than " + IntText(kMaxScriptNesting) +
                    " deep: \"" + path + "\" was not run.",
                "zolva", ButtonsOk);
-    return result;
+    return false;
   }
   ClearPendingKeyPrefix(ctx);
-  // A failure left by an earlier, aborted script belongs to that script.
   s.operationFailed = false;
+  return true;
+}
+
+ScriptResult RunLines(Context& ctx, const std::string& path, const std::vector<std::string>& lines);
+
+}  // namespace
+
+ScriptResult RunScriptFile(Context& ctx, const std::string& path) {
+  ScriptResult result;
+  if (!ScriptMayStart(ctx, path)) return result;
 
   std::vector<std::string> lines;
   switch (ReadScriptLines(path, lines)) {
@@ -133,7 +141,21 @@ ScriptResult RunScriptFile(Context& ctx, const std::string& path) {
     case ReadOutcome::Read:
       break;
   }
+  return RunLines(ctx, path, lines);
+}
 
+ScriptResult RunScriptLines(Context& ctx, const std::string& name,
+                            const std::vector<std::string>& lines) {
+  if (!ScriptMayStart(ctx, name)) return {};
+  return RunLines(ctx, name, lines);
+}
+
+namespace {
+
+ScriptResult RunLines(Context& ctx, const std::string& path,
+                      const std::vector<std::string>& lines) {
+  ScriptResult result;
+  ProgramState& s = ctx.state;
   RunScope scope(s);
   LineScope lineScope(ctx.reports);
   ctx.reports.scriptPath = path;
@@ -175,10 +197,9 @@ ScriptResult RunScriptFile(Context& ctx, const std::string& path) {
   scope.Finish();
   if (result.stopLine > 0) {
     result.outcome = ScriptOutcome::Failed;
-    result.message =
-        "Script \"" + FileNameOf(path) + "\" stopped at line " + IntText(result.stopLine) + " (" +
-        stoppedLine +
-        "): " + (run.stopReason.empty() ? std::string("the command failed") : run.stopReason) + ".";
+    result.reason = run.stopReason.empty() ? std::string("the command failed") : run.stopReason;
+    result.message = "Script \"" + FileNameOf(path) + "\" stopped at line " +
+                     IntText(result.stopLine) + " (" + stoppedLine + "): " + result.reason + ".";
     // Shown after the end steps, whose blank status after a stop would otherwise hide it.
     ShowStatus(ctx, result.message);
   } else {
@@ -186,6 +207,8 @@ ScriptResult RunScriptFile(Context& ctx, const std::string& path) {
   }
   return result;
 }
+
+}  // namespace
 
 ScriptResult RunScript(Context& ctx) {
   const ProgramState& s = ctx.state;

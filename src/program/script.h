@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zolva {
 
@@ -26,6 +27,7 @@ struct ScriptResult {
   ScriptOutcome outcome = ScriptOutcome::NotRun;
   int stopLine = 0;     // 1-based number of the line that ended the script; 0 when none did
   std::string message;  // the status text that names where and why the script stopped
+  std::string reason;   // why the line stopped it (the end of message)
 };
 
 // Runs "StartupScript.txt" from the program folder while the start-up script has not been
@@ -33,6 +35,9 @@ struct ScriptResult {
 ScriptResult RunScript(Context& ctx);
 // Runs the script file at path (the headless front end names it on its command line).
 ScriptResult RunScriptFile(Context& ctx, const std::string& path);
+// Runs the given lines as a script named name (the headless session's single commands).
+ScriptResult RunScriptLines(Context& ctx, const std::string& name,
+                            const std::vector<std::string>& lines);
 // The key pair F, 8: runs the named script even while a script is running. The running script's
 // flags are set aside for the inner run and restored afterwards; the outer script then goes on
 // with its next line unless the inner one failed or ended the program.

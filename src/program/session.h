@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/program_state.h"
+#include "core/reporter.h"
 #include "core/results.h"
 #include "program/panel_model.h"
 
@@ -42,7 +43,7 @@ struct SessionOptions {
   // read and written there. Empty: the folder of the running program.
   std::string folder;
   bool runStartupScript = false;
-  int threads = 0;  // 0: one thread
+  int threads = 0;  // 0: one thread; below 0: one per processor
 };
 
 enum class SolveWhat { Full, CAndGp, LAndRs };
@@ -62,14 +63,14 @@ struct UserColour {
 // The figures of the last solves of the session, per metre of line in SI units.
 struct SessionFigures {
   bool haveC = false, haveL = false;
-  double C = 0.0;    // F/m
-  double Gp = 0.0;   // S/m
-  double L = 0.0;    // H/m
-  double Rs = 0.0;   // ohm/m
-  double Zo = 0.0;   // ohm
-  double vf = 0.0;   // velocity factor, 0..1
-  double VoC = 0.0;  // V, the balanced open line's -1 conductor potential
-  double Qdif = 0.0;       // percent: charge imbalance of the C solve
+  double C = 0.0;     // F/m
+  double Gp = 0.0;    // S/m
+  double L = 0.0;     // H/m
+  double Rs = 0.0;    // ohm/m
+  double Zo = 0.0;    // ohm
+  double vf = 0.0;    // velocity factor, 0..1
+  double VoC = 0.0;   // V, the balanced open line's -1 conductor potential
+  double Qdif = 0.0;  // percent: charge imbalance of the C solve
   double frequencyHz = 0.0;
   double pixelWidth = 0.0;  // m
   std::array<FigureEstimate, kFigureCount> estimate{};
@@ -90,9 +91,15 @@ struct FieldGrid {
 class Session {
  public:
   explicit Session(const SessionOptions& options = {});
+  // On a platform the caller keeps (zolva-batch reads the messages it recorded).
+  Session(HeadlessPlatform& platform, const SessionOptions& options);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
+
+  // Builds the first cross-section: the start-up script when asked, then the panel's map. Every
+  // other call starts the session first; a front end that installs its hooks calls it after.
+  void Start();
 
   // Cross-sections. The field texts are what the panel accepts ("0.2mm", "12 AWG", "1.5");
   // fields not named keep the panel's defaults. Generate builds the map at once.
@@ -131,12 +138,17 @@ class Session {
   void SetProgress(std::function<void(const std::string&)> progress);
   // May be called from any thread; the running solve stops at its next check.
   void RequestStop();
+  // Called where a window would handle its pending events, before the stop request is read.
+  void SetEvents(std::function<void()> events);
+  // Called once per finished solve (after its estimate), with the kind of figures it made.
+  void SetSolveReported(std::function<void(SolvedFigures)> reported);
 
   // For the front ends that need more than the calls above (zolva-batch's tables and exports).
   Context& context();
   const Context& context() const;
 
  private:
+  Session(HeadlessPlatform* platform, const SessionOptions& options);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -239,36 +239,36 @@ bool StartWithLandRs(Context& ctx) {
 
 }  // namespace
 
-void SolveFully(Context& ctx) {
+SolveOutcome SolveFully(Context& ctx) {
   ProgramState& s = ctx.state;
-  if (StubbedSolve(ctx)) return;
-  if (!StartWithLandRs(ctx)) return;
+  if (StubbedSolve(ctx)) return SolveOutcome::Completed;
+  if (!StartWithLandRs(ctx)) return SolveOutcome::Refused;
   if (!s.abortRequested) {
     // The capacitance solver walks its own conductor index and field regions of the same map.
     SolveSetup(ctx);
     if (!s.abortRequested) CapacitanceStage(ctx);
   }
   ReportFinishedSolves(ctx);
-  FinishSolve(ctx);
+  return FinishSolve(ctx);
 }
 
-void SolveLAndRs(Context& ctx) {
-  if (StubbedSolve(ctx)) return;
-  if (!StartWithLandRs(ctx)) return;
+SolveOutcome SolveLAndRs(Context& ctx) {
+  if (StubbedSolve(ctx)) return SolveOutcome::Completed;
+  if (!StartWithLandRs(ctx)) return SolveOutcome::Refused;
   ReportFinishedSolves(ctx);
-  FinishSolve(ctx);
+  return FinishSolve(ctx);
 }
 
-void SolveCAndGp(Context& ctx) {
+SolveOutcome SolveCAndGp(Context& ctx) {
   ProgramState& s = ctx.state;
-  if (StubbedSolve(ctx)) return;
-  if (SolveBusy(ctx)) return;
+  if (StubbedSolve(ctx)) return SolveOutcome::Completed;
+  if (SolveBusy(ctx)) return SolveOutcome::Refused;
   // C and Gp do not depend on the pixel width, so a changed width alone causes no rebuild.
-  if (CheckSetupForSolve(ctx)) return;
+  if (CheckSetupForSolve(ctx)) return SolveOutcome::Refused;
   SolveSetup(ctx);
   if (!s.abortRequested) CapacitanceStage(ctx);
   ReportFinishedSolves(ctx);
-  FinishSolve(ctx);
+  return FinishSolve(ctx);
 }
 
 void SolveForScript(Context& ctx, GeometryKind kind, bool lAndRs) {
@@ -336,18 +336,19 @@ void EndSolve(Context& ctx) {
   ctx.panel.edits[EditBoxFrequency].enabled = true;
 }
 
-void FinishSolve(Context& ctx) {
+SolveOutcome FinishSolve(Context& ctx) {
   EndSolve(ctx);
   ShowStatusNote(ctx);
   if (ctx.state.operationFailed) {
     ctx.platform->Beep();
     ctx.state.operationFailed = false;
-    return;
+    return SolveOutcome::Failed;
   }
   // A 200 Hz tone, stopped after 600 ms.
   Tone(ctx, 200);
   ctx.platform->Sleep(600);
   Tone(ctx, 0);
+  return ctx.state.solveSucceeded ? SolveOutcome::Completed : SolveOutcome::Incomplete;
 }
 
 void ResumeRelaxation(Context& ctx) {

@@ -18,6 +18,9 @@ inline constexpr int kRebuildRefused = 4;
 // One tick of the control loop (the 200 ms timer): countdowns, the pending rebuild or the
 // start-up script, the elapsed-time label and the expiry of the prediction notice.
 void Tick(Context& ctx);
+// The first cross-section without a control loop, as the first ticks would build it: the
+// start-up script when runStartupScript and it exists (once), then whatever rebuild is pending.
+void BuildFirstCrossSection(Context& ctx, bool runStartupScript);
 
 // Validates the control panel and rebuilds the map of the current geometry; 0 when the map was
 // built, ValidateGeometry's code (after its message) when the panel is invalid, or
@@ -40,9 +43,17 @@ void SolveSetup(Context& ctx);
 void LandRsStage(Context& ctx);
 void CapacitanceStage(Context& ctx);
 
-void SolveFully(Context& ctx);
-void SolveLAndRs(Context& ctx);
-void SolveCAndGp(Context& ctx);
+// How a solve command ended, read before its end clears the failure flag.
+enum class SolveOutcome {
+  Refused,     // never started: a solve runs, or the panel or the map was refused (message shown)
+  Failed,      // a stage failed (message shown, operationFailed was set)
+  Incomplete,  // ended before its figures without a failure: stopped, or the relaxation unsettled
+  Completed,
+};
+
+SolveOutcome SolveFully(Context& ctx);
+SolveOutcome SolveLAndRs(Context& ctx);
+SolveOutcome SolveCAndGp(Context& ctx);
 // Continues a stopped relaxation on the grid as it stands (the Resume button, via the tick).
 void ResumeRelaxation(Context& ctx);
 // One solve of the given geometry for the result tables and the parameter studies. The caller
@@ -52,8 +63,8 @@ void SolveForScript(Context& ctx, GeometryKind kind, bool lAndRs);
 
 // End of a solve: buttons and fields back to idle; a blank status after an abort.
 void EndSolve(Context& ctx);
-// EndSolve, then the end tone, or a beep when the operation failed.
-void FinishSolve(Context& ctx);
+// EndSolve, then the end tone, or a beep when the operation failed; says how the solve ended.
+SolveOutcome FinishSolve(Context& ctx);
 
 // Marks a solver stage (set-up, L and Rs, capacitance, resumed relaxation) as on the call stack
 // for its whole length, also when it leaves by an exception.

@@ -66,7 +66,33 @@ std::string ElapsedText(int seconds) {
   return IntText(minutes) + ":" + IntTextZ(seconds - 60 * minutes, 2);
 }
 
+// The first look at the unbuilt cross-section: runs the start-up script once, when allowed and
+// present. True when it ran.
+bool RunStartupScriptIfDue(Context& ctx, bool allowed) {
+  ProgramState& s = ctx.state;
+  if (s.startupScriptChecked) return false;
+  if (!allowed || !StartupScriptExists(ctx)) {
+    s.startupScriptChecked = true;
+    return false;
+  }
+  // Cleared before the script runs, so that a change the script leaves pending survives.
+  // startupScriptChecked stays false meanwhile: it tells the interpreter to read the start-up
+  // script.
+  s.setupChanged = false;
+  RunStartupScript(ctx);
+  s.startupScriptChecked = true;
+  return true;
+}
+
 }  // namespace
+
+void BuildFirstCrossSection(Context& ctx, bool runStartupScript) {
+  ProgramState& s = ctx.state;
+  if (s.setupChanged) RunStartupScriptIfDue(ctx, runStartupScript);
+  // What the script left pending (or the panel's defaults, without a script) is built now, as the
+  // tick after it would.
+  if (s.setupChanged && !SolveBusy(ctx)) RebuildCrossSection(ctx);
+}
 
 void Tick(Context& ctx) {
   ProgramState& s = ctx.state;
@@ -96,18 +122,7 @@ void Tick(Context& ctx) {
   if (CountDown(s.focusReleaseCountdown)) CallHook(s.ReleasePanelFocusHook);
 
   if (s.setupChanged) {
-    if (!s.startupScriptChecked) {
-      if (!s.startupShiftState.shift && StartupScriptExists(ctx)) {
-        // Cleared before the script runs, so that a change the script leaves pending survives.
-        // startupScriptChecked stays false meanwhile: it tells the interpreter to read the
-        // start-up script.
-        s.setupChanged = false;
-        RunStartupScript(ctx);
-        s.startupScriptChecked = true;
-        return;
-      }
-      s.startupScriptChecked = true;
-    }
+    if (RunStartupScriptIfDue(ctx, !s.startupShiftState.shift)) return;
     if (s.solveInProgress) {
       // A change made during a solve is dropped; the user makes it again afterwards.
       s.setupChanged = false;

@@ -29,7 +29,7 @@ def import_seconds():
 
 
 def overhead_per_call():
-    line = zolva.coax(total_pixels=40)
+    line = zolva.coax(total_pixels=100)
     extra = []
     for _ in range(50):
         start = time.perf_counter()
@@ -46,11 +46,11 @@ def python_sweep():
     return time.perf_counter() - start
 
 
-def batch_sweep(batch, folder):
+def batch_sweep(batch, folder, steps=INNER):
     script = os.path.join(folder, "sweep.txt")
     with open(script, "w") as f:
         f.write("COA\nCEN 1mm\nOUT 6mm\nBOX 30 T\nTOT 400\nFRE 10\n")
-        for inner in INNER:
+        for inner in steps:
             f.write(f"INN {inner}\nSOL\n")
     start = time.perf_counter()
     subprocess.run([batch, "--no-startup", "--threads", "1", "--folder", folder, script],
@@ -63,15 +63,17 @@ def main(batch):
         os.chdir(folder)
         imported = import_seconds()
         overhead = overhead_per_call()
-        py, bt = [], []
+        py, bt, start = [], [], []
         for _ in range(3):
             py.append(python_sweep())
             bt.append(batch_sweep(batch, folder))
+            start.append(batch_sweep(batch, folder, []))
     print(f"import zolva: {imported * 1e3:.1f} ms (target 200 ms: {imported / 0.2:.2f} of it)")
     print(f"overhead per solve call beside the solve: {overhead * 1e6:.0f} us "
           f"(target 1 ms: {overhead / 1e-3:.3f} of it)")
     print(f"20 coax solves: Python {min(py):.2f} s, zolva-batch script {min(bt):.2f} s, "
-          f"ratio {min(py) / min(bt):.3f}")
+          f"ratio {min(py) / min(bt):.3f}; without zolva-batch's start ({min(start):.3f} s) "
+          f"{min(py) / (min(bt) - min(start)):.3f}")
 
 
 if __name__ == "__main__":

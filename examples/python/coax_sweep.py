@@ -23,7 +23,7 @@ def main(folder):
     inner = np.linspace(2.0e-3, 5.0e-3, 7)  # m
     line = zolva.coax(centre_diameter=centre, shield_inner_diameter=inner[0],
                       shield_outer_diameter=inner[-1] + 0.5e-3, air_dielectric=True,
-                      total_pixels=400)
+                      total_pixels=1500)
     solved = []
     for d in inner:
         line.set(shield_inner_diameter=d)
@@ -36,7 +36,7 @@ def main(folder):
     figure, axes = plt.subplots(figsize=(6.4, 4.2))
     axes.plot(ratio, 60 * np.log(ratio), color="0.6", label="closed form 60 ln(D/d)")
     axes.plot(inner / centre, [r.Zo for r in solved], "o", color="C3",
-              label="zolva, about 400 conductor pixels")
+              label="zolva, about 1500 conductor pixels")
     axes.set_xlabel("shield inner diameter / centre diameter, D/d")
     axes.set_ylabel("Zo (ohm)")
     axes.set_title("Air coax, centre conductor 1 mm, at 100 MHz")

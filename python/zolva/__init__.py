@@ -165,6 +165,11 @@ z0: the reference impedance of both ports, ohms.
 For a two-conductor line the network is scikit-rf's own model of it: its distributed-circuit
 media (skrf.media.DistributedCircuit) with the solved R, L, G and C."""
 
+# The public names are zolva's, wherever they were made.
+for _name in ("Section", "Result", "Field", "Estimate", "PeakField", "SolveError"):
+    globals()[_name].__module__ = __name__
+del _name
+
 Section.solve = _solve
 Section.rlgc = _rlgc
 Result.network = _network

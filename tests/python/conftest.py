@@ -28,7 +28,8 @@ def folder(tmp_path, monkeypatch):
 
 
 def run_batch(batch, folder, script, *options):
-    """Runs the script text with zolva-batch --json; the last object of each kind of solve."""
+    """Runs the script text with zolva-batch --json: the figures of the last solve of each kind,
+    and the extrapolated figures of its estimate as "estimate C" and so on."""
     path = os.path.join(folder, "script.txt")
     with open(path, "w") as f:
         f.write(script)
@@ -42,4 +43,6 @@ def run_batch(batch, folder, script, *options):
             for name, value in end[kind]["results"].items():
                 if isinstance(value, dict) and "value" in value:
                     figures[name] = value["value"]
+            for name, value in end[kind].get("estimate", {}).items():
+                figures["estimate " + name] = value["extrapolated"]
     return figures

@@ -33,6 +33,32 @@ def test_generated_coax_matches_batch(batch, folder):
     assert result.what == "full"
 
 
+@pytest.mark.parametrize("make, script, estimate", [
+    (lambda: zolva.twinlead(wire_diameter="1mm", separation=3e-3, insulation_diameter="1.6mm",
+                            top_plane=True, bottom_plane=True, side_planes=True,
+                            top_distance="2mm", bottom_distance=2.5e-3, side_distance="3mm",
+                            total_pixels=200),
+     "TWI\nDIA 1mm\nSEP 3mm\nINS 1.6mm\nBOX 10 T\nBOX 11 T\nBOX 12 T\nTOP 2mm\nBOT 2.5mm\n"
+     "SID 3mm\nTOT 200\n", False),
+    (lambda: zolva.square_twinlead(wire_width="2mm", wire_height=0.5e-3, separation="4mm",
+                                   top_plane=True, bottom_plane=True, side_planes=True,
+                                   top_distance=1.5e-3, bottom_distance="1mm", side_distance="4mm",
+                                   half_ground_plane=True, total_pixels=200),
+     "SQU\nWID 2mm\nHEI 0.5mm\nSEP 4mm\nBOX 10 T\nBOX 11 T\nBOX 12 T\nTOP 1.5mm\nBOT 1mm\n"
+     "SID 4mm\nBOX 23 T\nTOT 200\n", False),
+    (lambda: zolva.coax(centre_diameter="0.5mm", shield_inner_diameter=3.5e-3,
+                        shield_outer_diameter="4mm", two_wire=True, skew=1e-3, total_pixels=300),
+     "COA\nCEN 0.5mm\nINN 3.5mm\nOUT 4mm\nBOX 15 T\nSKE 1mm\nTOT 300\n", True),
+])
+def test_keywords_reach_the_panels_fields(batch, folder, make, script, estimate):
+    expected = run_batch(batch, folder, script + "CGP\n", *(["--estimate-error"] * estimate))
+    result = make().solve(what="C", estimate=estimate, progress=None)
+    assert_same(result, expected, ["C", "Gp", "VoC", "Qdif"])
+    if estimate:
+        assert result.estimate["C"].extrapolated == pytest.approx(expected["estimate C"],
+                                                                  rel=1e-12, abs=0)
+
+
 def test_usermap_from_file_and_from_array_match_batch(batch, folder, examples):
     path = os.path.join(examples, "Usermap stripline (0.1mm).bmp")
     expected = run_batch(batch, folder, f"OPEN {path}\nFRE 100\nSOL\n")

@@ -70,10 +70,11 @@ def test_solve_arguments(line):
 
 
 def test_usermap_arguments(folder):
+    # A red strip in a closed green box.
     red_on_green = np.zeros((20, 30, 3), dtype=np.uint8)
-    red_on_green[:, :] = (255, 255, 255)
+    red_on_green[:, :] = (0, 255, 0)
+    red_on_green[1:-1, 1:-1] = (255, 255, 255)
     red_on_green[8:12, 10:20] = (255, 0, 0)
-    red_on_green[18:, :] = (0, 255, 0)
     with pytest.raises(TypeError, match="dtype uint8"):
         zolva.usermap(red_on_green.astype(float), pixel_width=1e-4)
     with pytest.raises(ValueError, match=r"shape \(height, width, 3\)"):
@@ -93,7 +94,7 @@ def test_usermap_arguments(folder):
     # A colour of one's own: a grey insulator of permittivity 4 raises C over vacuum's.
     strip = zolva.usermap(red_on_green, pixel_width=1e-4)
     filled = red_on_green.copy()
-    filled[12:18, :] = (128, 128, 128)
+    filled[12:19, 1:-1] = (128, 128, 128)
     loaded = zolva.usermap(filled, pixel_width="0.1mm",
                            colours={"#808080": {"name": "slab", "kind": "insulator",
                                                 "permittivity": 4.0}})

@@ -9,8 +9,9 @@ import pytest
 import zolva
 
 
-def make(**more):
-    return zolva.twinlead(wire_diameter="1mm", separation="3mm", total_pixels=400, **more)
+def make():
+    return zolva.coax(centre_diameter="1mm", shield_inner_diameter="3.5mm",
+                      shield_outer_diameter="4mm", total_pixels=400)
 
 
 def test_ctrl_c_during_a_solve(folder):

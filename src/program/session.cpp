@@ -537,7 +537,28 @@ FieldGrid Session::CurrentDensity() const {
   grid.dx = dx;
   grid.values.assign(static_cast<std::size_t>(grid.width) * static_cast<std::size_t>(grid.height),
                      0.0);
-  const double area = dx * dx;
+  // Per ampere of the drive: half the difference of the currents into the two terminals, the
+  // +1 volt conductor (else the ground) and the -1 volt conductor (else the ground), as the
+  // solver drove them.
+  complex plus, minus, ground;
+  bool hasPlus = false, hasMinus = false;
+  for (std::size_t j = 0; j < n && j < ls.currentKind.size(); ++j) {
+    const complex& I = ls.pixelCurrents[j];
+    if (ls.currentKind[j] == KindPlus) {
+      plus = plus + I;
+      hasPlus = true;
+    } else if (ls.currentKind[j] == KindMinus) {
+      minus = minus + I;
+      hasMinus = true;
+    } else if (ls.currentKind[j] == KindGround) {
+      ground = ground + I;
+    }
+  }
+  const complex drive =
+      ((hasPlus ? plus : ground) - (hasMinus ? minus : ground)) / complex{2.0, 0.0};
+  const double amperes = std::hypot(drive.re, drive.im);
+  if (!(amperes > 0.0)) return FieldGrid{};
+  const double area = dx * dx * amperes;
   for (std::size_t j = 0; j < n; ++j) {
     const int x = ls.currentX[j];
     const int y = ls.currentY[j];

@@ -90,9 +90,17 @@ TEST(Session, SolvesAsTheDesktopStartUpAndItsTicksDo) {
   const FieldGrid j = session.CurrentDensity();
   ASSERT_EQ(j.width, rig.ctx.map.Uwid);
   int carrying = 0;
-  for (double x : j.values) carrying += x > 0.0;
+  double amperes = 0.0;
+  for (double x : j.values) {
+    carrying += x > 0.0;
+    amperes += x * j.dx * j.dx;
+  }
   EXPECT_GT(carrying, 0);
   EXPECT_LE(carrying, rig.ctx.map.condCount);
+  // Per ampere of drive: each wire carries one ampere net, so the magnitudes add to at least two;
+  // the eddies of the proximity effect add some, not a multiple.
+  EXPECT_GE(amperes, 2.0 - 1e-9);
+  EXPECT_LT(amperes, 3.0);
 }
 
 TEST(Session, AFrequencySetJustBeforeASolveIsTheOneSolvedAt) {
@@ -108,6 +116,15 @@ TEST(Session, AFrequencySetJustBeforeASolveIsTheOneSolvedAt) {
   // map or omega had been solved.
   EXPECT_GT(high.Rs, 5.0 * low.Rs);
   EXPECT_EQ(session.context().state.omega, 100.0 * kOmegaPerMHz);
+  // A script line sets it as well; one the script refuses names itself.
+  session.RunCommand("FRE 10");
+  EXPECT_EQ(session.Solve(SolveWhat::LAndRs).frequencyHz, 10e6);
+  try {
+    session.RunCommand("XYZ 1");
+    ADD_FAILURE() << "XYZ was taken";
+  } catch (const SessionError& e) {
+    EXPECT_NE(std::string(e.what()).find("XYZ 1: "), std::string::npos) << e.what();
+  }
 }
 
 TEST(Session, AStopFromAnotherThreadEndsTheSolveAndLeavesTheSessionUsable) {
@@ -196,6 +213,19 @@ TEST(Session, PixelsInMemoryAreTheSamePictureAsItsFile) {
   EXPECT_THROW(fromMemory.LoadPixels("ring", ring.width, ring.height, rgb.data(), 0.0),
                SessionError);
   fromMemory.LoadPixels("ring (0.1mm).png", ring.width, ring.height, rgb.data(), 0.0);
+
+  // The picture of the map (mode 0), before a solve paints the currents over the metal, shows the
+  // drawn colours, red, green and blue in that order.
+  int width = 0, height = 0;
+  const std::vector<std::uint8_t> picture = fromMemory.Picture(0, width, height);
+  ASSERT_EQ(picture.size(), static_cast<std::size_t>(width) * height * 3);
+  std::size_t red = 0, green = 0;
+  for (std::size_t p = 0; p + 2 < picture.size(); p += 3) {
+    red += picture[p] == 255 && picture[p + 1] == 0 && picture[p + 2] == 0;
+    green += picture[p] == 0 && picture[p + 1] == 255 && picture[p + 2] == 0;
+  }
+  EXPECT_GT(red, 0u);
+  EXPECT_GT(green, red);
   const SessionFigures b = fromMemory.Solve(SolveWhat::Full);
   ExpectSameFigures(b, a.C, a.Gp, a.L, a.Rs);
   EXPECT_EQ(b.pixelWidth, a.pixelWidth);

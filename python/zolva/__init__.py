@@ -14,6 +14,7 @@ the desktop program would show; bad arguments raise ValueError or TypeError. Ctr
 solve and raises KeyboardInterrupt. scikit-rf is imported only when a network is asked for.
 """
 import collections
+import numbers
 import sys
 
 from ._zolva import (Estimate, Field, PeakField, Result, Section, SolveError, length_in_metres,
@@ -133,14 +134,14 @@ def _network(self, frequencies, length, z0=50.0, progress="auto"):
         raise SolveError("network: the networks of coupled lines are not available yet")
     if isinstance(length, str):
         metres = length_in_metres(length)
-    elif isinstance(length, (int, float)) and not isinstance(length, bool):
+    elif isinstance(length, numbers.Real) and not isinstance(length, bool):
         metres = float(length)
     else:
         raise TypeError(f"network: length must be metres or a text such as \"30cm\"; got "
                         f"{length!r}")
     if not metres > 0 or metres == float("inf"):
         raise ValueError(f"network: length must be above 0 m; got {length!r}")
-    if isinstance(z0, bool) or not isinstance(z0, (int, float)):
+    if isinstance(z0, bool) or not isinstance(z0, numbers.Real):
         raise TypeError(f"network: z0 must be a number of ohms; got {z0!r}")
     if not 0 < z0 < float("inf"):
         raise ValueError(f"network: z0 must be above 0 ohms; got {z0!r}")

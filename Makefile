@@ -48,7 +48,7 @@ test: format-check test-release test-asan test-tsan test-fuzz
 format-check: deps
 	@test "$$(clang-format --version | grep -o 'version [0-9]*')" = "version 14" || \
 	  { echo "format-check: needs clang-format 14"; exit 1; }
-	find src app tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format --dry-run --Werror
+	find src app python tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format --dry-run --Werror
 
 test-release: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE slow
@@ -80,7 +80,7 @@ bench: build
 	./$(BUILD)/bench/zolva_bench
 
 format:
-	find src app tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find src app python tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) $(BUILD_FUZZ)

@@ -2,7 +2,8 @@
 """Lists every include that crosses folders and fails on one that points up or sideways.
 
 The floors, from the bottom: platform; core; the computing components geometry, csolver and
-lsolver (one floor, never including each other); program; ui and app on top. A file may include
+lsolver (one floor, never including each other); program; ui, app and python (the Python
+module) on top. A file may include
 its own folder and any folder of a lower floor, nothing else.
 
 A test folder tests/<floor> stands on that floor: its tests may include nothing above it (a test
@@ -29,6 +30,7 @@ FLOORS = {
     "program": 3,
     "ui": 4,
     "app": 5,
+    "python": 5,
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
 # A switch indexed, set or tested by a literal number, or a number given a switch's meaning.
@@ -105,7 +107,7 @@ def main():
     root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else __file__).resolve()
     if root.is_file():
         root = root.parent.parent
-    sources = [p for d in ("src", "app") for p in (root / d).rglob("*")
+    sources = [p for d in ("src", "app", "python") for p in (root / d).rglob("*")
                if p.suffix in (".h", ".cpp")]
     crossing, bad = [], []
     for path in sorted(sources):

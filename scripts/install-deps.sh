@@ -15,6 +15,7 @@ packages=(
   clang libclang-rt-14-dev
   libjpeg62-turbo-dev
   ngspice python3-scikit-rf python3-numpy
+  python3-dev pybind11-dev python3-pybind11 python3-pytest python3-tqdm python3-matplotlib
   imagemagick parallel
   clang-format
 )

@@ -58,6 +58,8 @@ struct EstimateBasis {
   double order = 0.0;          // order in the pixel size used for the extrapolation
   bool observedOrder = false;  // measured from three solves rather than assumed
   double finestPixelWidth = 0.0;
+  double seconds = 0.0;   // the time of the estimate's own solves
+  bool downward = false;  // refined to coarser copies: a finer map would not fit
 };
 
 // The strongest field of the last C and Gp solve, per volt between the conductors.

@@ -92,6 +92,9 @@ struct Results {
   std::string summaryExtra;
   // Things the user should know about the last C and Gp solve; empty when there is nothing.
   std::vector<std::string> notes;
+  // What the user should know about the last estimate of L and Rs (its solves did not converge
+  // steadily); empty when there is nothing.
+  std::vector<std::string> notesL;
   PeakField peak;
   std::array<FigureEstimate, kFigureCount> estimate{};
   EstimateBasis estimateL, estimateC;  // of the last estimated L and Rs and C and Gp solves

@@ -101,6 +101,15 @@ Level LevelOf(const Context& ctx, double h) {
   return Level{h, r.C, r.Gp, r.L, r.Rs};
 }
 
+// x in fixed-point notation with 15 significant digits: the length reader takes no exponent.
+std::string ExactTextFixed(double x) {
+  const int decimals = std::clamp(14 - static_cast<int>(std::floor(std::log10(x))), 0, 30);
+  std::string written = Str(x, 0, decimals);
+  while (written.size() > 1 && written.back() == '0') written.pop_back();
+  if (written.back() == '.') written.pop_back();
+  return written;
+}
+
 // A length text scaled by a factor, in its own unit: "0.1mm" times 0.5 gives "0.05mm". Texts
 // without a number stay as they are (the pixel width is then unknown, which a C solve allows).
 std::string ScaledLengthText(const std::string& text, double factor) {
@@ -113,12 +122,7 @@ std::string ScaledLengthText(const std::string& text, double factor) {
   if (!ParseReal(digits, value)) return text;
   const double scaled = value * factor;
   if (!(scaled > 0.0) || !std::isfinite(scaled)) return text;
-  // Fixed-point with 15 significant digits: the length reader takes no exponent.
-  const int decimals = std::clamp(14 - static_cast<int>(std::floor(std::log10(scaled))), 0, 30);
-  std::string written = Str(scaled, 0, decimals);
-  while (written.size() > 1 && written.back() == '0') written.pop_back();
-  if (written.back() == '.') written.pop_back();
-  return written + text.substr(lastDigit + 1);
+  return ExactTextFixed(scaled) + text.substr(lastDigit + 1);
 }
 
 // Whether the map redrawn at the factor fits the solvers: the pixel limit of a map, and for a
@@ -134,29 +138,30 @@ bool Fits(const Context& ctx, double factor, bool cAndGp) {
 bool BuildMapAt(Context& ctx, const Snapshot& base, double factor, std::string& problem) {
   ProgramState& s = ctx.state;
   s.solveInProgress = false;  // the rebuild waits for no solve
-  if (s.geometryKind == GeomUsermap) {
-    // The drawing, as the raw solve saw it, redrawn from its reconstructed boundaries; it takes
-    // the place of the source picture at 100 %, so that the rebuild reads it as drawn.
-    RedrawnPicture picture = RedrawMap(base.map, factor);
-    ctx.map.sourceImage = std::move(picture.pixels);
-    ctx.map.sourceWidth = picture.width;
-    ctx.map.sourceHeight = picture.height;
-    ctx.map.rescaleIndex = 1;
-    const std::string& width = base.panel.edits[EditBoxPixelWidth].text;
-    SetField(ctx, EditBoxPixelWidth, ScaledLengthText(width, 1.0 / factor));
-    s.requestedPixelWidth = ReadLength(ctx.panel.edits[EditBoxPixelWidth].text);
-    if (RebuildCrossSection(ctx) != 0) {
-      problem = "the redrawn Usermap could not be rebuilt";
+  // A generated geometry is generated again: its generator draws the true shape at any pixel
+  // width (rounding radii and layers to whole pixels).
+  if (s.geometryKind != GeomUsermap) {
+    const double target = base.state.pixelWidth / factor;
+    const int start = static_cast<int>(std::clamp(
+        static_cast<double>(base.panel.totalConductorPixels) * factor * factor, 2.0, 2e9));
+    if (!(RefineGeneratedMap(ctx, start, target) > 0.0)) {
+      problem = "no map of this geometry could be drawn at that pixel width";
       return false;
     }
     return true;
   }
-  const double target = base.state.pixelWidth / factor;
-  const int start = static_cast<int>(
-      std::clamp(static_cast<double>(base.panel.totalConductorPixels) * factor * factor, 2.0, 2e9));
-  const double reached = RefineGeneratedMap(ctx, start, target);
-  if (!(reached > 0.0)) {
-    problem = "no map of this geometry could be drawn at that pixel width";
+  // A Usermap: the drawing, as the raw solve saw it, redrawn from its reconstructed boundaries.
+  // It takes the place of the picture at 100 %, so that the rebuild reads it as drawn.
+  RedrawnPicture picture = RedrawMap(base.map, factor);
+  ctx.map.sourceImage = std::move(picture.pixels);
+  ctx.map.sourceWidth = picture.width;
+  ctx.map.sourceHeight = picture.height;
+  ctx.map.rescaleIndex = 1;
+  const std::string& width = base.panel.edits[EditBoxPixelWidth].text;
+  SetField(ctx, EditBoxPixelWidth, ScaledLengthText(width, 1.0 / factor));
+  s.requestedPixelWidth = ReadLength(ctx.panel.edits[EditBoxPixelWidth].text);
+  if (RebuildCrossSection(ctx) != 0) {
+    problem = "the redrawn map could not be rebuilt";
     return false;
   }
   return true;
@@ -434,7 +439,7 @@ std::string EstimateError(Context& ctx, bool lAndRs, bool cAndGp) {
         break;
       }
       // A generated map reaches the pixel width its whole pixels allow.
-      const double h = ctx.state.geometryKind == GeomUsermap || !(rawPixelWidth > 0.0)
+      const double h = base.state.geometryKind == GeomUsermap || !(rawPixelWidth > 0.0)
                            ? 1.0 / factors[k]
                            : ctx.state.pixelWidth / rawPixelWidth;
       levels.push_back(LevelOf(ctx, h));
@@ -452,6 +457,7 @@ std::string EstimateError(Context& ctx, bool lAndRs, bool cAndGp) {
   if (lAndRs) {
     r.estimate[FigureL] = FigureEstimate{};
     r.estimate[FigureRs] = FigureEstimate{};
+    r.notesL.clear();
   }
   if (cAndGp) {
     r.estimate[FigureC] = FigureEstimate{};
@@ -459,13 +465,14 @@ std::string EstimateError(Context& ctx, bool lAndRs, bool cAndGp) {
   }
   if (levels.size() >= 2) {
     const Series series = Ordered(std::move(levels));
-    auto note = [&](const std::string& text) {
-      if (!text.empty()) r.notes.push_back(text);
+    auto note = [&](std::vector<std::string>& notes, const std::string& text) {
+      if (!text.empty()) notes.push_back(text);
     };
     if (lAndRs) {
       r.estimate[FigureL] = EstimateOf(series, &Level::L);
       r.estimateL = BasisOf(series, &Level::L, rawPixelWidth, seconds);
-      note(UnsteadyNote(SeriesOf(series, &Level::L), static_cast<int>(series.levels.size()), "L"));
+      note(r.notesL,
+           UnsteadyNote(SeriesOf(series, &Level::L), static_cast<int>(series.levels.size()), "L"));
       const SeriesEstimate rs = SeriesOf(series, &Level::Rs);
       if (rs.valid && rs.unsteady) {
         // Rs in the pixel model depends on how the skin depth falls on the pixels: a series
@@ -474,8 +481,8 @@ std::string EstimateError(Context& ctx, bool lAndRs, bool cAndGp) {
         std::string text = "Note: Rs does not converge with the pixel size";
         if (depth > 0.0)
           text += " at a skin depth of " + ExactText(std::round(depth * 100) / 100) + " pixels";
-        note(text + "; the solves differ by up to " + PercentWords(rs.largestDifference) +
-             " and no extrapolated Rs is given.");
+        note(r.notesL, text + "; the solves differ by up to " + PercentWords(rs.largestDifference) +
+                           " and no extrapolated Rs is given.");
       } else {
         r.estimate[FigureRs] = EstimateOf(series, &Level::Rs);
       }
@@ -484,7 +491,8 @@ std::string EstimateError(Context& ctx, bool lAndRs, bool cAndGp) {
       r.estimate[FigureC] = EstimateOf(series, &Level::C);
       if (r.Gp != 0.0) r.estimate[FigureGp] = EstimateOf(series, &Level::Gp);
       r.estimateC = BasisOf(series, &Level::C, rawPixelWidth, seconds);
-      note(UnsteadyNote(SeriesOf(series, &Level::C), static_cast<int>(series.levels.size()), "C"));
+      note(r.notes,
+           UnsteadyNote(SeriesOf(series, &Level::C), static_cast<int>(series.levels.size()), "C"));
     }
   }
   CombineEstimates(ctx);

@@ -93,7 +93,9 @@ std::string SummaryExtras(const Context& ctx, std::initializer_list<EstimatedFig
   for (EstimatedFigure f : figures) {
     if (CurrentEstimate(ctx, f)) text += "  " + EstimateText(ctx, f);
   }
-  if (capacitance) {
+  if (!capacitance) {
+    for (const std::string& note : ctx.results.notesL) text += "  " + note;
+  } else {
     for (const std::string& note : ctx.results.notes) text += "  " + note;
     if (ctx.results.peak.valid) text += "  " + PeakFieldText(ctx) + ", " + BreakdownText(ctx);
   }
@@ -154,9 +156,10 @@ std::string BreakdownText(const Context& ctx) {
 std::string PageEstimateText(const Context& ctx, EstimatedFigure figure) {
   const FigureEstimate* e = CurrentEstimate(ctx, figure);
   if (!e) return "";
-  const FigureUnit& u = kFigureUnits[figure];
+  // Short enough for a column of the page: a conductance in microsiemens, the error bare.
+  const FigureUnit u = figure == FigureGp ? FigureUnit{1e6, " uS"} : kFigureUnits[figure];
   return std::string(kFigureNames[figure]) +
-         " extrap. = " + Significant(e->extrapolated * u.scale) + u.unit + ", error " +
+         " extrap. = " + Significant(e->extrapolated * u.scale) + u.unit + ", " +
          PercentText(e->relativeError);
 }
 

@@ -71,6 +71,7 @@ void NoteSolvedFigures(Context& ctx, SolvedFigures which) {
   SolveReports& reports = ctx.reports;
   if (reports.refining) return;
   if (which == SolvedFigures::CandGp) ctx.results.notes = CapacitanceNotes(ctx);
+  if (which == SolvedFigures::LandRs) ctx.results.notesL.clear();
   DrawResults(ctx);
   // With an estimate to follow, the log takes the summary once the estimate is in it.
   const bool logNow = !EstimateWanted(ctx);

@@ -282,7 +282,7 @@ std::string UnsteadyNote(const SeriesEstimate& se, int solves, const std::string
   if (!se.valid || !se.unsteady) return "";
   const std::string why =
       se.observed ? "the order observed is " + ExactText(std::round(se.order * 100) / 100)
-                  : "they do not approach a limit from one side";
+                  : "no order from 0.5 to 4 fits them";
   return "Note: the " + IntText(solves) +
          " solves of the error estimate do not converge steadily for " + name + " (" + why +
          "); the error stated covers the largest difference between them, " +

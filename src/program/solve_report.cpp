@@ -114,6 +114,8 @@ void ReportFinishedSolves(Context& ctx) {
     reports.statusNote = problem;
   } else if (!ctx.results.notes.empty() && solves.back() == SolvedFigures::CandGp) {
     reports.statusNote = ctx.results.notes.front();
+  } else if (!ctx.results.notesL.empty() && solves.back() == SolvedFigures::LandRs) {
+    reports.statusNote = ctx.results.notesL.front();
   }
   if (reports.onSolveReported) {
     for (SolvedFigures which : solves) reports.onSolveReported(which);

@@ -106,16 +106,17 @@ TEST(ErrorEstimate, CoaxCapacitanceExtrapolatesToTheClosedForm) {
   EXPECT_GE(e.relativeError, trueError);
   // The estimate is reported, not applied: the raw figure is the one solved.
   EXPECT_NEAR(raw * 1e12, 80.634, 0.01);
-  EXPECT_NE(solve.find("\"notes\": []"), std::string::npos);
+  // A closed line has no note on the flux that leaves it.
+  EXPECT_EQ(solve.find("flux ends on the open boundary"), std::string::npos) << solve;
 }
 
 TEST(ErrorEstimate, OpenTwinLineStatesAnErrorThatCoversTheTrueOne) {
   // Twin line of wire diameter d = 0.05 in at S = 0.2 in, drawn +1 and -1 volt in free space:
   // C' = pi eps0 / acosh(S/d) (Ramo, Whinnery and Van Duzer, the two-wire line). The raw figure
-  // is within 0.1 %; the finer solve has a smaller domain around the line in metres (the apron
-  // has a fixed number of pixels), so its far-field truncation is larger and the extrapolation
-  // runs about 0.5 % low. The stated error still covers the true one, and the extrapolated
-  // value stays within 1 %.
+  // is within 0.1 %. At 500 conductor pixels (wires of about 9 pixels radius) the generator's
+  // rounding of the radius to whole pixels makes the three solves unsteady, and the
+  // extrapolation runs about 0.5 % low; the stated error still covers the true one, and the
+  // extrapolated value stays within 1 %.
   Batch b("twin");
   b.Run("TWI\nTOT 500\nERR T\nCGP\n");
   ASSERT_EQ(b.status, 0) << b.err;
@@ -128,8 +129,9 @@ TEST(ErrorEstimate, OpenTwinLineStatesAnErrorThatCoversTheTrueOne) {
   EXPECT_NEAR(raw / closed, 1.0, 0.002);
   EXPECT_NEAR(e.extrapolated / closed, 1.0, 0.01);
   EXPECT_GE(std::fabs(e.relativeError), std::fabs((raw - closed) / closed));
-  // The balanced line has no floating-line note.
-  EXPECT_NE(solve.find("\"notes\": []"), std::string::npos);
+  // The balanced line has no floating-line note; the unsteady solves have theirs.
+  EXPECT_EQ(solve.find("flux ends on the open boundary"), std::string::npos) << solve;
+  EXPECT_NE(solve.find("do not converge steadily for C"), std::string::npos) << solve;
 }
 
 TEST(PeakField, CoaxFieldAtTheCentreConductorAndItsBreakdown) {

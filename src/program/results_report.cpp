@@ -90,8 +90,19 @@ std::string VoltsText(double volts) {
 std::string SummaryExtras(const Context& ctx, std::initializer_list<EstimatedFigure> figures,
                           bool capacitance) {
   std::string text;
+  bool estimated = false;
   for (EstimatedFigure f : figures) {
-    if (CurrentEstimate(ctx, f)) text += "  " + EstimateText(ctx, f);
+    if (CurrentEstimate(ctx, f)) {
+      text += "  " + EstimateText(ctx, f);
+      estimated = true;
+    }
+  }
+  // How the estimate was made and what its solves took, beside the solve's own run time.
+  const EstimateBasis& basis = capacitance ? ctx.results.estimateC : ctx.results.estimateL;
+  if (estimated && basis.solves > 0) {
+    text += "  (" + IntText(basis.solves) + " solves" + (basis.downward ? ", coarser" : "") +
+            ", order " + Str(basis.order, 0, 2) + (basis.observedOrder ? " observed" : " assumed") +
+            ", estimate " + Str(basis.seconds, 0, 1) + " s)";
   }
   if (!capacitance) {
     for (const std::string& note : ctx.results.notesL) text += "  " + note;

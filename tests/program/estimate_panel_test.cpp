@@ -82,6 +82,9 @@ TEST(EstimatePanel, CheckBoxAddsAnEstimateAndKeepsTheSolveAsItWas) {
     onPage = onPage || line.text.rfind("C extrap. = ", 0) == 0;
   EXPECT_TRUE(onPage);
   EXPECT_NE(ctx.results.summary.find("(extrapolated "), std::string::npos) << ctx.results.summary;
+  // How the estimate was made, and the time its solves took.
+  EXPECT_NE(ctx.results.summaryExtra.find("(3 solves, order "), std::string::npos)
+      << ctx.results.summaryExtra;
   // A solve of a minute or more logs the estimate and the peak field with its summary.
   ctx.results.runSecondsC = 60;
   SummarizeC(ctx);

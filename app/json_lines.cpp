@@ -179,9 +179,9 @@ std::string EstimateObject(const Context& ctx) {
   return o.Str();
 }
 
-std::string NotesArray(const Context& ctx) {
+std::string NotesArray(const std::vector<std::string>& notes) {
   std::string text = "[";
-  for (const std::string& note : ctx.results.notes) {
+  for (const std::string& note : notes) {
     text.append(text.size() > 1 ? ", " : "").append(JsonString(note));
   }
   return text + "]";
@@ -260,9 +260,9 @@ std::string SolveObject(const Context& ctx, SolvedFigures which, int number) {
     } else {
       o.Raw("peakField", "null").Raw("peakFieldAt", "null").Raw("breakdownVolts", "null");
     }
-    o.Raw("notes", NotesArray(ctx));
+    o.Raw("notes", NotesArray(ctx.results.notes));
   } else {
-    o.Raw("notes", "[]");
+    o.Raw("notes", NotesArray(ctx.results.notesL));
   }
   return o.Str();
 }

@@ -58,6 +58,8 @@ struct EstimateBasis {
   double order = 0.0;          // order in the pixel size used for the extrapolation
   bool observedOrder = false;  // measured from three solves rather than assumed
   double finestPixelWidth = 0.0;
+  double seconds = 0.0;   // the time of the estimate's own solves
+  bool downward = false;  // refined to coarser copies: a finer map would not fit
 };
 
 // The strongest field of the last C and Gp solve, per volt between the conductors.
@@ -90,6 +92,9 @@ struct Results {
   std::string summaryExtra;
   // Things the user should know about the last C and Gp solve; empty when there is nothing.
   std::vector<std::string> notes;
+  // What the user should know about the last estimate of L and Rs (its solves did not converge
+  // steadily); empty when there is nothing.
+  std::vector<std::string> notesL;
   PeakField peak;
   std::array<FigureEstimate, kFigureCount> estimate{};
   EstimateBasis estimateL, estimateC;  // of the last estimated L and Rs and C and Gp solves

@@ -403,9 +403,13 @@ const char* RunawayReason(const SolverGrid& g, double C) {
 }  // namespace
 
 void BuildEdgeFactors(SolverGrid& g) {
-  for (int i = 0; i < kEdgeFactorCount; ++i)
+  // The 400-node apron's profile, stretched over a wider apron.
+  const int n = std::max(kEdgeFactorCount, g.Awid);
+  const double half = n / 2;
+  g.edgeFactor.assign(static_cast<std::size_t>(n), 0.0);
+  for (int i = 0; i < n; ++i)
     g.edgeFactor[static_cast<std::size_t>(i)] =
-        1.0 - 0.006 * std::cosh((i - 200) / 200.0) / kCosh1Single;
+        1.0 - 0.006 * std::cosh((i - half) / half) / kCosh1Single;
 }
 
 bool SweepWindow(ParticipantState& p, int linesPerPass, int first, int last) {

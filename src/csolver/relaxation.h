@@ -32,7 +32,8 @@ struct SolverGrid;
 inline constexpr double kOverRelaxation = 1.5;
 
 // edgeFactor[i] = 1 - 0.006 cosh((i - 200) / 200) / cosh(1), the decay of the potential beyond
-// the apron's border (cosh(1) taken in single precision).
+// the apron's border (cosh(1) taken in single precision); over a wider apron of A nodes, 200 is
+// A / 2 (rounded down).
 void BuildEdgeFactors(SolverGrid& g);
 
 // Before any solve: every apron code keeps its low four bits; every core code too when it has

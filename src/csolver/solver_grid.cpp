@@ -3,12 +3,14 @@
 #include "csolver/solver_grid.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <stdexcept>
 #include <string>
 
 #include "core/materials.h"
 #include "csolver/capacitance_job.h"
+#include "csolver/relaxation.h"
 
 namespace zolva {
 
@@ -32,6 +34,15 @@ const ColorDefinition* TableEntryOf(const MaterialTables& materials, int palette
 }
 
 }  // namespace
+
+int ApronNodesFor(double reachNodes) {
+  // Half the apron's span is 4 nodes of the core per apron node, plus the border ring.
+  if (!(reachNodes > 0.0) || !std::isfinite(reachNodes)) return kApronSize;
+  const double nodes = std::ceil(reachNodes / 4.0) + 2.0;
+  if (nodes <= kApronSize) return kApronSize;
+  // Limited so that the apron's arrays stay within the memory of a large core.
+  return static_cast<int>(std::min(nodes, static_cast<double>(kMaxApronNodes)));
+}
 
 void ResetGrid(SolverGrid& g, DisplaySettings& display) {
   // Fresh one-element vectors give the memory of a large grid back at once.
@@ -94,7 +105,17 @@ bool SizeGrid(const CapacitanceJob& job) {
   const int Cwid = fits ? RoundUp8(static_cast<int>(wideW)) + 1 : kMaxCoreNodes + 1;
   const int Chei = fits ? RoundUp8(static_cast<int>(wideH)) + 1 : kMaxCoreNodes + 1;
 
-  const int A = g.openBoundary ? kApronSize : 1;
+  // The multigrid solve keeps the open boundary at a fixed distance in metres; the relaxation
+  // keeps the 400-node apron.
+  int A = g.openBoundary ? kApronSize : 1;
+  if (g.openBoundary && !job.options.classicRelaxation && n > 0) {
+    const double diagonal = std::hypot(condMaxX - condMinX + 1.0, condMaxY - condMinY + 1.0);
+    // The core is centred in the apron: the box's centre lies off the core's by at most the
+    // difference of their margins.
+    const double offset = std::hypot((left + right) / 2.0 - (condMinX + condMaxX + 1) / 2.0,
+                                     (top + bottom) / 2.0 - (condMinY + condMaxY + 1) / 2.0);
+    A = ApronNodesFor(kApronReach * diagonal + offset);
+  }
   // The offsets centre the core in the apron's span on an 8-node boundary. With the 1 x 1 apron
   // they are formed the same way and mean nothing.
   const int CtoAX = static_cast<int>(static_cast<std::uint32_t>((8 * A - Cwid) / 2) & 0xFFFF8u);
@@ -122,6 +143,7 @@ bool SizeGrid(const CapacitanceJob& job) {
   g.UtoCX = -left;
   g.UtoCY = -top;
   g.Awid = g.Ahei = A;
+  BuildEdgeFactors(g);
   g.CtoAX = CtoAX;
   g.CtoAY = CtoAY;
   g.AtoCX = -CtoAX;

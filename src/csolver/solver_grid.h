@@ -31,8 +31,14 @@ inline constexpr std::uint8_t NodeWalkway = 32;      // on a walkway between isl
 inline constexpr std::uint8_t NodeNearSurface = 64;  // free node of a surface link
 
 // The apron is 400 x 400 nodes when a field region reaches the map's edge, 1 x 1 otherwise; its
-// 3200 x 3200 core-node span also bounds the core.
+// 3200 x 3200 core-node span also bounds the core. The multigrid solve widens it so that the
+// open boundary lies at least kApronReach times the diagonal of the conductors' bounding box
+// from the box's centre: measured in metres, a reach that does not shrink as the pixels do.
 inline constexpr int kApronSize = 400;
+inline constexpr double kApronReach = 8.0;
+inline constexpr int kMaxApronNodes = 1600;
+// Apron nodes a side for the multigrid solve: kApronSize, or more for the reach above.
+int ApronNodesFor(double reachNodes);
 inline constexpr int kMaxCoreNodes = 3200;
 inline constexpr int kEdgeFactorCount = 400;
 
@@ -93,8 +99,9 @@ struct SolverGrid {
   int surfaceCount = 0;
   ChainStatistics chainStats;
 
-  // Decay of the potential beyond the apron's border, per border column or row.
-  std::array<double, kEdgeFactorCount> edgeFactor{};
+  // Decay of the potential beyond the apron's border, per border column or row (at least
+  // kEdgeFactorCount, else Awid entries).
+  std::vector<double> edgeFactor = std::vector<double>(kEdgeFactorCount, 0.0);
 
   // Open-boundary figures of the apron's outer border.
   double borderFlux = 0.0;

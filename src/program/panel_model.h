@@ -146,7 +146,7 @@ struct PanelModel {
   double verticalSkew = 0, topDistance = 0, bottomDistance = 0, sideDistance = 0;
   int totalConductorPixels = 0;
   // Solves of an error estimate, the raw one included: 2 (an assumed order) or 3 (observed).
-  int estimateSolves = 2;
+  int estimateSolves = 3;
 };
 
 // Whether a control is shown on the panel's current tab: the always-visible controls and those

@@ -90,10 +90,23 @@ std::string VoltsText(double volts) {
 std::string SummaryExtras(const Context& ctx, std::initializer_list<EstimatedFigure> figures,
                           bool capacitance) {
   std::string text;
+  bool estimated = false;
   for (EstimatedFigure f : figures) {
-    if (CurrentEstimate(ctx, f)) text += "  " + EstimateText(ctx, f);
+    if (CurrentEstimate(ctx, f)) {
+      text += "  " + EstimateText(ctx, f);
+      estimated = true;
+    }
   }
-  if (capacitance) {
+  // How the estimate was made and what its solves took, beside the solve's own run time.
+  const EstimateBasis& basis = capacitance ? ctx.results.estimateC : ctx.results.estimateL;
+  if (estimated && basis.solves > 0) {
+    text += "  (" + IntText(basis.solves) + " solves" + (basis.downward ? ", coarser" : "") +
+            ", order " + Str(basis.order, 0, 2) + (basis.observedOrder ? " observed" : " assumed") +
+            ", estimate " + Str(basis.seconds, 0, 1) + " s)";
+  }
+  if (!capacitance) {
+    for (const std::string& note : ctx.results.notesL) text += "  " + note;
+  } else {
     for (const std::string& note : ctx.results.notes) text += "  " + note;
     if (ctx.results.peak.valid) text += "  " + PeakFieldText(ctx) + ", " + BreakdownText(ctx);
   }
@@ -154,9 +167,10 @@ std::string BreakdownText(const Context& ctx) {
 std::string PageEstimateText(const Context& ctx, EstimatedFigure figure) {
   const FigureEstimate* e = CurrentEstimate(ctx, figure);
   if (!e) return "";
-  const FigureUnit& u = kFigureUnits[figure];
+  // Short enough for a column of the page: a conductance in microsiemens, the error bare.
+  const FigureUnit u = figure == FigureGp ? FigureUnit{1e6, " uS"} : kFigureUnits[figure];
   return std::string(kFigureNames[figure]) +
-         " extrap. = " + Significant(e->extrapolated * u.scale) + u.unit + ", error " +
+         " extrap. = " + Significant(e->extrapolated * u.scale) + u.unit + ", " +
          PercentText(e->relativeError);
 }
 

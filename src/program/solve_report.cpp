@@ -71,6 +71,7 @@ void NoteSolvedFigures(Context& ctx, SolvedFigures which) {
   SolveReports& reports = ctx.reports;
   if (reports.refining) return;
   if (which == SolvedFigures::CandGp) ctx.results.notes = CapacitanceNotes(ctx);
+  if (which == SolvedFigures::LandRs) ctx.results.notesL.clear();
   DrawResults(ctx);
   // With an estimate to follow, the log takes the summary once the estimate is in it.
   const bool logNow = !EstimateWanted(ctx);
@@ -113,6 +114,8 @@ void ReportFinishedSolves(Context& ctx) {
     reports.statusNote = problem;
   } else if (!ctx.results.notes.empty() && solves.back() == SolvedFigures::CandGp) {
     reports.statusNote = ctx.results.notes.front();
+  } else if (!ctx.results.notesL.empty() && solves.back() == SolvedFigures::LandRs) {
+    reports.statusNote = ctx.results.notesL.front();
   }
   if (reports.onSolveReported) {
     for (SolvedFigures which : solves) reports.onSolveReported(which);

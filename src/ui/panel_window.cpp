@@ -150,6 +150,8 @@ PanelWindow::~PanelWindow() {
 }
 
 void PanelWindow::Place(QWidget* w, QRect design, int tabMask) {
+  // The controls under the tab pages sit below the results page's band.
+  if (design.y() >= kResultsPageBottom - kResultsBand) design.translate(0, kResultsBand);
   placed_.push_back({w, design, tabMask});
 }
 
@@ -293,13 +295,15 @@ void PanelWindow::BuildConverging() {
     Place(labels_[r.label], {captioned ? 444 : 400, y, captioned ? 174 : 218, 15}, kConverging);
     y += 15;
   }
-  results_ = new PanelPicture(ctx_, PanelPicture::ResultsPage, {kPanelDesignWidth, 110}, this);
+  const int pageHeight = kResultsPageBottom - kResultsPageTop;
+  results_ =
+      new PanelPicture(ctx_, PanelPicture::ResultsPage, {kPanelDesignWidth, pageHeight}, this);
   results_->setObjectName("ResultsPage");
   results_->setToolTip(
       "The lines \"if vf=...\" are estimates from one solve and an assumed velocity factor "
       "(1/sqrt of the mean permittivity), not solved figures; after a full solve they are grey, "
       "and the combined column holds Zo and vf from the solved L and C.");
-  Place(results_, {0, 22, kPanelDesignWidth, 110}, kResultsTab);
+  Place(results_, {0, kResultsPageTop, kPanelDesignWidth, pageHeight}, kResultsTab);
 }
 
 void PanelWindow::BuildCommon() {

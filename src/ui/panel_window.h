@@ -24,7 +24,13 @@ class PanelPicture;
 class UiHost;
 
 inline constexpr int kPanelDesignWidth = 621;
-inline constexpr int kPanelDesignHeight = 212;
+// The results page runs from y = 22 down to kResultsPageBottom; the controls below the tab
+// pages are designed from y = 132 on and placed kResultsBand lower, so that the page has room
+// for its estimate and peak-field rows (down to y = 146 + 11 of the page) under its own lines.
+inline constexpr int kResultsPageTop = 22;
+inline constexpr int kResultsBand = 50;
+inline constexpr int kResultsPageBottom = 132 + kResultsBand;
+inline constexpr int kPanelDesignHeight = 212 + kResultsBand;
 
 class PanelWindow final : public QWidget {
  public:

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "csolver/charge_distribution.h"
 #include "csolver/csolver_fixture.h"
 #include "csolver/relaxation.h"
@@ -46,8 +48,9 @@ TEST(SolverGrid, SizesOffsetsAndLimits) {
     EXPECT_EQ(g.Cvolts.size(), 625u * 425u);
     EXPECT_EQ(f.ctx.reporter.Label(LabelCoreSize), "core: 624 x 424");
 
-    // The same core with the 400 x 400 apron is centred on an 8-node boundary.
+    // The same core with the 400 x 400 apron of the relaxation is centred on an 8-node boundary.
     f.ctx.grid.openBoundary = true;
+    f.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
     ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
     EXPECT_EQ(g.CtoAX, 1280);
     EXPECT_EQ(g.AtoCX, -1280);
@@ -99,6 +102,7 @@ TEST(SolverGrid, SizesOffsetsAndLimits) {
     DrawClosedBox(f, w, 24, 2);
     ASSERT_TRUE(f.Setup());
     f.ctx.grid.openBoundary = true;
+    f.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
     const bool fits = SizeGrid(CapacitanceJobOf(f.ctx));
     EXPECT_EQ(fits, w == 3150) << w;
     if (fits) {
@@ -177,6 +181,34 @@ TEST(SolverGrid, LookupsAcrossTheFrames) {
       2.26);
   EXPECT_TRUE(
       PaletteIsConductor(f.ctx.materials, FindPaletteIndex(f.ctx.materials, testing::kGreen)));
+}
+
+TEST(SolverGrid, TheMultigridApronReachesAsFarInMetresAtEveryResolution) {
+  // A conductor box drawn at two resolutions: the multigrid solve's open boundary lies at least
+  // 8 diagonals of the box from its centre (half the apron's span is 4 core nodes per apron
+  // node), so the same line drawn twice as fine gets an apron about twice as many nodes wide.
+  // The relaxation keeps 400 nodes.
+  int width[2] = {0, 0};
+  for (int k : {1, 2}) {
+    SolverFixture f;
+    DrawClosedBox(f, 300 * k, 200 * k, 25 * k);
+    ASSERT_TRUE(f.Setup());
+    f.ctx.grid.openBoundary = true;
+    ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
+    const double diagonal = std::hypot(250.0 * k, 150.0 * k);
+    EXPECT_GE(4.0 * f.ctx.grid.Awid, kApronReach * diagonal) << k;
+    EXPECT_EQ(f.ctx.grid.Avolts.size(),
+              static_cast<std::size_t>(f.ctx.grid.Awid) * f.ctx.grid.Ahei);
+    EXPECT_GE(f.ctx.grid.edgeFactor.size(), static_cast<std::size_t>(f.ctx.grid.Awid));
+    width[k - 1] = f.ctx.grid.Awid;
+    f.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
+    ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
+    EXPECT_EQ(f.ctx.grid.Awid, 400);
+  }
+  EXPECT_NEAR(width[1], 2 * width[0], 4);
+  // A reach the apron needs no more for keeps 400 nodes; a huge one is bounded.
+  EXPECT_EQ(ApronNodesFor(100.0), kApronSize);
+  EXPECT_EQ(ApronNodesFor(1e9), kMaxApronNodes);
 }
 
 }  // namespace

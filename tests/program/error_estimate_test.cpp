@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 namespace zolva {
@@ -56,6 +57,57 @@ TEST(Richardson, UnevenOrInvalidSeriesFallBackOrFail) {
   EXPECT_FALSE(Richardson({1.0, 0.0}, {1.0, 2.0}).valid);
   EXPECT_NEAR(RelativeError(1.02, 1.0), 0.02, 1e-12);
   EXPECT_DOUBLE_EQ(RelativeError(1.0, 0.0), 0.0);
+}
+
+TEST(EstimateSeries, StatesTheErrorOfTheRawSolveWithItsSign) {
+  // x(h) = X + a h at h = 1, 1/sqrt 2, 1/2 (finer solves) and at 2, sqrt 2, 1 (coarser copies,
+  // the raw solve the finest): the limit is found, the order 1 observed, and the stated error
+  // has the sign of the true one and 1.5 times its size.
+  const double X = 50.0, a = 0.4, s = 1.0 / std::sqrt(2.0);
+  for (double scale : {1.0, 2.0}) {
+    const std::vector<double> h{scale, scale * s, scale * 0.5};
+    std::vector<double> x;
+    for (double v : h) x.push_back(X + a * v);
+    const std::size_t raw = scale == 1.0 ? 0 : 2;
+    const SeriesEstimate e = EstimateSeries(h, x, raw);
+    ASSERT_TRUE(e.valid);
+    EXPECT_FALSE(e.unsteady);
+    EXPECT_NEAR(e.order, 1.0, 1e-6);
+    EXPECT_NEAR(e.extrapolated, X, 1e-9);
+    EXPECT_NEAR(e.statedError, kStatedErrorFactor * (x[raw] - X) / X, 1e-12);
+    EXPECT_EQ(UnsteadyNote(e, 3, "C"), "");
+  }
+}
+
+TEST(EstimateSeries, UnsteadySolvesStateTheLargestDifferenceWithANote) {
+  // The middle solve overshoots: the differences change sign, so no order can be observed. The
+  // stated error covers the largest difference between the solves (1.0), has the sign of the
+  // raw figure against the limit, and the note says so.
+  const std::vector<double> h{1.0, 0.7071, 0.5};
+  const SeriesEstimate e = EstimateSeries(h, {100.5, 99.5, 99.52}, 0);
+  ASSERT_TRUE(e.valid);
+  EXPECT_TRUE(e.unsteady);
+  EXPECT_FALSE(e.observed);
+  EXPECT_NEAR(e.largestDifference, 1.0 / e.extrapolated, 1e-12);
+  EXPECT_GE(e.statedError, e.largestDifference);
+  const std::string note = UnsteadyNote(e, 3, "C");
+  EXPECT_EQ(
+      note.rfind("Note: the 3 solves of the error estimate do not converge steadily for C (", 0),
+      0u);
+  EXPECT_NE(note.find("covers the largest difference between them, 1 %"), std::string::npos)
+      << note;
+  // An order far above the first (the finest step barely moves) is unsteady too; the largest
+  // difference is stated when the extrapolation would show less.
+  const SeriesEstimate fast = EstimateSeries(h, {101.0, 100.0, 99.999}, 0);
+  ASSERT_TRUE(fast.valid);
+  EXPECT_TRUE(fast.unsteady);
+  EXPECT_GE(fast.statedError, (101.0 - 99.999) / fast.extrapolated);
+  // Two solves: never less than their difference, whatever the safety factor.
+  const SeriesEstimate two = EstimateSeries({1.0, 0.5}, {10.0, 10.2}, 0);
+  ASSERT_TRUE(two.valid);
+  EXPECT_LT(two.statedError, 0.0);
+  EXPECT_GE(std::fabs(two.statedError), 0.2 / two.extrapolated);
+  EXPECT_FALSE(EstimateSeries(h, {1.0, 2.0, 3.0}, 3).valid);
 }
 
 }  // namespace

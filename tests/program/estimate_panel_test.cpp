@@ -59,7 +59,7 @@ TEST(EstimatePanel, CheckBoxAddsAnEstimateAndKeepsTheSolveAsItWas) {
   EXPECT_EQ(rig.reported, 1);  // the finer solve is not a solve of its own
   // The figures, the map and the panel are those of the solve itself. Two worker threads relax
   // in an order the scheduler chooses, so two solves of one map agree to the stopping
-  // tolerance, not bit for bit; the finer solve's C lies about 1 % away.
+  // tolerance, not bit for bit; the finer solves' C lies about 1 % away.
   EXPECT_NEAR(ctx.results.C, plain.ctx.results.C, 1e-6 * plain.ctx.results.C);
   EXPECT_EQ(ctx.map.condCount, plain.ctx.map.condCount);
   EXPECT_EQ(ctx.map.Ucolor, plain.ctx.map.Ucolor);
@@ -74,7 +74,7 @@ TEST(EstimatePanel, CheckBoxAddsAnEstimateAndKeepsTheSolveAsItWas) {
   ASSERT_NE(e, nullptr);
   EXPECT_LT(e->extrapolated, ctx.results.C);
   EXPECT_GT(e->relativeError, 0.0);
-  EXPECT_EQ(ctx.results.estimateC.solves, 2);
+  EXPECT_EQ(ctx.results.estimateC.solves, 3);  // at 1, 1 / sqrt 2 and 1 / 2 of the pixel width
   EXPECT_NEAR(ctx.results.estimateC.finestPixelWidth, ctx.state.pixelWidth / 2,
               ctx.state.pixelWidth * 0.05);
   bool onPage = false;
@@ -82,6 +82,9 @@ TEST(EstimatePanel, CheckBoxAddsAnEstimateAndKeepsTheSolveAsItWas) {
     onPage = onPage || line.text.rfind("C extrap. = ", 0) == 0;
   EXPECT_TRUE(onPage);
   EXPECT_NE(ctx.results.summary.find("(extrapolated "), std::string::npos) << ctx.results.summary;
+  // How the estimate was made, and the time its solves took.
+  EXPECT_NE(ctx.results.summaryExtra.find("(3 solves, order "), std::string::npos)
+      << ctx.results.summaryExtra;
   // A solve of a minute or more logs the estimate and the peak field with its summary.
   ctx.results.runSecondsC = 60;
   SummarizeC(ctx);

@@ -10,8 +10,8 @@
 
 #include "core/materials.h"
 #include "core/pixel_map.h"
-#include "core/program_state.h"
 #include "core/reporter.h"
+#include "core/solve_state.h"
 
 namespace zolva {
 
@@ -23,8 +23,7 @@ constexpr int KindSlot(int kind) {
   return (kind >= -1 && kind <= 2) ? kind + 1 : -1;
 }
 
-void Refuse(ProgramState& state, Reporter& report, std::string_view text,
-            std::string_view caption) {
+void Refuse(SolveState& state, Reporter& report, std::string_view text, std::string_view caption) {
   report.MessageBox(text, caption, ButtonsOk);
   state.operationFailed = true;
   state.abortRequested = true;
@@ -129,7 +128,7 @@ ShortCircuit FindShortCircuit(const PixelMap& map) {
 }
 
 bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorIndex& index,
-                         ProgramState& state, Reporter& report) {
+                         SolveState& state, Reporter& report) {
   const int W = map.Uwid;
   const int H = map.Uhei;
   if (W < 0 || H < 0 ||

@@ -12,7 +12,7 @@ namespace zolva {
 class Reporter;
 struct MaterialTables;
 struct PixelMap;
-struct ProgramState;
+struct SolveState;
 
 // Letters of the surface shape. A to F carry their own resistance data; G and H (line ends and
 // lone diagonal contacts) are resisted like C; I is the interior, where no surface was assigned.
@@ -60,6 +60,6 @@ ShortCircuit FindShortCircuit(const PixelMap& map);
 // abortRequested and operationFailed set after a message, when the map holds fewer than two
 // fixed-voltage conductors, when two of them touch, or more colours than the palette can hold.
 bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorIndex& index,
-                         ProgramState& state, Reporter& report);
+                         SolveState& state, Reporter& report);
 
 }  // namespace zolva

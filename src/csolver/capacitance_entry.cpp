@@ -15,7 +15,7 @@
 namespace zolva {
 
 void SolveCapacitance(const CapacitanceJob& job) {
-  ProgramState& s = job.state;
+  SolveState& s = job.state;
   SolverGrid& g = job.grid;
   g.solveStartTime = job.platform.Now();
   // A field solve that fails keeps the figures of the solve before it.
@@ -28,7 +28,7 @@ void SolveCapacitance(const CapacitanceJob& job) {
   // Values that reached the tables without a check would make the relaxation diverge or never
   // settle.
   if (const std::string bad = NonPhysicalMaterialText(job.materials); !bad.empty()) {
-    job.report.MessageBox(bad, "Solve", ButtonsOk);
+    Fail(job.failure, FailureKind::Input, bad, "Solve");
     s.operationFailed = true;
     s.abortRequested = true;
     return;

@@ -162,9 +162,8 @@ bool TryRegion(const CapacitanceJob& job, int x, int y) {
       (r.metPlus && r.metMinus) || (r.metPlus && r.metGround) || (r.metMinus && r.metGround);
   if (!field) return true;  // the area stays filled so that no later seed tries it again
   if (r.regionCount >= kMaxFieldRegions) {
-    job.report.MessageBox(
-        "Aborted.  More than " + std::to_string(kMaxFieldRegions) + " field regions.", "zolva",
-        ButtonsOk);
+    Fail(job.failure, FailureKind::TooLarge,
+         "Aborted.  More than " + std::to_string(kMaxFieldRegions) + " field regions.", "zolva");
     job.state.operationFailed = true;
     job.state.abortRequested = true;
     return false;

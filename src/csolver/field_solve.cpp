@@ -255,7 +255,7 @@ std::string ResidualText(double r) {
 
 FieldSolveEnd SolveField(const CapacitanceJob& job) {
   SolverGrid& g = job.grid;
-  ProgramState& s = job.state;
+  SolveState& s = job.state;
   if (!PlanMatchesGrid(g)) BuildRelaxPlan(job);
   DenormalsOff denormalsOff;
   FieldSolveStats& stats = g.solveStats;
@@ -486,11 +486,11 @@ void ReportFailure(const CapacitanceJob& job, const Results& before) {
   job.results = before;
   job.state.operationFailed = true;
   job.state.abortRequested = true;
-  job.report.MessageBox(
-      "The field solve did not reach its tolerance in " +
-          std::to_string(job.options.iterationLimit) + " iterations (relative residual " +
-          ResidualText(job.grid.solveStats.residual) + "). The previous results are kept.",
-      "Solving for C and Gp", ButtonsOk);
+  Fail(job.failure, FailureKind::NoConvergence,
+       "The field solve did not reach its tolerance in " +
+           std::to_string(job.options.iterationLimit) + " iterations (relative residual " +
+           ResidualText(job.grid.solveStats.residual) + "). The previous results are kept.",
+       "Solving for C and Gp");
   job.report.ShowStatus("");
 }
 
@@ -500,7 +500,7 @@ void PrepareFieldSolve(const CapacitanceJob& job, const Results& before) {
   SolverGrid& g = job.grid;
   ReduceNodeCodes(g);
   BuildRelaxPlan(job);
-  ProgramState& s = job.state;
+  SolveState& s = job.state;
   if (s.switches[3]) {
     // Switch 3 asks for the field as distributed and predicted: that is the finished result.
     s.relaxationSettled = true;

@@ -148,7 +148,7 @@ void StartCacheWorkers(const CapacitanceJob& job, PredictionWork& w) {
 }
 
 bool PredictFieldSteps(const CapacitanceJob& job) {
-  ProgramState& s = job.state;
+  SolveState& s = job.state;
   SolverGrid& g = job.grid;
   PredictionState& p = job.prediction;
   double& VoC = job.results.VoC;

@@ -108,7 +108,8 @@ bool SizeGrid(const CapacitanceJob& job) {
   const bool apronRing = !g.openBoundary || (footLeft >= 1 && footTop >= 1 && footRight <= A - 2 &&
                                              footBottom <= A - 2);
   if (Cwid > kMaxCoreNodes || Chei > kMaxCoreNodes || !apronRing) {
-    job.report.MessageBox("Aborted.  Usermap too large.", "Solving for C and Gp", ButtonsOk);
+    Fail(job.failure, FailureKind::TooLarge, "Aborted.  Usermap too large.",
+         "Solving for C and Gp");
     job.state.operationFailed = true;
     job.state.abortRequested = true;
     return false;

@@ -51,9 +51,8 @@ void SolveLandRs(const LSolverJob& job);
 // when no currents exist or the map has changed size since they were solved.
 void RenderCurrentDensity(const LSolverJob& job);
 
-// Writes programFolder + name + " currents.txt": every pixel's position, kind, relative current
-// magnitude and phase. Writes nothing when no currents exist (or all are zero). Returns false
-// after a message when the file cannot be written.
-bool WriteCurrentsFile(const LSolverJob& job);
+// The table of the last solved currents: every pixel's position, kind, relative current
+// magnitude and phase, one line each. Empty when no currents exist (or all are zero).
+std::string CurrentsTable(const LSolverState& ls);
 
 }  // namespace zolva

@@ -9,9 +9,10 @@
 #include "core/display.h"
 #include "core/materials.h"
 #include "core/pixel_map.h"
-#include "core/program_state.h"
 #include "core/reporter.h"
 #include "core/results.h"
+#include "core/solve_failure.h"
+#include "core/solve_state.h"
 #include "core/worker_pool.h"
 #include "lsolver/iterative.h"
 #include "lsolver/lsolver.h"
@@ -23,7 +24,6 @@ namespace zolva {
 struct LSolverOptions {
   int threadCount = 1;         // participants of the elimination
   std::string pixelWidthText;  // the pixel width field as the user left it; empty: no width
-  std::string nameText;        // the run's name field, the start of " currents.txt"
   // How the current equations are solved: by the measured choice, or always one way (the
   // elimination for comparisons, BOX 6; the iteration for tests).
   enum class Method { Automatic, Elimination, Iterative };
@@ -32,7 +32,7 @@ struct LSolverOptions {
 };
 
 struct LSolverJob {
-  ProgramState& state;
+  SolveState& state;
   PixelMap& map;
   MaterialTables& materials;
   ConductorIndex& cindex;
@@ -42,6 +42,7 @@ struct LSolverJob {
   WorkerPool& pool;
   Platform& platform;
   Reporter& report;
+  FailureSlot& failure;  // why the call could not do its work
   LSolverOptions options;
 };
 

@@ -36,13 +36,8 @@ GeometryInputs GeometryInputsOf(const PanelModel& p) {
 }
 
 GeometryJob GeometryJobOf(Context& ctx) {
-  return GeometryJob{ctx.state,
-                     ctx.map,
-                     ctx.materials,
-                     ctx.results,
-                     ctx.display,
-                     ctx.reporter,
-                     GeometryInputsOf(ctx.panel)};
+  return GeometryJob{ctx.state,   ctx.map,      ctx.materials, ctx.results,
+                     ctx.display, ctx.reporter, ctx.failure,   GeometryInputsOf(ctx.panel)};
 }
 
 CapacitanceJob CapacitanceJobOf(Context& ctx) {
@@ -54,17 +49,16 @@ CapacitanceJob CapacitanceJobOf(Context& ctx) {
   options.unending = ctx.panel.checks[CheckBoxUnending];
   return CapacitanceJob{ctx.state,     ctx.map,        ctx.materials, ctx.cindex,  ctx.regions,
                         ctx.grid,      ctx.prediction, ctx.results,   ctx.display, ctx.pool,
-                        *ctx.platform, ctx.reporter,   options};
+                        *ctx.platform, ctx.reporter,   ctx.failure,   options};
 }
 
 LSolverJob LSolverJobOf(Context& ctx) {
   LSolverOptions options;
   options.threadCount = ctx.panel.threadCount;
   options.pixelWidthText = ctx.panel.edits[EditBoxPixelWidth].text;
-  options.nameText = ctx.panel.edits[EditBoxName].text;
   if (ctx.panel.forceElimination) options.method = LSolverOptions::Method::Elimination;
   return LSolverJob{ctx.state,   ctx.map,  ctx.materials, ctx.cindex,   ctx.lsolver, ctx.results,
-                    ctx.display, ctx.pool, *ctx.platform, ctx.reporter, options};
+                    ctx.display, ctx.pool, *ctx.platform, ctx.reporter, ctx.failure, options};
 }
 
 }  // namespace zolva

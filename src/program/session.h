@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "core/program_state.h"
 #include "core/reporter.h"
 #include "core/results.h"
 #include "program/panel_model.h"
+#include "program/program_state.h"
 
 namespace zolva {
 

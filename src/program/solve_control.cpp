@@ -34,6 +34,7 @@ void LandRsStage(Context& ctx) {
     if (k == KindInsulInField) k = KindInsul;
   }
   SolveLandRs(LSolverJobOf(ctx));
+  ShowFailure(ctx);
   // A Stop clicked while the stage ran lands here, before the chain decides on the next stage.
   ProcessPendingEvents(ctx);
 }
@@ -41,6 +42,7 @@ void LandRsStage(Context& ctx) {
 void CapacitanceStage(Context& ctx) {
   StageScope stage(ctx.state);
   SolveCapacitance(CapacitanceJobOf(ctx));
+  ShowFailure(ctx);
   ProcessPendingEvents(ctx);
 }
 
@@ -161,6 +163,7 @@ int RebuildCrossSection(Context& ctx) {
     default:
       throw std::out_of_range("geometry kind " + std::to_string(static_cast<int>(s.geometryKind)));
   }
+  ShowFailure(ctx);
   DrawResults(ctx);
   ProcessPendingEvents(ctx);
   // A refused map (its message shown) must not be solved as if it had been drawn.
@@ -208,7 +211,9 @@ void SolveSetup(Context& ctx) {
   IndexConductors(ctx);
   if (s.abortRequested) return;
   ctx.display.copyToScreen = false;
-  if (!FindFieldRegions(CapacitanceJobOf(ctx)) || s.abortRequested) return;
+  const bool regionsFound = FindFieldRegions(CapacitanceJobOf(ctx));
+  ShowFailure(ctx);
+  if (!regionsFound || s.abortRequested) return;
   ctx.results.vfAssumed = AssumedVelocityFactor(ctx);
   ProcessPendingEvents(ctx);
 }
@@ -295,6 +300,7 @@ void SolveForScript(Context& ctx, GeometryKind kind, bool lAndRs) {
   ShowPanel(ctx, kind);
   if (kind == GeomUsermap && !s.setupChanged && MapBuiltAtPanelFrequency(s)) {
     RebuildUsermap(GeometryJobOf(ctx));
+    ShowFailure(ctx);
   } else if (kind == GeomUsermap) {
     // The whole rebuild, here and not at a later tick: a tick after the solve would clear its
     // figures, and one before it decides whether the solve sees the new frequency.
@@ -371,6 +377,7 @@ void ResumeRelaxation(Context& ctx) {
     ShowPanel(ctx, TabConverging);
     s.abortRequested = false;
     ResumeCapacitance(CapacitanceJobOf(ctx));
+    ShowFailure(ctx);
     ctx.panel.stopEnabled = false;
     s.solveInProgress = false;
   }

@@ -38,7 +38,7 @@ GeometryInputs CoaxInputs() {
 struct PlainRecords {
   HeadlessPlatform platform;
   testing::RecordingReporter report;
-  ProgramState state;
+  SolveState state;
   PixelMap map;
   MaterialTables materials;
   Results results;
@@ -49,6 +49,7 @@ struct PlainRecords {
   SolverGrid grid;
   PredictionState prediction;
   LSolverState lsolver;
+  FailureSlot failure;
 
   PlainRecords() {
     platform.echoMessages = false;
@@ -58,19 +59,19 @@ struct PlainRecords {
     state.omega = 10 * kOmegaPerMHz;
   }
   GeometryJob Geometry() {
-    return GeometryJob{state, map, materials, results, display, report, CoaxInputs()};
+    return GeometryJob{state, map, materials, results, display, report, failure, CoaxInputs()};
   }
   CapacitanceJob Capacitance() {
     CapacitanceOptions options;
     options.classicRelaxation = true;  // the monitor's rounds are what the two runs share
-    return CapacitanceJob{state,   map,     materials, cindex,   regions, grid,   prediction,
-                          results, display, pool,      platform, report,  options};
+    return CapacitanceJob{state,   map,     materials, cindex,   regions, grid,    prediction,
+                          results, display, pool,      platform, report,  failure, options};
   }
   LSolverJob LandRs() {
     LSolverOptions options;
     options.pixelWidthText = "set";
     return LSolverJob{state,   map,  materials, cindex, lsolver, results,
-                      display, pool, platform,  report, options};
+                      display, pool, platform,  report, failure, options};
   }
 };
 
@@ -157,15 +158,19 @@ TEST(Floors, RefusalsReachTheUserThroughTheInterface) {
   EXPECT_TRUE(r.state.abortRequested);
   EXPECT_TRUE(r.state.operationFailed);
 
-  // An L and Rs solve without a pixel width is refused the same way.
+  // An L and Rs solve without a pixel width comes back as a failure carrying the user's text and
+  // caption; the solver itself shows nothing.
   PlainRecords s;
   ASSERT_TRUE(GenerateCoax(s.Geometry()));
   ASSERT_TRUE(BuildConductorIndex(s.map, s.materials, s.cindex, s.state, s.report));
   LSolverJob job = s.LandRs();
   job.options.pixelWidthText.clear();
   SolveLandRs(job);
-  ASSERT_FALSE(s.report.messages.empty());
-  EXPECT_EQ(s.report.messages.back(), "Pixel width not supplied");
+  ASSERT_TRUE(s.failure.has_value());
+  EXPECT_EQ(s.failure->kind, FailureKind::Input);
+  EXPECT_EQ(s.failure->message, "Pixel width not supplied");
+  EXPECT_EQ(s.failure->caption, "Solving for L and Rs");
+  EXPECT_TRUE(s.report.messages.empty());
   EXPECT_EQ(s.results.L, 0.0);
   EXPECT_TRUE(s.report.solved.empty());
 }

@@ -82,11 +82,12 @@ TEST(SolverGrid, SizesOffsetsAndLimits) {
     EXPECT_EQ(fits, w == 3172) << w;
     if (fits) {
       EXPECT_EQ(f.ctx.grid.Cwid, 3193);
-      EXPECT_TRUE(f.platform.messages.empty());
+      EXPECT_FALSE(f.ctx.failure.has_value());
     } else {
-      ASSERT_EQ(f.platform.messages.size(), 1u);
-      EXPECT_EQ(f.platform.messages[0].text, "Aborted.  Usermap too large.");
-      EXPECT_EQ(f.platform.messages[0].caption, "Solving for C and Gp");
+      ASSERT_TRUE(f.ctx.failure.has_value());
+      EXPECT_EQ(f.ctx.failure->kind, FailureKind::TooLarge);
+      EXPECT_EQ(f.ctx.failure->message, "Aborted.  Usermap too large.");
+      EXPECT_EQ(f.ctx.failure->caption, "Solving for C and Gp");
       EXPECT_TRUE(f.ctx.state.abortRequested);
       EXPECT_TRUE(f.ctx.state.operationFailed);
       EXPECT_EQ(f.ctx.grid.Cvolts.size(), 1u);  // nothing allocated
@@ -110,7 +111,8 @@ TEST(SolverGrid, SizesOffsetsAndLimits) {
       EXPECT_NO_THROW(InterpolateApron(g, -1, 5));
       EXPECT_NO_THROW(InterpolateApron(g, g.Cwid, 5));
     } else {
-      EXPECT_EQ(f.platform.messages.at(0).text, "Aborted.  Usermap too large.");
+      ASSERT_TRUE(f.ctx.failure.has_value());
+      EXPECT_EQ(f.ctx.failure->message, "Aborted.  Usermap too large.");
     }
   }
 }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/solve_failure.h"
+
 namespace zolva {
 
 class Reporter;
@@ -57,9 +59,9 @@ struct ShortCircuit {
 ShortCircuit FindShortCircuit(const PixelMap& map);
 
 // Rebuilds Uindex, Ukind, the counts and flags and the index from Ucolor. Returns false, with
-// abortRequested and operationFailed set after a message, when the map holds fewer than two
-// fixed-voltage conductors, when two of them touch, or more colours than the palette can hold.
+// abortRequested and operationFailed set and the reason in failure, when the map holds fewer than
+// two fixed-voltage conductors, when two of them touch, or more colours than the palette can hold.
 bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorIndex& index,
-                         SolveState& state, Reporter& report);
+                         SolveState& state, Reporter& report, FailureSlot& failure);
 
 }  // namespace zolva

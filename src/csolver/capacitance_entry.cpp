@@ -21,7 +21,7 @@ void SolveCapacitance(const CapacitanceJob& job) {
   // A field solve that fails keeps the figures of the solve before it.
   const Results before = job.results;
   s.windowClosing = false;
-  job.display.fieldReady = false;
+  job.fieldReady = false;
   s.abortRequested = false;
   job.results.C = 0.0;
   job.results.peak = PeakField{};
@@ -34,7 +34,7 @@ void SolveCapacitance(const CapacitanceJob& job) {
     return;
   }
 
-  ResetGrid(job.grid, job.display);
+  ResetGrid(job.grid, job.fieldReady);
   g.surfaceCount = 0;
   job.report.RefreshDisplay();
   job.report.ShowConvergence(0.0);
@@ -52,7 +52,7 @@ void SolveCapacitance(const CapacitanceJob& job) {
     if (s.abortRequested) return;
   }
 
-  job.display.fieldReady = true;
+  job.fieldReady = true;
   job.report.RefreshDisplay();
   job.report.ShowProgress(" ");
   if (s.switches[13]) job.report.RefreshDisplay();

@@ -38,7 +38,7 @@ struct CapacitanceJob {
   SolverGrid& grid;
   PredictionState& prediction;
   Results& results;
-  DisplaySettings& display;
+  bool& fieldReady;  // the grid holds a potential field the display may show
   WorkerPool& pool;
   Platform& platform;
   Reporter& report;

@@ -33,7 +33,7 @@ const ColorDefinition* TableEntryOf(const MaterialTables& materials, int palette
 
 }  // namespace
 
-void ResetGrid(SolverGrid& g, DisplaySettings& display) {
+void ResetGrid(SolverGrid& g, bool& fieldReady) {
   // Fresh one-element vectors give the memory of a large grid back at once.
   std::vector<double>(1, 0.0).swap(g.Cvolts);
   std::vector<double>(1, 0.0).swap(g.Avolts);
@@ -48,7 +48,7 @@ void ResetGrid(SolverGrid& g, DisplaySettings& display) {
   g.apronActive = false;
   // The plan refers to the old arrays: nothing may be resumed on it.
   g.plan = RelaxPlan{};
-  display.fieldReady = false;
+  fieldReady = false;
 }
 
 bool SizeGrid(const CapacitanceJob& job) {
@@ -115,7 +115,7 @@ bool SizeGrid(const CapacitanceJob& job) {
     return false;
   }
 
-  ResetGrid(job.grid, job.display);
+  ResetGrid(job.grid, job.fieldReady);
   g.Cwid = Cwid;
   g.Chei = Chei;
   g.CtoUX = left;

@@ -43,7 +43,7 @@ struct GeometryJob {
   PixelMap& map;
   MaterialTables& materials;
   Results& results;
-  DisplaySettings& display;
+  bool& fieldReady;  // the grid holds a potential field the display may show
   Reporter& report;
   FailureSlot& failure;  // why the call could not do its work
   GeometryInputs inputs;

@@ -191,7 +191,7 @@ void SolveLandRs(const LSolverJob& job) {
   }
 
   job.report.ShowStep("Building current density maps");
-  RenderCurrentDensity(job);
+  RenderCurrentDensity(ls, job.map, job.options.highIntensity);
   job.report.RefreshDisplay();
   job.results.runSecondsL =
       static_cast<int>(std::nearbyint((job.platform.Now() - ls.eliminationStart) * 86400));
@@ -202,9 +202,7 @@ void SolveLandRs(const LSolverJob& job) {
   ShrinkCurrentSystem(ls.system);
 }
 
-void RenderCurrentDensity(const LSolverJob& job) {
-  LSolverState& ls = job.lsolver;
-  PixelMap& map = job.map;
+void RenderCurrentDensity(const LSolverState& ls, PixelMap& map, bool highIntensity) {
   const std::vector<complex>& I = ls.pixelCurrents;
   const std::size_t n = I.size();
   if (n == 0 || ls.currentX.size() != n || ls.currentY.size() != n) return;
@@ -229,7 +227,7 @@ void RenderCurrentDensity(const LSolverJob& job) {
   }
   constexpr double kThird = 2.0943951023931953;
   constexpr double kTwoThirds = 4.1887902047863905;
-  const bool bright = job.display.highIntensity;
+  const bool bright = highIntensity;
   for (std::size_t j = 0; j < n; ++j) {
     const double theta = PictureAngle(I[j]) - reference;
     double m = jMax > 0 ? Magnitude(I[j]) / jMax : 0.0;

@@ -28,7 +28,8 @@ struct LSolverOptions {
   // elimination for comparisons, BOX 6; the iteration for tests).
   enum class Method { Automatic, Elimination, Iterative };
   Method method = Method::Automatic;
-  IterativeTuning iterative;  // the iteration's tolerance and preconditioner
+  IterativeTuning iterative;   // the iteration's tolerance and preconditioner
+  bool highIntensity = false;  // the current-density picture shows the square root of |J|
 };
 
 struct LSolverJob {
@@ -38,7 +39,6 @@ struct LSolverJob {
   ConductorIndex& cindex;
   LSolverState& lsolver;
   Results& results;
-  DisplaySettings& display;
   WorkerPool& pool;
   Platform& platform;
   Reporter& report;

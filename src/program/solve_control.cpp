@@ -94,7 +94,10 @@ bool IndexConductors(Context& ctx) {
   ctx.panel.edits[EditBoxTotalConductorPixels].enabled = false;
   ctx.panel.edits[EditBoxPixelWidth].enabled = false;
   ctx.panel.edits[EditBoxFrequency].enabled = false;
-  return BuildConductorIndex(ctx.map, ctx.materials, ctx.cindex, ctx.state, ctx.reporter);
+  const bool built =
+      BuildConductorIndex(ctx.map, ctx.materials, ctx.cindex, ctx.state, ctx.reporter, ctx.failure);
+  ShowFailure(ctx);
+  return built;
 }
 
 bool SolveBusy(const Context& ctx) {
@@ -136,7 +139,7 @@ int RebuildCrossSection(Context& ctx) {
     return code;
   }
 
-  ResetGrid(ctx.grid, ctx.display);
+  ResetGrid(ctx.grid, ctx.display.fieldReady);
   ShowPixelWidth(ctx, s.requestedPixelWidth, true);
   s.omega = s.frequencyMHz * kOmegaPerMHz;
   // The old relaxation is gone with the grid: nothing is left to resume.

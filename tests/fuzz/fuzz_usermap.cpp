@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/display.h"
 #include "core/materials.h"
 #include "core/pixel_map.h"
 #include "core/results.h"
@@ -53,12 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   PixelMap map;
   MaterialTables materials = fresh;
   Results results;
-  DisplaySettings display;
+  bool fieldReady = false;
   testing::RecordingReporter report;
   FailureSlot failure;
   GeometryInputs inputs;
   inputs.restrict = (data[0] & 4) != 0;
-  const GeometryJob job{state, map, materials, results, display, report, failure, inputs};
+  const GeometryJob job{state, map, materials, results, fieldReady, report, failure, inputs};
 
   map.sourceImage = std::move(image.pixels);
   map.sourceWidth = image.width;

@@ -396,17 +396,17 @@ TEST(LandRsSolve, CurrentsTableAndPicture) {
   auto at = [&](int x, int y) {
     return f.ctx.map.analysedPixels.at(static_cast<std::size_t>(y * 130 + x));
   };
-  RenderCurrentDensity(LSolverJobOf(f.ctx));
+  RenderCurrentDensity(f.ctx.lsolver, f.ctx.map, f.ctx.display.highIntensity);
   EXPECT_EQ(at(7, 9), PackColor(255, 64, 64));
   EXPECT_EQ(at(3, 4), PackColor(64, 16, 16));
   f.ctx.display.highIntensity = true;
-  RenderCurrentDensity(LSolverJobOf(f.ctx));
+  RenderCurrentDensity(f.ctx.lsolver, f.ctx.map, f.ctx.display.highIntensity);
   EXPECT_EQ(at(3, 4), PackColor(128, 32, 32));
   EXPECT_EQ(at(0, 0), testing::kVacuum);
   // A map of another size no longer matches the currents: the picture is left alone.
   f.Blank(20, 20);
   f.ctx.map.analysedPixels = f.ctx.map.Ucolor;
-  RenderCurrentDensity(LSolverJobOf(f.ctx));
+  RenderCurrentDensity(f.ctx.lsolver, f.ctx.map, f.ctx.display.highIntensity);
   EXPECT_EQ(f.ctx.map.analysedPixels, f.ctx.map.Ucolor);
 }
 

@@ -73,7 +73,7 @@ BENCHMARK(BM_RefreshDisplay)
 void BM_ComputeFlux(benchmark::State& state) {
   Context& ctx = Solved();
   for (auto _ : state) {
-    ComputeFlux(CapacitanceJobOf(ctx), ctx.field);
+    ComputeFlux(FieldPaintJobOf(ctx), ctx.field);
     benchmark::DoNotOptimize(ctx.field.Cflux.data());
   }
   state.counters["core_nodes"] = static_cast<double>(ctx.grid.Cwid) * ctx.grid.Chei;

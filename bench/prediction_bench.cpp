@@ -111,7 +111,7 @@ void BM_Prediction(benchmark::State& state, MapKind kind) {
   for (auto _ : state) {
     state.PauseTiming();
     const CapacitanceJob job = CapacitanceJobOf(ctx);
-    ResetGrid(ctx.grid, ctx.display);
+    ResetGrid(ctx.grid, ctx.display.fieldReady);
     BuildEdgeFactors(ctx.grid);
     const bool ready = SizeGrid(job) && DistributeCharge(job);
     CountSurfaces(job);

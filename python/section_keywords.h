@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/program_state.h"
+#include "program/program_state.h"
 #include "program/panel_model.h"
 
 namespace zolva::python {

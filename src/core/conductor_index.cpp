@@ -7,11 +7,13 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "core/materials.h"
 #include "core/pixel_map.h"
-#include "core/program_state.h"
 #include "core/reporter.h"
+#include "core/solve_failure.h"
+#include "core/solve_state.h"
 
 namespace zolva {
 
@@ -23,9 +25,9 @@ constexpr int KindSlot(int kind) {
   return (kind >= -1 && kind <= 2) ? kind + 1 : -1;
 }
 
-void Refuse(ProgramState& state, Reporter& report, std::string_view text,
-            std::string_view caption) {
-  report.MessageBox(text, caption, ButtonsOk);
+void Refuse(SolveState& state, FailureSlot& failure, FailureKind kind, std::string text,
+            std::string caption) {
+  Fail(failure, kind, std::move(text), std::move(caption));
   state.operationFailed = true;
   state.abortRequested = true;
 }
@@ -129,7 +131,8 @@ ShortCircuit FindShortCircuit(const PixelMap& map) {
 }
 
 bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorIndex& index,
-                         ProgramState& state, Reporter& report, bool coupled) {
+                         SolveState& state, Reporter& report, FailureSlot& failure,
+                         bool coupled) {
   const int W = map.Uwid;
   const int H = map.Uhei;
   if (W < 0 || H < 0 ||
@@ -149,7 +152,7 @@ bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorInde
   if (!BuildPaletteIndexMap(map, materials)) {
     // The loader refuses such maps, but a map drawn after the palette filled up can still get
     // here; indexing past the palette would corrupt every later table.
-    Refuse(state, report, "More than 255 colors found", "zolva");
+    Refuse(state, failure, FailureKind::TooLarge, "More than 255 colors found", "zolva");
     return false;
   }
 
@@ -199,7 +202,8 @@ bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorInde
   // Coupled lines count their conductors by region and refuse touching colours themselves
   // (conductor_numbering.h).
   if (conductors < 2 && !coupled) {
-    Refuse(state, report, "Usermap deficient: Insufficient conductors.", "Solve");
+    Refuse(state, failure, FailureKind::Input, "Usermap deficient: Insufficient conductors.",
+           "Solve");
     return false;
   }
 
@@ -211,7 +215,7 @@ bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorInde
     const std::string where = std::to_string(shorted.x) + "," + std::to_string(shorted.y) +
                               " and " + std::to_string(shorted.nx) + "," +
                               std::to_string(shorted.ny);
-    Refuse(state, report,
+    Refuse(state, failure, FailureKind::Input,
            "Usermap deficient: Conductors at different voltages touch at Usermap " + where + ".",
            "Solve");
     return false;

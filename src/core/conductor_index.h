@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/solve_failure.h"
+
 namespace zolva {
 
 class Reporter;
 struct MaterialTables;
 struct PixelMap;
-struct ProgramState;
+struct SolveState;
 
 // Letters of the surface shape. A to F carry their own resistance data; G and H (line ends and
 // lone diagonal contacts) are resisted like C; I is the interior, where no surface was assigned.
@@ -57,11 +59,12 @@ struct ShortCircuit {
 ShortCircuit FindShortCircuit(const PixelMap& map);
 
 // Rebuilds Uindex, Ukind, the counts and flags and the index from Ucolor. Returns false, with
-// abortRequested and operationFailed set after a message, when the map holds fewer than two
-// fixed-voltage conductors, when two of them touch, or more colours than the palette can hold.
+// abortRequested and operationFailed set and the reason in failure, when the map holds fewer than
+// two fixed-voltage conductors, when two of them touch, or more colours than the palette can hold.
 // For coupled lines (`coupled`) neither of the first two is checked here: the numbering of the
 // conductors does it by region.
 bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorIndex& index,
-                         ProgramState& state, Reporter& report, bool coupled = false);
+                         SolveState& state, Reporter& report, FailureSlot& failure,
+                         bool coupled = false);
 
 }  // namespace zolva

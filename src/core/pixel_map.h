@@ -47,7 +47,7 @@ struct PixelMap {
 inline constexpr int kRescaleFactors[4] = {50, 100, 200, 300};
 // Largest map held, in pixels: the largest image the decoders accept.
 inline constexpr std::int64_t kMaxImagePixels = kMaxDecodedPixels;
-// The map limit while the solves are stubbed (ProgramState::solvesStubbed).
+// The map limit while the solves are stubbed (SolveState::solvesStubbed).
 inline constexpr std::int64_t kStubbedMapPixels = 1'000'000;
 
 }  // namespace zolva

@@ -68,7 +68,7 @@ class Reporter {
   virtual void SetLabel(PanelLabel label, std::string_view text) = 0;
   virtual void ShowTab(int tab) = 0;
   // The pixel width field: shows metres (0 empties it); editable leaves it open to the user.
-  // The caller has made metres the map's width (ProgramState::pixelWidth, see KnownPixelWidth).
+  // The caller has made metres the map's width (SolveState::pixelWidth, see KnownPixelWidth).
   virtual void ShowPixelWidth(double metres, bool editable) = 0;
   // Modal message box; buttons 0 OK, 1 OK and Cancel; returns AnswerOk or AnswerCancel.
   virtual int MessageBox(std::string_view text, std::string_view caption, int buttons = 0) = 0;

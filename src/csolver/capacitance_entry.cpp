@@ -15,26 +15,26 @@
 namespace zolva {
 
 void SolveCapacitance(const CapacitanceJob& job) {
-  ProgramState& s = job.state;
+  SolveState& s = job.state;
   SolverGrid& g = job.grid;
   g.solveStartTime = job.platform.Now();
   // A field solve that fails keeps the figures of the solve before it.
   const Results before = job.results;
   s.windowClosing = false;
-  job.display.fieldReady = false;
+  job.fieldReady = false;
   s.abortRequested = false;
   job.results.C = 0.0;
   job.results.peak = PeakField{};
   // Values that reached the tables without a check would make the relaxation diverge or never
   // settle.
   if (const std::string bad = NonPhysicalMaterialText(job.materials); !bad.empty()) {
-    job.report.MessageBox(bad, "Solve", ButtonsOk);
+    Fail(job.failure, FailureKind::Input, bad, "Solve");
     s.operationFailed = true;
     s.abortRequested = true;
     return;
   }
 
-  ResetGrid(job.grid, job.display);
+  ResetGrid(job.grid, job.fieldReady);
   g.surfaceCount = 0;
   job.report.RefreshDisplay();
   job.report.ShowConvergence(0.0);
@@ -52,7 +52,7 @@ void SolveCapacitance(const CapacitanceJob& job) {
     if (s.abortRequested) return;
   }
 
-  job.display.fieldReady = true;
+  job.fieldReady = true;
   job.report.RefreshDisplay();
   job.report.ShowProgress(" ");
   if (s.switches[Switch::RepaintChargeSteps]) job.report.RefreshDisplay();

@@ -7,9 +7,10 @@
 #include "core/display.h"
 #include "core/materials.h"
 #include "core/pixel_map.h"
-#include "core/program_state.h"
 #include "core/reporter.h"
 #include "core/results.h"
+#include "core/solve_failure.h"
+#include "core/solve_state.h"
 #include "core/worker_pool.h"
 #include "csolver/field_regions.h"
 #include "csolver/prediction.h"
@@ -29,7 +30,7 @@ struct CapacitanceOptions {
 };
 
 struct CapacitanceJob {
-  ProgramState& state;
+  SolveState& state;
   PixelMap& map;
   MaterialTables& materials;
   const ConductorIndex& cindex;
@@ -37,10 +38,11 @@ struct CapacitanceJob {
   SolverGrid& grid;
   PredictionState& prediction;
   Results& results;
-  DisplaySettings& display;
+  bool& fieldReady;  // the grid holds a potential field the display may show
   WorkerPool& pool;
   Platform& platform;
   Reporter& report;
+  FailureSlot& failure;  // why the call could not do its work
   CapacitanceOptions options;
 };
 

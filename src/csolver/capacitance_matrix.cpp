@@ -174,7 +174,7 @@ std::function<double(int, const double*)> FloatCharges(const CapacitanceJob& job
 }
 
 void Refuse(const CapacitanceJob& job, const std::string& text) {
-  job.report.MessageBox(text, "Solving for C and Gp", ButtonsOk);
+  Fail(job.failure, FailureKind::Input, text, "Solving for C and Gp");
   job.state.operationFailed = true;
   job.state.abortRequested = true;
 }
@@ -183,7 +183,7 @@ void Refuse(const CapacitanceJob& job, const std::string& text) {
 
 bool SolveCapacitanceMatrices(const CapacitanceJob& job, const ConductorNumbering& num,
                               CapacitanceMatrices& out) {
-  ProgramState& s = job.state;
+  SolveState& s = job.state;
   SolverGrid& g = job.grid;
   PixelMap& map = job.map;
   if (num.width != map.Uwid || num.height != map.Uhei || num.number.size() != map.Ukind.size())
@@ -192,12 +192,12 @@ bool SolveCapacitanceMatrices(const CapacitanceJob& job, const ConductorNumberin
   g.solveStartTime = job.platform.Now();
   s.abortRequested = false;
   s.windowClosing = false;
-  job.display.fieldReady = false;
+  job.fieldReady = false;
   if (const std::string bad = NonPhysicalMaterialText(job.materials); !bad.empty()) {
     Refuse(job, bad);
     return false;
   }
-  ResetGrid(g, job.display);
+  ResetGrid(g, job.fieldReady);
   g.surfaceCount = 0;
   BuildEdgeFactors(g);
   if (!SizeGrid(job)) return false;
@@ -244,7 +244,7 @@ bool SolveCapacitanceMatrices(const CapacitanceJob& job, const ConductorNumberin
         codes = g.Ccode;
         apronCodes = g.Acode;
         solver = std::make_unique<FieldSolver>(job);
-        job.display.fieldReady = true;
+        job.fieldReady = true;
         solver->floatCharge = FloatCharges(job);
       } else if (g.Ccode != codes || g.Acode != apronCodes) {
         throw std::logic_error("capacitance matrices: the node codes changed between drives");

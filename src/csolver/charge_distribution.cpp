@@ -420,9 +420,10 @@ bool AnalyseSurfaceChains(const CapacitanceJob& job) {
   }
 
   if (marked < 2) {
-    job.report.MessageBox("Surface analysis needs at least two conductor surface nodes; found " +
-                              std::to_string(marked) + ".",
-                          "zolva", ButtonsOk);
+    Fail(job.failure, FailureKind::Input,
+         "Surface analysis needs at least two conductor surface nodes; found " +
+             std::to_string(marked) + ".",
+         "zolva");
     job.state.operationFailed = true;
     job.state.abortRequested = true;
     return false;

@@ -7,7 +7,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "csolver/capacitance_job.h"
 #include "csolver/flux.h"
 #include "csolver/solver_grid.h"
 
@@ -85,7 +84,7 @@ void Unwrap(double& d00, double& d10, double& d01, double& d11) {
 }
 
 // The E, D or loss scale: 1 over the strongest cell of the field regions inside the map.
-double FieldScale(const CapacitanceJob& job, const PaletteLookups& pal, int mode) {
+double FieldScale(const FieldPaintJob& job, const PaletteLookups& pal, int mode) {
   const SolverGrid& g = job.grid;
   const PixelMap& map = job.map;
   const std::size_t pixels =
@@ -139,7 +138,7 @@ void SetLineColors(DisplayField& f, std::uint32_t background) {
   f.contrastColor = background ^ 0x555555u;
 }
 
-void PaintBase(const CapacitanceJob& job, DisplayField& f) {
+void PaintBase(const FieldPaintJob& job, DisplayField& f) {
   job.report.ShowTrace("__U____");
   EnsureFieldPixels(f);
   const PixelMap& map = job.map;
@@ -148,7 +147,7 @@ void PaintBase(const CapacitanceJob& job, DisplayField& f) {
   const std::size_t pixels =
       static_cast<std::size_t>(std::max(map.Uwid, 0)) * std::max(map.Uhei, 0);
   const bool currents =
-      job.results.L != 0 && job.display.plotCurrents && map.analysedPixels.size() == pixels;
+      job.L != 0 && job.display.plotCurrents && map.analysedPixels.size() == pixels;
   const std::vector<std::uint32_t>& source = currents ? map.analysedPixels : map.Ucolor;
   if (source.size() == pixels) {
     const int x0 = std::max(0, -map.mapToFieldX);
@@ -271,7 +270,7 @@ void DrawCellContour(DisplayField& f, double vTL, double vTR, double vBL, double
   dot(static_cast<int>(x2), static_cast<int>(y2));
 }
 
-void DebugOverlay(const CapacitanceJob& job, DisplayField& f) {
+void DebugOverlay(const FieldPaintJob& job, DisplayField& f) {
   const SolverGrid& g = job.grid;
   const int offX = g.CtoUX + job.map.mapToFieldX, offY = g.CtoUY + job.map.mapToFieldY;
   auto pixel = [&](int cX, int cY) -> std::uint32_t* {
@@ -313,7 +312,7 @@ void DebugOverlay(const CapacitanceJob& job, DisplayField& f) {
   }
 }
 
-void PaintField(const CapacitanceJob& job, DisplayField& f) {
+void PaintField(const FieldPaintJob& job, DisplayField& f) {
   PaintBase(job, f);
   const SolverGrid& g = job.grid;
   const DisplaySettings& ds = job.display;
@@ -323,7 +322,7 @@ void PaintField(const CapacitanceJob& job, DisplayField& f) {
   const std::size_t cn = static_cast<std::size_t>(g.Cwid) * g.Chei;
   if (!ds.fieldReady || g.Cvolts.size() < 2 || g.Cvolts.size() != cn || g.Ccode.size() != cn)
     return;
-  const auto& sw = job.state.switches;
+  const auto& sw = job.switches;
   if (sw[Switch::DebugOverlay]) DebugOverlay(job, f);
   job.report.ShowTrace("_E_____");
   const int mode = ds.displayMode;

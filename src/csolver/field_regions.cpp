@@ -175,9 +175,8 @@ bool TryRegion(const CapacitanceJob& job, int x, int y, bool edge) {
           : r.maxX >= 0 && (r.metTwo || (edge && r.metConductor != 0));
   if (!field) return true;  // the area stays filled so that no later seed tries it again
   if (r.regionCount >= kMaxFieldRegions) {
-    job.report.MessageBox(
-        "Aborted.  More than " + std::to_string(kMaxFieldRegions) + " field regions.", "zolva",
-        ButtonsOk);
+    Fail(job.failure, FailureKind::TooLarge,
+         "Aborted.  More than " + std::to_string(kMaxFieldRegions) + " field regions.", "zolva");
     job.state.operationFailed = true;
     job.state.abortRequested = true;
     return false;

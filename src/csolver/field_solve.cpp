@@ -283,7 +283,8 @@ FieldSolveEnd SolveField(const CapacitanceJob& job) {
 
 FieldSolveEnd FieldSolver::Solve(const CapacitanceJob& job, bool fixedDrive) {
   SolverGrid& g = job.grid;
-  ProgramState& s = job.state;
+  SolveState& s = job.state;
+  if (!PlanMatchesGrid(g)) BuildRelaxPlan(job);
   DenormalsOff denormalsOff;
   FieldSolveStats& stats = g.solveStats;
   stats = FieldSolveStats{};
@@ -522,11 +523,11 @@ void ReportFailure(const CapacitanceJob& job, const Results& before) {
   job.results = before;
   job.state.operationFailed = true;
   job.state.abortRequested = true;
-  job.report.MessageBox(
-      "The field solve did not reach its tolerance in " +
-          std::to_string(job.options.iterationLimit) + " iterations (relative residual " +
-          ResidualText(job.grid.solveStats.residual) + "). The previous results are kept.",
-      "Solving for C and Gp", ButtonsOk);
+  Fail(job.failure, FailureKind::NoConvergence,
+       "The field solve did not reach its tolerance in " +
+           std::to_string(job.options.iterationLimit) + " iterations (relative residual " +
+           ResidualText(job.grid.solveStats.residual) + "). The previous results are kept.",
+       "Solving for C and Gp");
   job.report.ShowStatus("");
 }
 
@@ -536,7 +537,7 @@ void PrepareFieldSolve(const CapacitanceJob& job, const Results& before) {
   SolverGrid& g = job.grid;
   ReduceNodeCodes(g);
   BuildRelaxPlan(job);
-  ProgramState& s = job.state;
+  SolveState& s = job.state;
   if (s.switches[Switch::SkipRelaxation]) {
     // Switch::SkipRelaxation asks for the field as distributed and predicted: that is the finished
     // result.

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "csolver/capacitance_job.h"
+#include "csolver/field_painting.h"
 #include "csolver/solver_grid.h"
 
 namespace zolva {
@@ -250,9 +250,9 @@ std::uint32_t FluxColor(const DisplayField& field, double psi, bool wheel) {
   return level * 0x010101u;
 }
 
-void ComputeFlux(const CapacitanceJob& job, DisplayField& field) {
+void ComputeFlux(const FieldPaintJob& job, DisplayField& field) {
   const SolverGrid& g = job.grid;
-  const auto& sw = job.state.switches;
+  const auto& sw = job.switches;
   const int W = g.Cwid, H = g.Chei;
   const std::size_t cn = static_cast<std::size_t>(W) * static_cast<std::size_t>(H);
   if (g.Cvolts.size() != cn || g.Ccode.size() != cn || g.Cmat.size() != cn) return;

@@ -12,7 +12,7 @@
 
 namespace zolva {
 
-struct CapacitanceJob;
+struct FieldPaintJob;
 
 // One lattice the integration walks: the core or the apron. eps holds the permittivity of each
 // cell, named by its top-left node (same layout as the voltages).
@@ -35,7 +35,7 @@ int IntegrateFluxRun(const FluxLattice& lattice, int start, int end, int fixed, 
 // Fills field.Cflux (and field.Aflux when the apron is active) from the solved potential, and
 // paints the flux as colours under Switch::ShowFluxValues. Without a free node near the map's
 // centre no psi is set and nothing fails.
-void ComputeFlux(const CapacitanceJob& job, DisplayField& field);
+void ComputeFlux(const FieldPaintJob& job, DisplayField& field);
 
 // The colour of a flux value for the colour view: grey, or the colour wheel under
 // Switch::FluxColourWheel.

@@ -148,7 +148,7 @@ void StartCacheWorkers(const CapacitanceJob& job, PredictionWork& w) {
 }
 
 bool PredictFieldSteps(const CapacitanceJob& job) {
-  ProgramState& s = job.state;
+  SolveState& s = job.state;
   SolverGrid& g = job.grid;
   PredictionState& p = job.prediction;
   double& VoC = job.results.VoC;
@@ -170,7 +170,7 @@ bool PredictFieldSteps(const CapacitanceJob& job) {
   // Every free node starts at 0.
   ZeroFreeNodes(g.Cvolts, g.Ccode);
   ZeroFreeNodes(g.Avolts, g.Acode);
-  job.display.fieldReady = true;
+  job.fieldReady = true;
 
   // Stops and skips.
   if (s.switches[Switch::StopBeforePrediction]) {
@@ -181,7 +181,7 @@ bool PredictFieldSteps(const CapacitanceJob& job) {
   if (job.options.noPrediction || s.switches[Switch::SkipPrediction]) return false;
 
   // The drive.
-  job.display.fieldReady = false;
+  job.fieldReady = false;
   const int a = p.plusSurfaces > 0 ? 1 : 0;
   const int b = p.minusSurfaces > 0 ? -1 : 0;
   p.balanceVo = a == 1 && b == -1 && !job.options.voZero;
@@ -194,7 +194,7 @@ bool PredictFieldSteps(const CapacitanceJob& job) {
     if (!s.switches[Switch::SkipRelaxation]) {
       ReduceCodes(g.Ccode);
     } else {
-      job.display.fieldReady = true;
+      job.fieldReady = true;
       job.report.RefreshDisplay();
       s.abortRequested = true;
     }
@@ -242,7 +242,7 @@ bool PredictFieldSteps(const CapacitanceJob& job) {
       if (v < 0.0) v = VoC - 1.0;
     }
   }
-  job.display.fieldReady = true;
+  job.fieldReady = true;
   p.chargeScale = 1.0;
   if (s.switches[Switch::StopAfterPredictedField]) {
     s.abortRequested = true;
@@ -251,7 +251,7 @@ bool PredictFieldSteps(const CapacitanceJob& job) {
 
   // The coarse lattice.
   job.report.ShowStep("Predicting electric fields.  ");
-  job.display.fieldReady = true;
+  job.fieldReady = true;
   job.report.ShowProgress("D0");
   BuildCoarseLattice(job, w);
 

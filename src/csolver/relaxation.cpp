@@ -609,7 +609,7 @@ void Relax(const CapacitanceJob& job) {
   SolverGrid& g = job.grid;
   if (!PlanMatchesGrid(g)) BuildRelaxPlan(job);
   RelaxPlan& plan = g.plan;
-  ProgramState& s = job.state;
+  SolveState& s = job.state;
   DenormalsOff denormalsOff;
   plan.diverged = false;
   s.relaxationSettled = false;
@@ -649,9 +649,10 @@ void Relax(const CapacitanceJob& job) {
         plan.diverged = true;
         s.abortRequested = true;
         s.operationFailed = true;
-        job.report.MessageBox(std::string("The relaxation cannot converge: ") + why +
-                                  ". Check the map's conductors and permittivities.",
-                              "Solve", ButtonsOk);
+        Fail(job.failure, FailureKind::NoConvergence,
+             std::string("The relaxation cannot converge: ") + why +
+                 ". Check the map's conductors and permittivities.",
+             "Solve");
         break;
       }
       job.report.ShowConvergence(job.results.C);

@@ -44,7 +44,7 @@ int ApronNodesFor(double reachNodes) {
   return static_cast<int>(std::min(nodes, static_cast<double>(kMaxApronNodes)));
 }
 
-void ResetGrid(SolverGrid& g, DisplaySettings& display) {
+void ResetGrid(SolverGrid& g, bool& fieldReady) {
   // Fresh one-element vectors give the memory of a large grid back at once.
   std::vector<double>(1, 0.0).swap(g.Cvolts);
   std::vector<double>(1, 0.0).swap(g.Avolts);
@@ -59,7 +59,7 @@ void ResetGrid(SolverGrid& g, DisplaySettings& display) {
   g.apronActive = false;
   // The plan refers to the old arrays: nothing may be resumed on it.
   g.plan = RelaxPlan{};
-  display.fieldReady = false;
+  fieldReady = false;
 }
 
 bool SizeGrid(const CapacitanceJob& job) {
@@ -129,13 +129,14 @@ bool SizeGrid(const CapacitanceJob& job) {
   const bool apronRing = !g.openBoundary || (footLeft >= 1 && footTop >= 1 && footRight <= A - 2 &&
                                              footBottom <= A - 2);
   if (Cwid > kMaxCoreNodes || Chei > kMaxCoreNodes || !apronRing) {
-    job.report.MessageBox("Aborted.  Usermap too large.", "Solving for C and Gp", ButtonsOk);
+    Fail(job.failure, FailureKind::TooLarge, "Aborted.  Usermap too large.",
+         "Solving for C and Gp");
     job.state.operationFailed = true;
     job.state.abortRequested = true;
     return false;
   }
 
-  ResetGrid(job.grid, job.display);
+  ResetGrid(job.grid, job.fieldReady);
   g.Cwid = Cwid;
   g.Chei = Chei;
   g.CtoUX = left;

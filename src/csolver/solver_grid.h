@@ -17,7 +17,6 @@
 namespace zolva {
 
 struct CapacitanceJob;
-struct DisplaySettings;
 struct MaterialTables;
 
 // Node codes: bit sets, tested by bit. "Free" means code & 3 != 0.
@@ -117,7 +116,7 @@ struct SolverGrid {
 
 // Empties the grid: every shared array shrinks to one node, the surface list to one record, the
 // apron is inactive and no relaxation can be resumed.
-void ResetGrid(SolverGrid& grid, DisplaySettings& display);
+void ResetGrid(SolverGrid& grid, bool& fieldReady);
 // Sizes and places the core and the apron for the current map and field regions and allocates
 // the shared arrays, zero-filled. Returns false, after "Aborted.  Usermap too large.", when the
 // core (with the apron ring it needs) does not fit the 3200-node limit.

@@ -120,7 +120,7 @@ void BorderFlux(const CapacitanceJob& job) {
 }
 
 void FinishCapacitance(const CapacitanceJob& job) {
-  ProgramState& s = job.state;
+  SolveState& s = job.state;
   if (s.windowClosing) return;
   if (job.grid.plan.diverged) {
     // The voltages of a relaxation that ran away give no capacitance: no result, no Resume.

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "core/materials.h"
-#include "core/program_state.h"
+#include "core/solve_state.h"
 #include "core/utility.h"
 #include "geometry/geometry.h"
 #include "geometry/paint.h"

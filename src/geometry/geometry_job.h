@@ -6,9 +6,10 @@
 #include "core/display.h"
 #include "core/materials.h"
 #include "core/pixel_map.h"
-#include "core/program_state.h"
 #include "core/reporter.h"
 #include "core/results.h"
+#include "core/solve_failure.h"
+#include "core/solve_state.h"
 
 namespace zolva {
 
@@ -38,12 +39,13 @@ struct GeometryInputs {
 };
 
 struct GeometryJob {
-  ProgramState& state;
+  SolveState& state;
   PixelMap& map;
   MaterialTables& materials;
   Results& results;
-  DisplaySettings& display;
+  bool& fieldReady;  // the grid holds a potential field the display may show
   Reporter& report;
+  FailureSlot& failure;  // why the call could not do its work
   GeometryInputs inputs;
 };
 

@@ -157,7 +157,7 @@ bool AcceptGeneratedMapSize(const GeometryJob& job, double W, double H) {
     return true;
   const std::string text = "Map too large: " + SizeText(W) + " x " + SizeText(H) +
                            " pixels.  Use fewer conductor pixels or smaller distances.";
-  job.report.MessageBox(text, "zolva");
+  Fail(job.failure, FailureKind::TooLarge, text, "zolva");
   job.state.operationFailed = true;
   return false;
 }
@@ -165,7 +165,7 @@ bool AcceptGeneratedMapSize(const GeometryJob& job, double W, double H) {
 void RefuseUnusableDimensions(const GeometryJob& job, const std::string& cause) {
   std::string text = "These dimensions give no usable pixel width.";
   if (!cause.empty()) text += " " + cause;
-  job.report.MessageBox(text, "zolva");
+  Fail(job.failure, FailureKind::Input, text, "zolva");
   job.state.operationFailed = true;
 }
 

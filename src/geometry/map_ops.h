@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/pixel_map.h"
-#include "core/program_state.h"
+#include "core/solve_state.h"
 #include "geometry/geometry_job.h"
 #include "platform/image_codec.h"
 
@@ -48,7 +48,7 @@ MapSize RescaledSize(int w, int h, int index);
 // A map of this size can be held: not empty and at most `limit` pixels.
 bool FitsPixelLimit(const MapSize& size, std::int64_t limit = kMaxImagePixels);
 // The largest map the program draws: kMaxImagePixels, or kStubbedMapPixels under a fuzz run.
-inline std::int64_t MapPixelLimit(const ProgramState& state) {
+inline std::int64_t MapPixelLimit(const SolveState& state) {
   return state.solvesStubbed ? kStubbedMapPixels : kMaxImagePixels;
 }
 // The pixel-width text rescaled from one rescale index to another ("0.1mm", 1 -> 2 gives "0.05mm").

@@ -140,7 +140,7 @@ void SetMapSize(const GeometryJob& job, int w, int h) {
     throw std::out_of_range("map size " + std::to_string(w) + " x " + std::to_string(h) +
                             " is empty or above the pixel limit");
   PixelMap& m = job.map;
-  job.display.fieldReady = false;
+  job.fieldReady = false;
   ClearStatusLabels(job.report);
   const std::size_t n = PixelCount(w, h);
   if (w != m.Uwid || h != m.Uhei || m.Ucolor.size() != n) {
@@ -171,7 +171,7 @@ void PublishMap(const GeometryJob& job) {
 
 void RescaleMap(const GeometryJob& job) {
   PixelMap& m = job.map;
-  job.display.fieldReady = false;
+  job.fieldReady = false;
   const int w = m.sourceWidth;
   const int h = m.sourceHeight;
   if (w <= 0 || h <= 0 || m.sourceImage.size() != PixelCount(w, h))

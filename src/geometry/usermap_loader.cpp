@@ -99,8 +99,8 @@ UsermapName ParseUsermapFileName(const std::string& path) {
 namespace {
 
 bool RefuseImage(const GeometryJob& job, const std::string& path, const std::string& reason) {
-  job.report.MessageBox("Exception Raised on file " + path + "\n(" + reason + ")", "zolva",
-                        ButtonsOk);
+  Fail(job.failure, FailureKind::Input, "Exception Raised on file " + path + "\n(" + reason + ")",
+       "zolva");
   job.state.operationFailed = true;
   return false;
 }
@@ -212,7 +212,7 @@ bool AnalyseColours(const GeometryJob& job) {
     text +=
         "\nAn anti-aliased drawing loads with --snap (zolva-batch) or the \"Snap colours\" "
         "check box on the materials tab.";
-    job.report.MessageBox(text, "zolva", ButtonsOk);
+    Fail(job.failure, FailureKind::Input, text, "zolva");
     // The solve checks refuse the map while this is set.
     job.state.mapUnusable = true;
     return false;

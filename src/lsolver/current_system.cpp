@@ -384,7 +384,7 @@ bool SolveCurrentSystem(const LSolverJob& job) {
   try {
     eliminator = std::make_unique<CurrentEliminator>(sys.re.get(), sys.im.get(), h);
   } catch (const std::bad_alloc&) {
-    job.report.MessageBox("Memory request denied", kCaption, ButtonsOk);
+    Fail(job.failure, FailureKind::Memory, "Memory request denied", kCaption);
     job.state.operationFailed = true;
     return false;
   }
@@ -397,7 +397,7 @@ bool SolveCurrentSystem(const LSolverJob& job) {
     job.pool.StartWorkers(std::clamp(job.options.threadCount, 1, kMaxParticipants),
                           [e](int participant) { e->RowUpdateKernel(participant); });
   } catch (const std::runtime_error& error) {
-    job.report.MessageBox(error.what(), kCaption, ButtonsOk);
+    Fail(job.failure, FailureKind::Memory, error.what(), kCaption);
     job.state.operationFailed = true;
     return false;
   }
@@ -407,7 +407,7 @@ bool SolveCurrentSystem(const LSolverJob& job) {
   if (result.status == EliminationStatus::Singular) {
     // Without pivoting, a vanishing pivot would divide by zero and fill every current with
     // meaningless numbers; the solve stops instead.
-    job.report.MessageBox("Equations are singular.", kCaption, ButtonsOk);
+    Fail(job.failure, FailureKind::Singular, "Equations are singular.", kCaption);
     job.state.operationFailed = true;
   }
   return result.status == EliminationStatus::Completed;
@@ -546,11 +546,11 @@ bool IterateCurrentSystem(const LSolverJob& job, std::vector<complex>& solution)
                                       std::clamp(job.options.threadCount, 1, kMaxParticipants),
                                       poll, solution, job.options.iterative);
   } catch (const std::bad_alloc&) {
-    job.report.MessageBox("Memory request denied", kCaption, ButtonsOk);
+    Fail(job.failure, FailureKind::Memory, "Memory request denied", kCaption);
     job.state.operationFailed = true;
     return false;
   } catch (const std::runtime_error& error) {
-    job.report.MessageBox(error.what(), kCaption, ButtonsOk);
+    Fail(job.failure, FailureKind::Memory, error.what(), kCaption);
     job.state.operationFailed = true;
     return false;
   }
@@ -563,13 +563,14 @@ bool IterateCurrentSystem(const LSolverJob& job, std::vector<complex>& solution)
     case IterativeStatus::Stopped:
       return false;
     case IterativeStatus::NotConverged:
-      job.report.MessageBox("The iteration did not converge (relative residual " +
-                                ResidualText(result.residual) + ").",
-                            kCaption, ButtonsOk);
+      Fail(job.failure, FailureKind::NoConvergence,
+           "The iteration did not converge (relative residual " + ResidualText(result.residual) +
+               ").",
+           kCaption);
       job.state.operationFailed = true;
       return false;
     case IterativeStatus::Singular:
-      job.report.MessageBox("Equations are singular.", kCaption, ButtonsOk);
+      Fail(job.failure, FailureKind::Singular, "Equations are singular.", kCaption);
       job.state.operationFailed = true;
       return false;
   }

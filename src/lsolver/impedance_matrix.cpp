@@ -32,7 +32,7 @@ using Complex = std::complex<double>;
 
 void Refuse(const LSolverJob& job, const std::string& text) {
   if (!text.empty()) {
-    job.report.MessageBox(text, kCaption, ButtonsOk);
+    Fail(job.failure, FailureKind::Input, text, kCaption);
     job.state.operationFailed = true;
   }
   if (job.pool.workersRunning() > 0) job.pool.StopWorkers();
@@ -78,7 +78,7 @@ bool Invert(std::vector<Complex>& a, int n) {
 
 bool SolveImpedanceMatrices(const LSolverJob& job, const ConductorNumbering& num,
                             ImpedanceMatrices& out) {
-  ProgramState& s = job.state;
+  SolveState& s = job.state;
   LSolverState& ls = job.lsolver;
   const ConductorIndex& index = job.cindex;
   if (job.pool.workersRunning() != 0) job.pool.StopWorkers();

@@ -12,6 +12,7 @@
 namespace zolva {
 
 struct LSolverJob;
+struct PixelMap;
 
 // Everything the L and Rs solver keeps between and during its solves.
 struct LSolverState {
@@ -49,11 +50,10 @@ void SolveLandRs(const LSolverJob& job);
 // the current's magnitude against the strongest pixel's (its square root with highIntensity),
 // hue its phase against the strongest pixel whose current has a positive real part. Does nothing
 // when no currents exist or the map has changed size since they were solved.
-void RenderCurrentDensity(const LSolverJob& job);
+void RenderCurrentDensity(const LSolverState& ls, PixelMap& map, bool highIntensity);
 
-// Writes programFolder + name + " currents.txt": every pixel's position, kind, relative current
-// magnitude and phase. Writes nothing when no currents exist (or all are zero). Returns false
-// after a message when the file cannot be written.
-bool WriteCurrentsFile(const LSolverJob& job);
+// The table of the last solved currents: every pixel's position, kind, relative current
+// magnitude and phase, one line each. Empty when no currents exist (or all are zero).
+std::string CurrentsTable(const LSolverState& ls);
 
 }  // namespace zolva

@@ -17,7 +17,6 @@
 #include "lsolver/lsolver_job.h"
 #include "lsolver/pixel_impedance.h"
 #include "lsolver/surface_classification.h"
-#include "platform/atomic_file.h"
 
 namespace zolva {
 
@@ -34,8 +33,8 @@ void AbortPath(const LSolverJob& job) {
   ShrinkCurrentSystem(job.lsolver.system);
 }
 
-void Refuse(const LSolverJob& job, const std::string& text) {
-  job.report.MessageBox(text, kCaption, ButtonsOk);
+void Refuse(const LSolverJob& job, const std::string& text, FailureKind kind = FailureKind::Input) {
+  Fail(job.failure, kind, text, kCaption);
   job.state.operationFailed = true;
   AbortPath(job);
 }
@@ -57,7 +56,7 @@ std::string Fixed(double x, int decimals, std::size_t width) {
 }  // namespace
 
 void SolveLandRs(const LSolverJob& job) {
-  ProgramState& s = job.state;
+  SolveState& s = job.state;
   LSolverState& ls = job.lsolver;
   ConductorIndex& index = job.cindex;
 
@@ -117,7 +116,7 @@ void SolveLandRs(const LSolverJob& job) {
   ls.lastResidual = 0.0;
   // The system needs 16 h (h + 1) bytes; ask for them only when that much is free.
   if (iterate ? !iterativeFits : (!eliminationFits || !AllocateCurrentSystem(ls.system, h))) {
-    Refuse(job, "Memory request denied");
+    Refuse(job, "Memory request denied", FailureKind::Memory);
     return;
   }
 
@@ -192,7 +191,7 @@ void SolveLandRs(const LSolverJob& job) {
   }
 
   job.report.ShowStep("Building current density maps");
-  RenderCurrentDensity(job);
+  RenderCurrentDensity(ls, job.map, job.options.highIntensity);
   job.report.RefreshDisplay();
   job.results.runSecondsL =
       static_cast<int>(std::nearbyint((job.platform.Now() - ls.eliminationStart) * 86400));
@@ -203,9 +202,7 @@ void SolveLandRs(const LSolverJob& job) {
   ShrinkCurrentSystem(ls.system);
 }
 
-void RenderCurrentDensity(const LSolverJob& job) {
-  LSolverState& ls = job.lsolver;
-  PixelMap& map = job.map;
+void RenderCurrentDensity(const LSolverState& ls, PixelMap& map, bool highIntensity) {
   const std::vector<complex>& I = ls.pixelCurrents;
   const std::size_t n = I.size();
   if (n == 0 || ls.currentX.size() != n || ls.currentY.size() != n) return;
@@ -230,7 +227,7 @@ void RenderCurrentDensity(const LSolverJob& job) {
   }
   constexpr double kThird = 2.0943951023931953;
   constexpr double kTwoThirds = 4.1887902047863905;
-  const bool bright = job.display.highIntensity;
+  const bool bright = highIntensity;
   for (std::size_t j = 0; j < n; ++j) {
     const double theta = PictureAngle(I[j]) - reference;
     double m = jMax > 0 ? Magnitude(I[j]) / jMax : 0.0;
@@ -249,16 +246,14 @@ void RenderCurrentDensity(const LSolverJob& job) {
   }
 }
 
-bool WriteCurrentsFile(const LSolverJob& job) {
-  const LSolverState& ls = job.lsolver;
+std::string CurrentsTable(const LSolverState& ls) {
   const std::vector<complex>& I = ls.pixelCurrents;
   double a = 0.0;
   for (const complex& z : I) a = std::max(a, Magnitude(z));
   if (!(a > 0) || ls.currentX.size() != I.size() || ls.currentY.size() != I.size() ||
       ls.currentKind.size() != I.size())
-    return true;
+    return {};
 
-  const std::string path = job.state.programFolder + job.options.nameText + " currents.txt";
   std::string text = "X\tY\ttype\tJ magnitude\tJ angle (degrees)\r\n\r\n";
   for (std::size_t j = I.size(); j-- > 0;) {
     const double angle = std::atan2(I[j].im, I[j].re) * 180 / kPi;
@@ -266,14 +261,7 @@ bool WriteCurrentsFile(const LSolverJob& job) {
             std::to_string(static_cast<int>(ls.currentKind[j])) + "\t" +
             Fixed(Magnitude(I[j]) / a, 9, 12) + "\t" + Fixed(angle, 7, 12) + "\r\n";
   }
-  // Written whole through a temporary file: a failure leaves an earlier table as it was.
-  std::string reason;
-  if (!WriteFileAtomically(path, text, reason)) {
-    job.report.MessageBox("Cannot write " + path + ": " + reason, "zolva", ButtonsOk);
-    job.state.operationFailed = true;
-    return false;
-  }
-  return true;
+  return text;
 }
 
 }  // namespace zolva

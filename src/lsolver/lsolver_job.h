@@ -9,9 +9,10 @@
 #include "core/display.h"
 #include "core/materials.h"
 #include "core/pixel_map.h"
-#include "core/program_state.h"
 #include "core/reporter.h"
 #include "core/results.h"
+#include "core/solve_failure.h"
+#include "core/solve_state.h"
 #include "core/worker_pool.h"
 #include "lsolver/iterative.h"
 #include "lsolver/lsolver.h"
@@ -23,25 +24,25 @@ namespace zolva {
 struct LSolverOptions {
   int threadCount = 1;         // participants of the elimination
   std::string pixelWidthText;  // the pixel width field as the user left it; empty: no width
-  std::string nameText;        // the run's name field, the start of " currents.txt"
   // How the current equations are solved: by the measured choice, or always one way (the
   // elimination for comparisons, BOX 6; the iteration for tests).
   enum class Method { Automatic, Elimination, Iterative };
   Method method = Method::Automatic;
-  IterativeTuning iterative;  // the iteration's tolerance and preconditioner
+  IterativeTuning iterative;   // the iteration's tolerance and preconditioner
+  bool highIntensity = false;  // the current-density picture shows the square root of |J|
 };
 
 struct LSolverJob {
-  ProgramState& state;
+  SolveState& state;
   PixelMap& map;
   MaterialTables& materials;
   ConductorIndex& cindex;
   LSolverState& lsolver;
   Results& results;
-  DisplaySettings& display;
   WorkerPool& pool;
   Platform& platform;
   Reporter& report;
+  FailureSlot& failure;  // why the call could not do its work
   LSolverOptions options;
 };
 

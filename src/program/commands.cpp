@@ -149,7 +149,7 @@ void StudyPrefixKey(Context& ctx, char16_t k) {
       StudyTarget(ctx);
       return;
     case u'J':
-      WriteCurrentsFile(LSolverJobOf(ctx));
+      WriteCurrentsFile(ctx);
       return;
     case u'V':
       WriteVoltageDump(ctx);

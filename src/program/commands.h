@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "core/program_state.h"
+#include "program/program_state.h"
 
 namespace zolva {
 

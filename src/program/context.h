@@ -7,8 +7,8 @@
 #include "core/display.h"
 #include "core/materials.h"
 #include "core/pixel_map.h"
-#include "core/program_state.h"
 #include "core/results.h"
+#include "core/solve_failure.h"
 #include "core/worker_pool.h"
 #include "csolver/field_regions.h"
 #include "csolver/prediction.h"
@@ -19,6 +19,7 @@
 #include "program/coupled_solve.h"
 #include "program/display.h"
 #include "program/panel_model.h"
+#include "program/program_state.h"
 #include "program/reporting.h"
 #include "program/solve_report.h"
 
@@ -49,6 +50,8 @@ struct Context {
   PanelReporter reporter{*this};          // how the floors below reach the panel and windows
   SolveReports reports;                   // what each finished solve hands to its reader
   CoupledResults coupled;                 // the matrices of the last coupled solve
+  // The failure the last computing call left, until ShowFailure shows it.
+  FailureSlot failure;
 };
 
 }  // namespace zolva

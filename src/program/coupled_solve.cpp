@@ -137,7 +137,9 @@ bool SolveCoupled(Context& ctx) {
   }
   s.solveSucceeded = false;
   CoupledResults r;
-  if (!RunCoupled(ctx, true, r)) return false;
+  const bool ran = RunCoupled(ctx, true, r);
+  ShowFailure(ctx);  // what a computing call refused, in its own words
+  if (!ran) return false;
   r.valid = true;
   ctx.coupled = std::move(r);
   s.solveSucceeded = true;
@@ -159,7 +161,9 @@ bool SolveCoupledSweep(Context& ctx, const std::vector<double>& frequenciesMHz,
     const double f = frequenciesMHz[k];
     SetField(ctx, EditBoxFrequency, ExactText(f));
     CoupledResults r;
-    if (!RunCoupled(ctx, k == 0, r)) {
+    const bool ran = RunCoupled(ctx, k == 0, r);
+    ShowFailure(ctx);
+    if (!ran) {
       failure = "the coupled solve at " + ExactText(f) + " MHz did not complete";
       return false;
     }

@@ -160,7 +160,7 @@ void RefreshFieldDisplay(Context& ctx) {
     field.windowTop = w.top;
     field.windowBottom = w.bottom;
   }
-  PaintField(CapacitanceJobOf(ctx), field);
+  PaintField(FieldPaintJobOf(ctx), field);
   ShowTrace(ctx, "_____B_");
   ResampleField(field, ds.zoomIndex, view);
   ShowTrace(ctx, "______S");
@@ -230,7 +230,7 @@ void ToggleHighIntensity(Context& ctx) {
   ctx.display.highIntensity = !ctx.display.highIntensity;
   if (ctx.state.solveInProgress) return;
   if (ctx.results.L != 0 && !ctx.lsolver.pixelCurrents.empty())
-    RenderCurrentDensity(LSolverJobOf(ctx));
+    RenderCurrentDensity(ctx.lsolver, ctx.map, ctx.display.highIntensity);
   RefreshDisplay(ctx);
 }
 

@@ -40,8 +40,9 @@ GeometryJob GeometryJobOf(Context& ctx) {
                      ctx.map,
                      ctx.materials,
                      ctx.results,
-                     ctx.display,
+                     ctx.display.fieldReady,
                      ctx.reporter,
+                     ctx.failure,
                      GeometryInputsOf(ctx.panel)};
 }
 
@@ -52,19 +53,25 @@ CapacitanceJob CapacitanceJobOf(Context& ctx) {
   options.noPrediction = ctx.panel.checks[CheckBoxNoPrediction];
   options.classicRelaxation = ctx.panel.checks[CheckBoxClassicRelaxation];
   options.unending = ctx.panel.checks[CheckBoxUnending];
-  return CapacitanceJob{ctx.state,     ctx.map,        ctx.materials, ctx.cindex,  ctx.regions,
-                        ctx.grid,      ctx.prediction, ctx.results,   ctx.display, ctx.pool,
-                        *ctx.platform, ctx.reporter,   options};
+  return CapacitanceJob{
+      ctx.state,      ctx.map,     ctx.materials,          ctx.cindex, ctx.regions,   ctx.grid,
+      ctx.prediction, ctx.results, ctx.display.fieldReady, ctx.pool,   *ctx.platform, ctx.reporter,
+      ctx.failure,    options};
+}
+
+FieldPaintJob FieldPaintJobOf(Context& ctx) {
+  return FieldPaintJob{ctx.grid,           ctx.map,     ctx.materials, ctx.display, ctx.results.L,
+                       ctx.state.switches, ctx.reporter};
 }
 
 LSolverJob LSolverJobOf(Context& ctx) {
   LSolverOptions options;
   options.threadCount = ctx.panel.threadCount;
   options.pixelWidthText = ctx.panel.edits[EditBoxPixelWidth].text;
-  options.nameText = ctx.panel.edits[EditBoxName].text;
   if (ctx.panel.forceElimination) options.method = LSolverOptions::Method::Elimination;
-  return LSolverJob{ctx.state,   ctx.map,  ctx.materials, ctx.cindex,   ctx.lsolver, ctx.results,
-                    ctx.display, ctx.pool, *ctx.platform, ctx.reporter, options};
+  options.highIntensity = ctx.display.highIntensity;
+  return LSolverJob{ctx.state, ctx.map,       ctx.materials, ctx.cindex,  ctx.lsolver, ctx.results,
+                    ctx.pool,  *ctx.platform, ctx.reporter,  ctx.failure, options};
 }
 
 }  // namespace zolva

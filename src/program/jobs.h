@@ -3,6 +3,7 @@
 #pragma once
 
 #include "csolver/capacitance_job.h"
+#include "csolver/field_painting.h"
 #include "geometry/geometry_job.h"
 #include "lsolver/lsolver_job.h"
 
@@ -17,5 +18,7 @@ GeometryInputs GeometryInputsOf(const PanelModel& panel);
 GeometryJob GeometryJobOf(Context& ctx);
 CapacitanceJob CapacitanceJobOf(Context& ctx);
 LSolverJob LSolverJobOf(Context& ctx);
+// The painting of the display from the solved grid, with the display settings.
+FieldPaintJob FieldPaintJobOf(Context& ctx);
 
 }  // namespace zolva

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <system_error>
 
-#include "core/program_state.h"
 #include "core/text_reader.h"
 #include "program/control_panel.h"
+#include "program/program_state.h"
 
 namespace zolva {
 namespace {

@@ -45,6 +45,7 @@ bool AdoptUsermap(Context& ctx, const UsermapName& name) {
   m.rescaleIndex = 1;
   RescaleMap(GeometryJobOf(ctx));
   const bool analysed = AnalyseColours(GeometryJobOf(ctx));
+  ShowFailure(ctx);
   FillPaletteProperties(GeometryJobOf(ctx));
 
   if (length > 0.0) {
@@ -74,13 +75,17 @@ bool AdoptUsermap(Context& ctx, const UsermapName& name) {
 bool LoadUsermap(Context& ctx, const std::string& path) {
   const UsermapName name = ParseUsermapFileName(path);
   ctx.state.operationFailed = false;
-  if (!LoadImageFile(GeometryJobOf(ctx), path)) return false;
+  const bool loaded = LoadImageFile(GeometryJobOf(ctx), path);
+  ShowFailure(ctx);
+  if (!loaded) return false;
   return AdoptUsermap(ctx, name);
 }
 
 bool LoadUsermapImage(Context& ctx, const UsermapName& name, RgbImage image) {
   ctx.state.operationFailed = false;
-  if (!AcceptImage(GeometryJobOf(ctx), std::move(image), name.fileName)) return false;
+  const bool accepted = AcceptImage(GeometryJobOf(ctx), std::move(image), name.fileName);
+  ShowFailure(ctx);
+  if (!accepted) return false;
   return AdoptUsermap(ctx, name);
 }
 

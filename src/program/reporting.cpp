@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <string>
+#include <utility>
 
 #include "geometry/map_ops.h"
 #include "program/context.h"
@@ -43,6 +44,14 @@ void ProcessPendingEvents(Context& ctx) {
 
 int MessageBox(Context& ctx, std::string_view text, std::string_view caption, int buttons) {
   return ctx.platform->ShowMessageBox(std::string(text), std::string(caption), buttons);
+}
+
+bool ShowFailure(Context& ctx) {
+  if (!ctx.failure) return false;
+  const SolveFailure failure = std::move(*ctx.failure);
+  ctx.failure.reset();
+  MessageBox(ctx, failure.message, failure.caption, ButtonsOk);
+  return true;
 }
 
 void RequestDenied(Context& ctx) {

@@ -57,6 +57,9 @@ void RefreshDisplay(Context& ctx);
 void RefreshStatusLine(Context& ctx);
 // Modal message box through the platform; buttons 0 OK, 1 OK and Cancel; 2 answers Cancel.
 int MessageBox(Context& ctx, std::string_view text, std::string_view caption, int buttons = 0);
+// Shows the failure a computing call left in ctx.failure as its message box, and clears it.
+// Every call of the floors below that can fail is followed by this. Returns whether there was one.
+bool ShowFailure(Context& ctx);
 
 // The share of the main window's start-up that is no window: the zoom, the default map's size
 // and names. The desktop program and the headless session start the same records this way.

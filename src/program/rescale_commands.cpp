@@ -61,6 +61,7 @@ void SetRescale(Context& ctx, int index) {
   if (!ctx.state.ready) return;
   RescaleMap(GeometryJobOf(ctx));
   AnalyseColours(GeometryJobOf(ctx));
+  ShowFailure(ctx);
   RefreshDisplay(ctx);
 }
 
@@ -80,6 +81,7 @@ void StepRescale(Context& ctx, int delta) {
   if (!ctx.state.ready) return;
   RescaleMap(GeometryJobOf(ctx));
   AnalyseColours(GeometryJobOf(ctx));
+  ShowFailure(ctx);
   RefreshDisplay(ctx);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/utility.h"
+#include "lsolver/lsolver.h"
 #include "platform/atomic_file.h"
 #include "program/context.h"
 #include "program/reporting.h"
@@ -219,6 +220,20 @@ bool WriteVoltageDump(Context& ctx) {
                   WriteValues(file, g.Cvolts, coreCount) &&
                   WriteValues(file, g.Avolts, apronCount) && file.Commit();
   if (!ok) return ReportWriteFailure(ctx, path, file.error());
+  return true;
+}
+
+bool WriteCurrentsFile(Context& ctx) {
+  const std::string text = CurrentsTable(ctx.lsolver);
+  if (text.empty()) return true;
+  const std::string path =
+      ctx.state.programFolder + ctx.panel.edits[EditBoxName].text + " currents.txt";
+  std::string reason;
+  if (!WriteFileAtomically(path, text, reason)) {
+    MessageBox(ctx, "Cannot write " + path + ": " + reason, "zolva", ButtonsOk);
+    ctx.state.operationFailed = true;
+    return false;
+  }
   return true;
 }
 

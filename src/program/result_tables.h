@@ -57,4 +57,10 @@ bool WriteInductanceRow(Context& ctx, int row);
 // operationFailed set) when it cannot be written; the earlier dump then stays whole.
 bool WriteVoltageDump(Context& ctx);
 
+// Writes the table of the last solved currents (CurrentsTable) to programFolder + the name field
+// + " currents.txt", whole through a temporary file. Writes nothing when no currents exist.
+// Returns false after a message naming the file (and with operationFailed set) when it cannot be
+// written.
+bool WriteCurrentsFile(Context& ctx);
+
 }  // namespace zolva

@@ -8,6 +8,7 @@
 #include "program/context.h"
 #include "program/jobs.h"
 #include "program/reporting.h"
+#include "program/result_tables.h"
 
 namespace zolva {
 
@@ -26,7 +27,7 @@ void TypeCommandKey(Context& ctx, int key) {
 }
 
 bool WriteCurrentsFileForScript(Context& ctx) {
-  return WriteCurrentsFile(LSolverJobOf(ctx));
+  return WriteCurrentsFile(ctx);
 }
 
 void ClearPendingKeyPrefix(Context& ctx) {

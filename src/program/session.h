@@ -18,10 +18,11 @@
 
 #include "core/line_matrices.h"
 #include "core/line_modes.h"
-#include "core/program_state.h"
+#include "program/program_state.h"
 #include "core/reporter.h"
 #include "core/results.h"
 #include "program/panel_model.h"
+#include "program/program_state.h"
 
 namespace zolva {
 

@@ -34,6 +34,7 @@ void LandRsStage(Context& ctx) {
     if (k == KindInsulInField) k = KindInsul;
   }
   SolveLandRs(LSolverJobOf(ctx));
+  ShowFailure(ctx);
   // A Stop clicked while the stage ran lands here, before the chain decides on the next stage.
   ProcessPendingEvents(ctx);
 }
@@ -41,6 +42,7 @@ void LandRsStage(Context& ctx) {
 void CapacitanceStage(Context& ctx) {
   StageScope stage(ctx.state);
   SolveCapacitance(CapacitanceJobOf(ctx));
+  ShowFailure(ctx);
   ProcessPendingEvents(ctx);
 }
 
@@ -92,7 +94,10 @@ bool IndexConductors(Context& ctx, bool coupled) {
   ctx.panel.edits[EditBoxTotalConductorPixels].enabled = false;
   ctx.panel.edits[EditBoxPixelWidth].enabled = false;
   ctx.panel.edits[EditBoxFrequency].enabled = false;
-  return BuildConductorIndex(ctx.map, ctx.materials, ctx.cindex, ctx.state, ctx.reporter, coupled);
+  const bool built = BuildConductorIndex(ctx.map, ctx.materials, ctx.cindex, ctx.state,
+                                         ctx.reporter, ctx.failure, coupled);
+  ShowFailure(ctx);
+  return built;
 }
 
 bool SolveBusy(const Context& ctx) {
@@ -134,7 +139,7 @@ int RebuildCrossSection(Context& ctx) {
     return code;
   }
 
-  ResetGrid(ctx.grid, ctx.display);
+  ResetGrid(ctx.grid, ctx.display.fieldReady);
   ShowPixelWidth(ctx, s.requestedPixelWidth, true);
   s.omega = s.frequencyMHz * kOmegaPerMHz;
   // The old relaxation is gone with the grid: nothing is left to resume.
@@ -161,6 +166,7 @@ int RebuildCrossSection(Context& ctx) {
     default:
       throw std::out_of_range("geometry kind " + std::to_string(static_cast<int>(s.geometryKind)));
   }
+  ShowFailure(ctx);
   DrawResults(ctx);
   ProcessPendingEvents(ctx);
   // A refused map (its message shown) must not be solved as if it had been drawn.
@@ -208,7 +214,9 @@ void SolveSetup(Context& ctx) {
   IndexConductors(ctx);
   if (s.abortRequested) return;
   ctx.display.copyToScreen = false;
-  if (!FindFieldRegions(CapacitanceJobOf(ctx)) || s.abortRequested) return;
+  const bool regionsFound = FindFieldRegions(CapacitanceJobOf(ctx));
+  ShowFailure(ctx);
+  if (!regionsFound || s.abortRequested) return;
   ctx.results.vfAssumed = AssumedVelocityFactor(ctx);
   ProcessPendingEvents(ctx);
 }
@@ -305,6 +313,7 @@ void SolveForScript(Context& ctx, GeometryKind kind, bool lAndRs) {
   ShowPanel(ctx, kind);
   if (kind == GeomUsermap && !s.setupChanged && MapBuiltAtPanelFrequency(s)) {
     RebuildUsermap(GeometryJobOf(ctx));
+    ShowFailure(ctx);
   } else if (kind == GeomUsermap) {
     // The whole rebuild, here and not at a later tick: a tick after the solve would clear its
     // figures, and one before it decides whether the solve sees the new frequency.
@@ -381,6 +390,7 @@ void ResumeRelaxation(Context& ctx) {
     ShowPanel(ctx, TabConverging);
     s.abortRequested = false;
     ResumeCapacitance(CapacitanceJobOf(ctx));
+    ShowFailure(ctx);
     ctx.panel.stopEnabled = false;
     s.solveInProgress = false;
   }

@@ -3,7 +3,7 @@
 // pending events between its stages, so these functions are re-entered from within a solve.
 #pragma once
 
-#include "core/program_state.h"
+#include "program/program_state.h"
 
 namespace zolva {
 

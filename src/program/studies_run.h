@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "core/program_state.h"
+#include "program/program_state.h"
 
 namespace zolva {
 

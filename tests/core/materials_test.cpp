@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/program_state.h"
+#include "core/solve_state.h"
 #include "platform/headless_platform.h"
 #include "support/recording_reporter.h"
 
@@ -28,7 +28,7 @@ class MaterialsTest : public ::testing::Test {
               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder);
     fs::create_directories(folder);
-    ctx.state.programFolder = folder.string() + "/";
+    ctx.programFolder = folder.string() + "/";
   }
   ~MaterialsTest() override { fs::remove_all(folder); }
 
@@ -47,7 +47,8 @@ class MaterialsTest : public ::testing::Test {
   // the platform.
   struct Records {
     explicit Records(Platform& p) { reporter.platform = &p; }
-    ProgramState state;
+    SolveState state;
+    std::string programFolder;
     MaterialTables materials;
     testing::RecordingReporter reporter;
   } ctx;
@@ -55,7 +56,7 @@ class MaterialsTest : public ::testing::Test {
 };
 
 TEST_F(MaterialsTest, BuiltInTableHoldsFortySixColoursInRegistrationOrder) {
-  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.programFolder);
   const ColorTable& t = ctx.materials.table;
   ASSERT_EQ(t.count, 46);
   EXPECT_TRUE(platform.messages.empty());
@@ -163,7 +164,7 @@ TEST_F(MaterialsTest, MoreColorsRedefinesAddsAndReportsBadLinesOnce) {
       std::string(300, 'z') +
       "\n"
       "11 12 13 insul 0 2.5 0 1 last");  // no final line end
-  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.programFolder);
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].text.rfind("An error was found in MoreColors.txt\n(line ", 0), 0u)
       << platform.messages[0].text;
@@ -188,7 +189,7 @@ TEST_F(MaterialsTest, MoreColorsRedefinesAddsAndReportsBadLinesOnce) {
 }
 
 TEST_F(MaterialsTest, MoreColorsMissingOrGarbage) {
-  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);  // no file at all
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.programFolder);  // no file at all
   EXPECT_EQ(ctx.materials.table.count, 46);
   EXPECT_TRUE(platform.messages.empty());
 
@@ -197,13 +198,13 @@ TEST_F(MaterialsTest, MoreColorsMissingOrGarbage) {
   std::string garbage(100000, '\x00');
   for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 7919) % 251);
   WriteMoreColors(garbage + "\n5 6 7 INSUL 0 9 0 1 after\r| c\r\r");
-  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.programFolder);
   EXPECT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(Entry(PackColor(5, 6, 7)).name, "after");
 }
 
 TEST_F(MaterialsTest, RegisterColorRefusesTheFiveHundredAndFirstColour) {
-  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.programFolder);
   for (int i = ctx.materials.table.count; i < kColorTableCapacity; ++i)
     ASSERT_TRUE(RegisterColor(ctx.materials, ctx.reporter,
                               0x800000u + static_cast<std::uint32_t>(i), KindInsul, 0, 1, 0, 1,
@@ -229,14 +230,14 @@ TEST_F(MaterialsTest, RegisterColorRefusesTheFiveHundredAndFirstColour) {
   for (int i = 0; i < 600; ++i)
     lines += std::to_string(i % 256) + " " + std::to_string(i / 256) + " 77 INSUL 0 1 0 1\n";
   WriteMoreColors(lines);
-  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.programFolder);
   EXPECT_EQ(ctx.materials.table.count, kColorTableCapacity);
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].caption, "Startup");
 }
 
 TEST_F(MaterialsTest, PaletteLookupAndSkinDepth) {
-  InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
+  InitMaterialTables(ctx.materials, ctx.reporter, ctx.programFolder);
   EXPECT_EQ(FindPaletteIndex(ctx.materials, PackColor(255, 0, 0)), 0);
   EXPECT_EQ(FindPaletteIndex(ctx.materials, PackColor(9, 9, 9)), 1);
   EXPECT_EQ(FindPaletteIndex(ctx.materials, PackColor(255, 0, 0)), 0);

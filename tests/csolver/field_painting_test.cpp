@@ -46,7 +46,7 @@ void HandGrid(SolverFixture& f, int w, int h, double (*v)(int, int),
 
 std::uint32_t Paint(SolverFixture& f, int mode, int x, int y) {
   f.ctx.display.displayMode = mode;
-  PaintField(CapacitanceJobOf(f.ctx), f.ctx.field);
+  PaintField(FieldPaintJobOf(f.ctx), f.ctx.field);
   return f.ctx.field.pixels.at(static_cast<std::size_t>(y) * kFieldSize + x);
 }
 
@@ -99,7 +99,7 @@ TEST(FieldPainting, LineColoursOnBlackAndWhiteBackgrounds) {
     f.ctx.display.fieldLineDensity = 4;
     std::map<std::uint32_t, int> counts;
     f.ctx.display.displayMode = 5;
-    PaintField(CapacitanceJobOf(f.ctx), f.ctx.field);
+    PaintField(FieldPaintJobOf(f.ctx), f.ctx.field);
     const DisplayField& d = f.ctx.field;
     for (int x = 0; x < 96; ++x) ++counts[d.pixels[static_cast<std::size_t>(kFieldSize) + x]];
     EXPECT_EQ(d.lineColorMajor, background ^ 0xFFFFFFu);
@@ -116,7 +116,7 @@ TEST(FieldPainting, LineColoursOnBlackAndWhiteBackgrounds) {
   SolverFixture gentle;
   HandGrid(gentle, 128, 4, [](int x, int) { return 0.99 - x / 64.0; });
   gentle.ctx.display.displayMode = 5;
-  PaintField(CapacitanceJobOf(gentle.ctx), gentle.ctx.field);
+  PaintField(FieldPaintJobOf(gentle.ctx), gentle.ctx.field);
   int minor = 0;
   for (int x = 0; x < 127; ++x)
     minor += gentle.ctx.field.pixels[static_cast<std::size_t>(kFieldSize) + x] ==
@@ -179,7 +179,7 @@ TEST(FieldPainting, CoaxEquipotentialsAreCirclesAtTheirRadii) {
   ASSERT_TRUE(f.ctx.display.fieldReady);
   f.ctx.display.displayMode = 5;
   f.ctx.display.fieldLineDensity = 4;  // majors every 1/6 volt
-  PaintField(CapacitanceJobOf(f.ctx), f.ctx.field);
+  PaintField(FieldPaintJobOf(f.ctx), f.ctx.field);
   const std::uint32_t major = f.ctx.field.lineColorMajor;
   // Along four rays from the axis, each major level 1/6 .. 5/6 volt appears as a run of line
   // pixels whose middle (pixel centre, +0.5) lies within a pixel of its predicted radius.
@@ -214,7 +214,7 @@ TEST(FieldPainting, CoaxFluxSpansTwoPerTurnAndELinesAreEvenlySpacedRays) {
   SolvedCoax f;
   f.ctx.display.displayMode = 7;
   f.ctx.display.fieldLineDensity = 1;  // 8 levels per volt: 16 lines per turn, 4 of them major
-  PaintField(CapacitanceJobOf(f.ctx), f.ctx.field);
+  PaintField(FieldPaintJobOf(f.ctx), f.ctx.field);
   const DisplayField& d = f.ctx.field;
   ASSERT_TRUE(d.fluxReady);
   ASSERT_TRUE(d.seedFound);
@@ -299,7 +299,7 @@ TEST(FieldPainting, WithoutAFieldOnlyTheMapIsPainted) {
   SolvedCoax f;
   f.ctx.display.fieldReady = false;
   f.ctx.display.displayMode = 6;
-  PaintField(CapacitanceJobOf(f.ctx), f.ctx.field);
+  PaintField(FieldPaintJobOf(f.ctx), f.ctx.field);
   EXPECT_FALSE(f.ctx.field.fluxReady);
   // The map's pixels stand in the field; the rest is background.
   int differing = 0;

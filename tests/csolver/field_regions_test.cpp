@@ -312,15 +312,15 @@ TEST(FieldRegions, MoreThanOneHundredRegionsAreRefused) {
     build(f, 100);
     ASSERT_TRUE(f.Find());
     EXPECT_EQ(f.ctx.regions.regionCount, 100);
-    EXPECT_TRUE(f.platform.messages.empty());
+    EXPECT_FALSE(f.ctx.failure.has_value());
   }
   {
     RegionFixture f;
     build(f, 101);
     EXPECT_FALSE(f.Find());
-    ASSERT_EQ(f.platform.messages.size(), 1u);
-    EXPECT_EQ(f.platform.messages[0].text, "Aborted.  More than 100 field regions.");
-    EXPECT_EQ(f.platform.messages[0].caption, "zolva");
+    ASSERT_TRUE(f.ctx.failure.has_value());
+    EXPECT_EQ(f.ctx.failure->message, "Aborted.  More than 100 field regions.");
+    EXPECT_EQ(f.ctx.failure->caption, "zolva");
     EXPECT_TRUE(f.ctx.state.abortRequested);
     EXPECT_TRUE(f.ctx.state.operationFailed);
     EXPECT_EQ(f.ctx.regions.regionCount, 0);

@@ -50,7 +50,7 @@ TEST(SolverGrid, SizesOffsetsAndLimits) {
 
     // The same core with the 400 x 400 apron of the relaxation is centred on an 8-node boundary.
     f.ctx.grid.openBoundary = true;
-    f.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
+    f.ctx.capacitance.classicRelaxation = true;
     ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
     EXPECT_EQ(g.CtoAX, 1280);
     EXPECT_EQ(g.AtoCX, -1280);
@@ -84,11 +84,12 @@ TEST(SolverGrid, SizesOffsetsAndLimits) {
     EXPECT_EQ(fits, w == 3172) << w;
     if (fits) {
       EXPECT_EQ(f.ctx.grid.Cwid, 3193);
-      EXPECT_TRUE(f.platform.messages.empty());
+      EXPECT_FALSE(f.ctx.failure.has_value());
     } else {
-      ASSERT_EQ(f.platform.messages.size(), 1u);
-      EXPECT_EQ(f.platform.messages[0].text, "Aborted.  Usermap too large.");
-      EXPECT_EQ(f.platform.messages[0].caption, "Solving for C and Gp");
+      ASSERT_TRUE(f.ctx.failure.has_value());
+      EXPECT_EQ(f.ctx.failure->kind, FailureKind::TooLarge);
+      EXPECT_EQ(f.ctx.failure->message, "Aborted.  Usermap too large.");
+      EXPECT_EQ(f.ctx.failure->caption, "Solving for C and Gp");
       EXPECT_TRUE(f.ctx.state.abortRequested);
       EXPECT_TRUE(f.ctx.state.operationFailed);
       EXPECT_EQ(f.ctx.grid.Cvolts.size(), 1u);  // nothing allocated
@@ -102,7 +103,7 @@ TEST(SolverGrid, SizesOffsetsAndLimits) {
     DrawClosedBox(f, w, 24, 2);
     ASSERT_TRUE(f.Setup());
     f.ctx.grid.openBoundary = true;
-    f.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
+    f.ctx.capacitance.classicRelaxation = true;
     const bool fits = SizeGrid(CapacitanceJobOf(f.ctx));
     EXPECT_EQ(fits, w == 3150) << w;
     if (fits) {
@@ -113,7 +114,8 @@ TEST(SolverGrid, SizesOffsetsAndLimits) {
       EXPECT_NO_THROW(InterpolateApron(g, -1, 5));
       EXPECT_NO_THROW(InterpolateApron(g, g.Cwid, 5));
     } else {
-      EXPECT_EQ(f.platform.messages.at(0).text, "Aborted.  Usermap too large.");
+      ASSERT_TRUE(f.ctx.failure.has_value());
+      EXPECT_EQ(f.ctx.failure->message, "Aborted.  Usermap too large.");
     }
   }
 }
@@ -201,7 +203,7 @@ TEST(SolverGrid, TheMultigridApronReachesAsFarInMetresAtEveryResolution) {
               static_cast<std::size_t>(f.ctx.grid.Awid) * f.ctx.grid.Ahei);
     EXPECT_GE(f.ctx.grid.edgeFactor.size(), static_cast<std::size_t>(f.ctx.grid.Awid));
     width[k - 1] = f.ctx.grid.Awid;
-    f.ctx.panel.checks[CheckBoxClassicRelaxation] = true;
+    f.ctx.capacitance.classicRelaxation = true;
     ASSERT_TRUE(SizeGrid(CapacitanceJobOf(f.ctx)));
     EXPECT_EQ(f.ctx.grid.Awid, 400);
   }

@@ -5,11 +5,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/display.h"
 #include "core/materials.h"
 #include "core/pixel_map.h"
-#include "core/program_state.h"
 #include "core/results.h"
+#include "core/solve_state.h"
 #include "geometry/geometry.h"
 #include "geometry/map_ops.h"
 #include "platform/image_codec.h"
@@ -40,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     InitMaterialTables(m, report, "/nonexistent-zolva-fuzz/");
     return m;
   }();
-  ProgramState state;
+  SolveState state;
   state.solvesStubbed = true;
   state.geometryKind = GeomUsermap;
   state.switches[Switch::FivePixelRing] = (data[0] & 8) != 0;
@@ -53,11 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   PixelMap map;
   MaterialTables materials = fresh;
   Results results;
-  DisplaySettings display;
+  bool fieldReady = false;
   testing::RecordingReporter report;
+  FailureSlot failure;
   GeometryInputs inputs;
   inputs.restrict = (data[0] & 4) != 0;
-  const GeometryJob job{state, map, materials, results, display, report, inputs};
+  const GeometryJob job{state, map, materials, results, fieldReady, report, failure, inputs};
 
   map.sourceImage = std::move(image.pixels);
   map.sourceWidth = image.width;

@@ -24,8 +24,8 @@ class GeometryTest : public ::testing::Test {
  protected:
   GeometryTest() : ctx(platform) {
     platform.echoMessages = false;
-    ctx.state.programFolder = "/nonexistent-zolva-folder/";  // no MoreColors.txt
-    InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
+    ctx.programFolder = "/nonexistent-zolva-folder/";  // no MoreColors.txt
+    InitMaterialTables(ctx.materials, ctx.reporter, ctx.programFolder);
     GeometryInputs& p = ctx.inputs;
     p.wireSeparation = 0.2 * kInch;
     p.wireDiameter = 0.05 * kInch;
@@ -423,10 +423,11 @@ TEST_F(GeometryTest, OversizedMapIsRefusedAndThePreviousMapStays) {
   // Two billion pixels: discs of radius 17841 and a map of 178417 x 35689 pixels.
   ctx.inputs.totalConductorPixels = 2'000'000'000;
   EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
-  ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_EQ(platform.messages[0].caption, "zolva");
-  EXPECT_NE(platform.messages[0].text.find("178417 x 35689"), std::string::npos)
-      << platform.messages[0].text;
+  ASSERT_TRUE(ctx.failure.has_value());
+  EXPECT_EQ(ctx.failure->kind, FailureKind::TooLarge);
+  EXPECT_EQ(ctx.failure->caption, "zolva");
+  EXPECT_NE(ctx.failure->message.find("178417 x 35689"), std::string::npos) << ctx.failure->message;
+  EXPECT_TRUE(platform.messages.empty());
   EXPECT_TRUE(ctx.state.operationFailed);
   EXPECT_EQ(ctx.map.Ucolor, before.Ucolor);
   EXPECT_EQ(ctx.map.condCount, before.condCount);
@@ -435,30 +436,36 @@ TEST_F(GeometryTest, OversizedMapIsRefusedAndThePreviousMapStays) {
   EXPECT_EQ(ctx.state.pixelWidth, pixelWidth);
 
   // A separation of a kilometre gives a map too wide; a negative pixel total no pixel width.
+  // Each refusal comes back with its failure.
+  const auto refused = [this](bool drawn) {
+    const bool failed = !drawn && ctx.failure.has_value();
+    ctx.failure.reset();
+    return failed;
+  };
+  ctx.failure.reset();
   ctx.state.operationFailed = false;
   ctx.inputs.totalConductorPixels = 1000;
   ctx.inputs.wireSeparation = 1000;
-  EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
+  EXPECT_TRUE(refused(GenerateRoundTwinlead(GeometryJobOf(ctx))));
   ctx.inputs.wireSeparation = 0.2 * kInch;
   ctx.state.geometryKind = GeomSquareTwinlead;
   ctx.inputs.totalConductorPixels = -5;
-  EXPECT_FALSE(GenerateSquareTwinlead(GeometryJobOf(ctx)));
+  EXPECT_TRUE(refused(GenerateSquareTwinlead(GeometryJobOf(ctx))));
   ctx.state.geometryKind = GeomCoaxial;
-  EXPECT_FALSE(GenerateCoax(GeometryJobOf(ctx)));
-  EXPECT_EQ(platform.messages.size(), 4u);
+  EXPECT_TRUE(refused(GenerateCoax(GeometryJobOf(ctx))));
   EXPECT_TRUE(ctx.state.operationFailed);
   EXPECT_EQ(ctx.map.Ucolor, before.Ucolor);
 }
 
 TEST_F(GeometryTest, UnusableDimensionsNameTheFieldThatCausesThem) {
-  const auto lastMessage = [this] {
-    return platform.messages.empty() ? std::string() : platform.messages.back().text;
-  };
+  // The text of the failure the last generator left (the generators show no message).
+  const auto lastMessage = [this] { return ctx.failure ? ctx.failure->message : std::string(); };
   const std::string lead = "These dimensions give no usable pixel width. ";
 
   // A shield whose outer diameter is below its inner one.
   ctx.state.geometryKind = GeomCoaxial;
   ctx.inputs.shieldOuterDia = 0.3 * kInch;
+  ctx.failure.reset();
   EXPECT_FALSE(GenerateCoax(GeometryJobOf(ctx)));
   EXPECT_EQ(lastMessage(), lead + "\"Shield outer dia :\" is smaller than \"Shield inner dia :\".");
   EXPECT_TRUE(ctx.state.operationFailed);
@@ -468,9 +475,11 @@ TEST_F(GeometryTest, UnusableDimensionsNameTheFieldThatCausesThem) {
   ctx.inputs.restrict = true;
   SetFrequency(1e300);
   const std::string frequency = lead + "\"- Frequency in MHz\": at 1e300 MHz the skin depth (";
+  ctx.failure.reset();
   EXPECT_FALSE(GenerateCoax(GeometryJobOf(ctx)));
   EXPECT_EQ(lastMessage().rfind(frequency, 0), 0u) << lastMessage();
   ctx.state.geometryKind = GeomTwinlead;
+  ctx.failure.reset();
   EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_EQ(lastMessage().rfind(frequency, 0), 0u) << lastMessage();
   EXPECT_NE(lastMessage().find("too thin for \"Restrict to skin depth\"."), std::string::npos);
@@ -481,23 +490,27 @@ TEST_F(GeometryTest, UnusableDimensionsNameTheFieldThatCausesThem) {
   const int red = FindTableIndex(ctx.materials.table, kRed);
   ASSERT_GE(red, 0);
   ctx.materials.table.entries[static_cast<std::size_t>(red)].Resistivity = 0;
+  ctx.failure.reset();
   EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_NE(lastMessage().find("has no resistivity"), std::string::npos) << lastMessage();
   ctx.inputs.restrict = false;
 
   // Too few pixels, an insulation out of all proportion, a distance beyond every pixel count.
   ctx.inputs.totalConductorPixels = -5;
+  ctx.failure.reset();
   EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_EQ(lastMessage(),
             lead + "\"- Total conductor pixels\" is too small to draw the conductors.");
   ctx.inputs.totalConductorPixels = 1000;
   ctx.inputs.insulationDiameter = 1e308;
+  ctx.failure.reset();
   EXPECT_FALSE(GenerateRoundTwinlead(GeometryJobOf(ctx)));
   EXPECT_EQ(lastMessage(),
             lead + "\"Insulation diameter :\" is too large against \"Wire diameter :\".");
   ctx.inputs.insulationDiameter = 0;
   ctx.state.geometryKind = GeomSquareTwinlead;
   ctx.inputs.bottomDistance = 1e307;
+  ctx.failure.reset();
   EXPECT_FALSE(GenerateSquareTwinlead(GeometryJobOf(ctx)));
   EXPECT_EQ(lastMessage(), lead + "\"Bottom distance :\" is too large against the pixel width.");
 }

@@ -90,7 +90,7 @@ class PixelMapTest : public ::testing::Test {
  protected:
   void SetUp() override {
     platform.echoMessages = false;
-    InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
+    InitMaterialTables(ctx.materials, ctx.reporter, ctx.programFolder);
   }
   // Loads a picture given as rows of characters: 'R' red, '.' white.
   void SetSource(const std::vector<std::string>& rows) {

@@ -26,8 +26,8 @@ class SkinRestrictionTest : public ::testing::Test {
  protected:
   SkinRestrictionTest() : ctx(platform) {
     platform.echoMessages = false;
-    ctx.state.programFolder = "/nonexistent-zolva-folder/";
-    InitMaterialTables(ctx.materials, ctx.reporter, ctx.state.programFolder);
+    ctx.programFolder = "/nonexistent-zolva-folder/";
+    InitMaterialTables(ctx.materials, ctx.reporter, ctx.programFolder);
     ctx.state.frequencyMHz = 1;
     ctx.state.omega = kOmegaPerMHz;
     ctx.state.geometryKind = GeomUsermap;

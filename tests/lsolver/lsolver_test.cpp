@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -18,7 +17,6 @@
 namespace zolva {
 namespace {
 
-namespace fs = std::filesystem;
 using testing::LFixture;
 using testing::Relative;
 
@@ -259,10 +257,11 @@ TEST(LandRsSolve, NonPhysicalMetalIsRefused) {
                 0, "copper");
   f.Draw({".........", "..+...-..", "..+...-..", "........."});
   EXPECT_FALSE(f.Solve());
-  ASSERT_EQ(f.platform.messages.size(), 1u);
-  EXPECT_EQ(f.platform.messages[0].text,
+  ASSERT_TRUE(f.ctx.failure.has_value());
+  EXPECT_EQ(f.ctx.failure->message,
             "Material values out of range: the color 255, 0, 0 (copper) has permeability 0.");
-  EXPECT_EQ(f.platform.messages[0].caption, "Solving for L and Rs");
+  EXPECT_EQ(f.ctx.failure->caption, "Solving for L and Rs");
+  EXPECT_TRUE(f.platform.messages.empty());
   EXPECT_TRUE(f.ctx.state.abortRequested);
   EXPECT_EQ(f.ctx.lsolver.numbering.h, 0);
 }
@@ -276,9 +275,9 @@ TEST(LandRsSolve, RefusalsStopAndSingularSystem) {
     f.ctx.currents.pixelWidthText = text;
     if (std::string(text) != "") f.ctx.state.pixelWidth = std::stod(text) * testing::kInch;
     EXPECT_FALSE(f.Solve());
-    ASSERT_EQ(f.platform.messages.size(), 1u) << text;
-    EXPECT_EQ(f.platform.messages[0].text, "Pixel width not supplied");
-    EXPECT_EQ(f.platform.messages[0].caption, "Solving for L and Rs");
+    ASSERT_TRUE(f.ctx.failure.has_value()) << text;
+    EXPECT_EQ(f.ctx.failure->message, "Pixel width not supplied");
+    EXPECT_EQ(f.ctx.failure->caption, "Solving for L and Rs");
     EXPECT_TRUE(f.ctx.state.abortRequested);
     EXPECT_TRUE(f.ctx.state.operationFailed);
   }
@@ -288,13 +287,14 @@ TEST(LandRsSolve, RefusalsStopAndSingularSystem) {
     f.Draw(map);
     f.platform.freeMemoryOverride = 639;
     EXPECT_FALSE(f.Solve());
-    ASSERT_EQ(f.platform.messages.size(), 1u);
-    EXPECT_EQ(f.platform.messages[0].text, "Memory request denied");
-    EXPECT_EQ(f.platform.messages[0].caption, "Solving for L and Rs");
+    ASSERT_TRUE(f.ctx.failure.has_value());
+    EXPECT_EQ(f.ctx.failure->kind, FailureKind::Memory);
+    EXPECT_EQ(f.ctx.failure->message, "Memory request denied");
+    EXPECT_EQ(f.ctx.failure->caption, "Solving for L and Rs");
     EXPECT_EQ(f.Status(), "");
     EXPECT_EQ(f.ctx.lsolver.system.size, 1u);
     f.platform.freeMemoryOverride = 640;
-    f.platform.messages.clear();
+    f.ctx.failure.reset();
     EXPECT_TRUE(f.Solve());
     EXPECT_TRUE(f.platform.messages.empty());
   }
@@ -337,9 +337,10 @@ TEST(LandRsSolve, RefusalsStopAndSingularSystem) {
     std::fill_n(f.ctx.lsolver.system.re.get(), 12, 0.0);
     std::fill_n(f.ctx.lsolver.system.im.get(), 12, 0.0);
     EXPECT_FALSE(SolveCurrentSystem(LSolverJobOf(f.ctx)));
-    ASSERT_EQ(f.platform.messages.size(), 1u);
-    EXPECT_EQ(f.platform.messages[0].text, "Equations are singular.");
-    EXPECT_EQ(f.platform.messages[0].caption, "Solving for L and Rs");
+    ASSERT_TRUE(f.ctx.failure.has_value());
+    EXPECT_EQ(f.ctx.failure->kind, FailureKind::Singular);
+    EXPECT_EQ(f.ctx.failure->message, "Equations are singular.");
+    EXPECT_EQ(f.ctx.failure->caption, "Solving for L and Rs");
     EXPECT_TRUE(f.ctx.state.operationFailed);
   }
 }
@@ -366,18 +367,10 @@ TEST(LandRsSolve, ProgressText) {
   EXPECT_EQ(f.statuses.back(), "4. Solving 1002 equations   87%    Time remaining:  10 minutes");
 }
 
-TEST(LandRsSolve, CurrentsFileAndPicture) {
+TEST(LandRsSolve, CurrentsTableAndPicture) {
   LFixture f;
-  const fs::path folder = fs::temp_directory_path() / "zolva-lsolver-currents";
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  f.ctx.state.programFolder = folder.string() + "/";
-  f.ctx.currents.nameText = "Pair";
-  const fs::path file = folder / "Pair currents.txt";
-
-  // Before any solve there is nothing to write, and nothing is written.
-  EXPECT_TRUE(WriteCurrentsFile(LSolverJobOf(f.ctx)));
-  EXPECT_FALSE(fs::exists(file));
+  // Before any solve there is nothing to tabulate.
+  EXPECT_EQ(CurrentsTable(f.ctx.lsolver), "");
 
   // Three pixels: the strongest (reference, phase 0), one at half its magnitude and 30
   // degrees, one at a quarter in phase with the reference.
@@ -391,8 +384,7 @@ TEST(LandRsSolve, CurrentsFileAndPicture) {
   ls.currentKind = {-1, 1, 0};
   ls.solvedWidth = 130;
   ls.solvedHeight = 90;
-  ASSERT_TRUE(WriteCurrentsFile(LSolverJobOf(f.ctx)));
-  EXPECT_EQ(testing::ReadWholeFile(file),
+  EXPECT_EQ(CurrentsTable(ls),
             "X\tY\ttype\tJ magnitude\tJ angle (degrees)\r\n\r\n"
             "7\t9\t0\t 1.000000000\t   0.0000000\r\n"
             "120\t85\t1\t 0.500000000\t  30.0000000\r\n"
@@ -403,24 +395,18 @@ TEST(LandRsSolve, CurrentsFileAndPicture) {
   auto at = [&](int x, int y) {
     return f.ctx.map.analysedPixels.at(static_cast<std::size_t>(y * 130 + x));
   };
-  RenderCurrentDensity(LSolverJobOf(f.ctx));
+  RenderCurrentDensity(f.ctx.lsolver, f.ctx.map, f.ctx.display.highIntensity);
   EXPECT_EQ(at(7, 9), PackColor(255, 64, 64));
   EXPECT_EQ(at(3, 4), PackColor(64, 16, 16));
   f.ctx.display.highIntensity = true;
-  RenderCurrentDensity(LSolverJobOf(f.ctx));
+  RenderCurrentDensity(f.ctx.lsolver, f.ctx.map, f.ctx.display.highIntensity);
   EXPECT_EQ(at(3, 4), PackColor(128, 32, 32));
   EXPECT_EQ(at(0, 0), testing::kVacuum);
   // A map of another size no longer matches the currents: the picture is left alone.
   f.Blank(20, 20);
   f.ctx.map.analysedPixels = f.ctx.map.Ucolor;
-  RenderCurrentDensity(LSolverJobOf(f.ctx));
+  RenderCurrentDensity(f.ctx.lsolver, f.ctx.map, f.ctx.display.highIntensity);
   EXPECT_EQ(f.ctx.map.analysedPixels, f.ctx.map.Ucolor);
-
-  // An unwritable folder: a message, and the failure is reported.
-  f.ctx.state.programFolder = (folder / "missing" / "").string();
-  EXPECT_FALSE(WriteCurrentsFile(LSolverJobOf(f.ctx)));
-  ASSERT_EQ(f.platform.messages.size(), 1u);
-  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -172,7 +172,7 @@ TEST(CapacitanceSolve, StopReportsAndResumeContinuesTheSameArrays) {
   EXPECT_TRUE(twice.ctx.panel.resumeEnabled);
 
   // After a rebuild has discarded the grid there is nothing to resume.
-  ResetGrid(twice.ctx.grid, twice.ctx.display);
+  ResetGrid(twice.ctx.grid, twice.ctx.display.fieldReady);
   ResumeRelaxation(twice.ctx);
   EXPECT_EQ(twice.ctx.grid.plan.roundCount, 0u);
   EXPECT_FALSE(twice.ctx.panel.resumeEnabled);

@@ -38,17 +38,18 @@ GeometryInputs CoaxInputs() {
 struct PlainRecords {
   HeadlessPlatform platform;
   testing::RecordingReporter report;
-  ProgramState state;
+  SolveState state;
   PixelMap map;
   MaterialTables materials;
   Results results;
-  DisplaySettings display;
+  bool fieldReady = false;
   WorkerPool pool;
   ConductorIndex cindex;
   FieldRegions regions;
   SolverGrid grid;
   PredictionState prediction;
   LSolverState lsolver;
+  FailureSlot failure;
 
   PlainRecords() {
     platform.echoMessages = false;
@@ -58,19 +59,19 @@ struct PlainRecords {
     state.omega = 10 * kOmegaPerMHz;
   }
   GeometryJob Geometry() {
-    return GeometryJob{state, map, materials, results, display, report, CoaxInputs()};
+    return GeometryJob{state, map, materials, results, fieldReady, report, failure, CoaxInputs()};
   }
   CapacitanceJob Capacitance() {
     CapacitanceOptions options;
     options.classicRelaxation = true;  // the monitor's rounds are what the two runs share
-    return CapacitanceJob{state,   map,     materials, cindex,   regions, grid,   prediction,
-                          results, display, pool,      platform, report,  options};
+    return CapacitanceJob{state,   map,        materials, cindex,   regions, grid,    prediction,
+                          results, fieldReady, pool,      platform, report,  failure, options};
   }
   LSolverJob LandRs() {
     LSolverOptions options;
     options.pixelWidthText = "set";
-    return LSolverJob{state,   map,  materials, cindex, lsolver, results,
-                      display, pool, platform,  report, options};
+    return LSolverJob{state, map,      materials, cindex,  lsolver, results,
+                      pool,  platform, report,    failure, options};
   }
 };
 
@@ -113,7 +114,7 @@ TEST(Floors, SolversRunOnPlainRecordsAndReportThroughTheInterface) {
   EXPECT_EQ(r.report.pixelWidth, r.state.pixelWidth);
   EXPECT_EQ(r.report.Label(Label31), std::to_string(r.map.condCount));
 
-  ASSERT_TRUE(BuildConductorIndex(r.map, r.materials, r.cindex, r.state, r.report));
+  ASSERT_TRUE(BuildConductorIndex(r.map, r.materials, r.cindex, r.state, r.report, r.failure));
   EXPECT_EQ(r.report.steps.front(), "Searching map");
   EXPECT_EQ(r.report.steps.back(),
             "Building map index for " + std::to_string(r.cindex.size()) + " conductor pixels");
@@ -123,7 +124,7 @@ TEST(Floors, SolversRunOnPlainRecordsAndReportThroughTheInterface) {
     if (k == KindInsulInField) k = KindInsul;
   SolveLandRs(r.LandRs());
   EXPECT_TRUE(r.state.solveSucceeded);
-  ASSERT_TRUE(BuildConductorIndex(r.map, r.materials, r.cindex, r.state, r.report));
+  ASSERT_TRUE(BuildConductorIndex(r.map, r.materials, r.cindex, r.state, r.report, r.failure));
   ASSERT_TRUE(FindFieldRegions(r.Capacitance()));
   SolveCapacitance(r.Capacitance());
   EXPECT_FALSE(r.state.operationFailed);
@@ -146,26 +147,32 @@ TEST(Floors, SolversRunOnPlainRecordsAndReportThroughTheInterface) {
   EXPECT_TRUE(r.report.programErrors.empty());
 }
 
-TEST(Floors, RefusalsReachTheUserThroughTheInterface) {
+TEST(Floors, RefusalsComeBackAsFailuresWithTheUsersText) {
   PlainRecords r;
   ASSERT_TRUE(GenerateCoax(r.Geometry()));
   // Without its shield the coax has one conductor only.
   std::replace(r.map.Ucolor.begin(), r.map.Ucolor.end(), PackColor(0, 255, 0), PackColor(0, 0, 0));
-  EXPECT_FALSE(BuildConductorIndex(r.map, r.materials, r.cindex, r.state, r.report));
-  ASSERT_EQ(r.report.messages.size(), 1u);
-  EXPECT_EQ(r.report.messages[0], "Usermap deficient: Insufficient conductors.");
+  EXPECT_FALSE(BuildConductorIndex(r.map, r.materials, r.cindex, r.state, r.report, r.failure));
+  ASSERT_TRUE(r.failure.has_value());
+  EXPECT_EQ(r.failure->message, "Usermap deficient: Insufficient conductors.");
+  EXPECT_EQ(r.failure->caption, "Solve");
+  EXPECT_TRUE(r.report.messages.empty());
   EXPECT_TRUE(r.state.abortRequested);
   EXPECT_TRUE(r.state.operationFailed);
 
-  // An L and Rs solve without a pixel width is refused the same way.
+  // An L and Rs solve without a pixel width comes back as a failure carrying the user's text and
+  // caption; the solver itself shows nothing.
   PlainRecords s;
   ASSERT_TRUE(GenerateCoax(s.Geometry()));
-  ASSERT_TRUE(BuildConductorIndex(s.map, s.materials, s.cindex, s.state, s.report));
+  ASSERT_TRUE(BuildConductorIndex(s.map, s.materials, s.cindex, s.state, s.report, s.failure));
   LSolverJob job = s.LandRs();
   job.options.pixelWidthText.clear();
   SolveLandRs(job);
-  ASSERT_FALSE(s.report.messages.empty());
-  EXPECT_EQ(s.report.messages.back(), "Pixel width not supplied");
+  ASSERT_TRUE(s.failure.has_value());
+  EXPECT_EQ(s.failure->kind, FailureKind::Input);
+  EXPECT_EQ(s.failure->message, "Pixel width not supplied");
+  EXPECT_EQ(s.failure->caption, "Solving for L and Rs");
+  EXPECT_TRUE(s.report.messages.empty());
   EXPECT_EQ(s.results.L, 0.0);
   EXPECT_TRUE(s.report.solved.empty());
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "lsolver/lsolver.h"
 #include "platform/headless_platform.h"
 #include "program/context.h"
 #include "program/control_panel.h"
@@ -222,6 +223,31 @@ TEST(ResultTables, VoltageDumpDescribesItselfAndHoldsEveryNode) {
   g.Chei = 3;
   EXPECT_THROW(WriteVoltageDump(rig.ctx), std::out_of_range);
   EXPECT_EQ(rig.Table(" Cvolts.txt"), text);
+}
+
+TEST(ResultTables, TheCurrentsFileIsWrittenByTheProgram) {
+  TableRig rig("currents");
+  // No currents yet: nothing is written, and that is no failure.
+  EXPECT_TRUE(WriteCurrentsFile(rig.ctx));
+  EXPECT_FALSE(rig.Exists(" currents.txt"));
+
+  LSolverState& ls = rig.ctx.lsolver;
+  ls.pixelCurrents = {{0.5, 0.0}, {0.0, 1.0}};
+  ls.currentX = {1, 2};
+  ls.currentY = {3, 4};
+  ls.currentKind = {1, -1};
+  ASSERT_TRUE(WriteCurrentsFile(rig.ctx));
+  EXPECT_EQ(rig.Table(" currents.txt"), CurrentsTable(ls));
+  EXPECT_TRUE(rig.p.messages.empty());
+
+  // An unwritable folder: one message naming the file, and the command fails.
+  rig.ctx.state.programFolder = (rig.folder / "missing" / "").string();
+  EXPECT_FALSE(WriteCurrentsFile(rig.ctx));
+  ASSERT_EQ(rig.p.messages.size(), 1u);
+  const std::string expected = "Cannot write " + rig.ctx.state.programFolder + "run currents.txt: ";
+  EXPECT_EQ(rig.p.messages[0].text.rfind(expected, 0), 0u) << rig.p.messages[0].text;
+  EXPECT_EQ(rig.p.messages[0].caption, "zolva");
+  EXPECT_TRUE(rig.ctx.state.operationFailed);
 }
 
 }  // namespace

@@ -4,14 +4,18 @@
 // panel does.
 #pragma once
 
+#include <string>
+
 #include "core/conductor_index.h"
 #include "core/display.h"
 #include "core/materials.h"
 #include "core/pixel_map.h"
-#include "core/program_state.h"
 #include "core/results.h"
+#include "core/solve_failure.h"
+#include "core/solve_state.h"
 #include "core/worker_pool.h"
 #include "csolver/capacitance_job.h"
+#include "csolver/field_painting.h"
 #include "csolver/field_regions.h"
 #include "csolver/prediction.h"
 #include "csolver/solver_grid.h"
@@ -32,7 +36,9 @@ struct SolverRecords {
   SolverRecords& operator=(const SolverRecords&) = delete;
 
   Platform* platform;
-  ProgramState state;
+  SolveState state;
+  // The failure the last computing call left; the application would show it.
+  FailureSlot failure;
   PixelMap map;
   MaterialTables materials;
   DisplaySettings display;
@@ -52,34 +58,41 @@ struct SolverRecords {
   CapacitanceOptions capacitance;
   LSolverOptions currents;
   int threadCount = 1;
+  std::string programFolder;  // where "MoreColors.txt" is looked for
 };
 
 inline GeometryJob GeometryJobOf(SolverRecords& r) {
-  return GeometryJob{r.state, r.map, r.materials, r.results, r.display, r.reporter, r.inputs};
+  return GeometryJob{r.state,    r.map,     r.materials, r.results, r.display.fieldReady,
+                     r.reporter, r.failure, r.inputs};
 }
 
 inline CapacitanceJob CapacitanceJobOf(SolverRecords& r) {
   CapacitanceOptions options = r.capacitance;
   options.threadCount = r.threadCount;
-  return CapacitanceJob{r.state,     r.map,        r.materials, r.cindex,  r.regions,
-                        r.grid,      r.prediction, r.results,   r.display, r.pool,
-                        *r.platform, r.reporter,   options};
+  return CapacitanceJob{
+      r.state,      r.map,     r.materials,          r.cindex, r.regions,   r.grid,
+      r.prediction, r.results, r.display.fieldReady, r.pool,   *r.platform, r.reporter,
+      r.failure,    options};
 }
 
 inline LSolverJob LSolverJobOf(SolverRecords& r) {
   LSolverOptions options = r.currents;
   options.threadCount = r.threadCount;
-  return LSolverJob{r.state,   r.map,  r.materials, r.cindex,   r.lsolver, r.results,
-                    r.display, r.pool, *r.platform, r.reporter, options};
+  return LSolverJob{r.state, r.map,       r.materials, r.cindex,  r.lsolver, r.results,
+                    r.pool,  *r.platform, r.reporter,  r.failure, options};
+}
+
+inline FieldPaintJob FieldPaintJobOf(SolverRecords& r) {
+  return FieldPaintJob{r.grid,           r.map,     r.materials, r.display, r.results.L,
+                       r.state.switches, r.reporter};
 }
 
 // The start of a solve: the run flags a solve sets, then the index of the conductor pixels.
-inline bool IndexConductors(SolverRecords& r) {
+inline bool IndexConductors(SolverRecords& r, bool coupled = false) {
   r.state.stepNumber = 1;
   r.state.solveSucceeded = false;
   r.state.abortRequested = false;
-  r.state.solveInProgress = true;
-  return BuildConductorIndex(r.map, r.materials, r.cindex, r.state, r.reporter);
+  return BuildConductorIndex(r.map, r.materials, r.cindex, r.state, r.reporter, r.failure, coupled);
 }
 
 }  // namespace zolva::testing

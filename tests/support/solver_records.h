@@ -73,13 +73,14 @@ inline LSolverJob LSolverJobOf(SolverRecords& r) {
                     r.display, r.pool, *r.platform, r.reporter, options};
 }
 
-// The start of a solve: the run flags a solve sets, then the index of the conductor pixels.
-inline bool IndexConductors(SolverRecords& r) {
+// The start of a solve: the run flags a solve sets, then the index of the conductor pixels (for
+// coupled lines every signal region is its own conductor, so +1 and -1 are not both required).
+inline bool IndexConductors(SolverRecords& r, bool coupled = false) {
   r.state.stepNumber = 1;
   r.state.solveSucceeded = false;
   r.state.abortRequested = false;
   r.state.solveInProgress = true;
-  return BuildConductorIndex(r.map, r.materials, r.cindex, r.state, r.reporter);
+  return BuildConductorIndex(r.map, r.materials, r.cindex, r.state, r.reporter, coupled);
 }
 
 }  // namespace zolva::testing

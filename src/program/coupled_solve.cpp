@@ -14,6 +14,7 @@
 #include "lsolver/impedance_matrix.h"
 #include "program/context.h"
 #include "program/control_panel.h"
+#include "program/coupled_files.h"
 #include "program/jobs.h"
 #include "program/reporting.h"
 #include "program/results_report.h"
@@ -34,6 +35,13 @@ void RefuseSolve(Context& ctx, const std::string& text) {
   MessageBox(ctx, text, "Solve", ButtonsOk);
   ctx.state.operationFailed = true;
   ctx.state.abortRequested = true;
+}
+
+// The modes of the matrices just solved; none when they describe no line (the text of the
+// results then shows the matrices alone).
+void FindModes(CoupledResults& r) {
+  r.modes = CoupledModes{};
+  if (LineMatricesProblem(r.matrices).empty()) r.modes = LosslessModes(r.matrices);
 }
 
 // One coupled solve at the panel's frequency: the capacitance matrices when `capacitance`, the
@@ -139,6 +147,7 @@ bool SolveCoupled(Context& ctx) {
   CoupledResults r;
   if (!RunCoupled(ctx, true, r)) return false;
   r.valid = true;
+  FindModes(r);
   ctx.coupled = std::move(r);
   s.solveSucceeded = true;
   ShowStatus(ctx, "done");
@@ -181,6 +190,7 @@ bool SolveCoupledSweep(Context& ctx, const std::vector<double>& frequenciesMHz,
     sweep.push_back(r.matrices);
     if (k + 1 == frequenciesMHz.size()) {
       r.valid = true;
+      FindModes(r);
       r.sweep = std::move(sweep);
       for (const std::string& note : first.notes)
         if (std::find(r.notes.begin(), r.notes.end(), note) == r.notes.end())
@@ -217,6 +227,9 @@ std::string CoupledText(const Context& ctx) {
   text += MatrixText(m, m.G, 1e6, "G (uS/m)");
   text += MatrixText(m, m.L, 1e9, "L (nH/m)");
   text += MatrixText(m, m.R, 1.0, "R (ohm/m)");
+  if (r.modes.n > 0)
+    for (const std::string& line : CoupledResultLines(r.modes, CoupledLabels(r)))
+      text += line + "\n";
   text += "Asymmetry: C " + Number(r.asymmetryC) + ", R + jwL " + Number(r.asymmetryZ) + "\n";
   for (const std::string& note : r.notes) text += note + "\n";
   return text;
@@ -244,6 +257,13 @@ std::string CoupledSweepText(const Context& ctx) {
   return text;
 }
 
+std::vector<std::string> CoupledLabels(const CoupledResults& r) {
+  if (!r.matrices.names.empty()) return r.matrices.names;
+  std::vector<std::string> names;
+  for (int k = 1; k <= r.matrices.n; ++k) names.push_back(std::to_string(k));
+  return names;
+}
+
 std::string CoupledSummary(const Context& ctx) {
   const CoupledResults& r = ctx.coupled;
   if (!r.valid) return "";
@@ -266,6 +286,10 @@ std::string CoupledSummary(const Context& ctx) {
   diagonal("Cii", m.C, 1e12, "pF/m");
   diagonal("Lii", m.L, 1e9, "nH/m");
   diagonal("Rii", m.R, 1.0, "ohm/m");
+  const CoupledModes& modes = r.modes;
+  if (modes.symmetricPair)
+    text += " Zdiff=" + Number(modes.Zdiff) + " Zcomm=" + Number(modes.Zcomm) + "ohm";
+  if (modes.n == 2) text += " Kb=" + Number(modes.Kb[1]) + " Kf=" + Number(modes.Kf[1]) + "s/m";
   text += " asymmetry C=" + Number(r.asymmetryC);
   return text;
 }

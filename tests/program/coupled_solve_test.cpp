@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -89,8 +90,8 @@ TEST(CoupledSolve, ARibbonWithoutGroundTakesTheScriptsReference) {
   EXPECT_FALSE(c.notes.empty());
 }
 
-// zolva-batch --coupled --frequencies: one JSON object with the matrices of every frequency; the
-// two-conductor files are refused beside --coupled.
+// zolva-batch --coupled --frequencies: one JSON object with the matrices of every frequency and
+// the modes; with --rlgc the N-conductor files, and --spice at a frequency not solved writes none.
 TEST(CoupledSolve, BatchPrintsTheMatricesOfEveryFrequency) {
   CoupledRig rig("batch");
   rig.WriteMap(40, 14, {10, 27}, 6, true);
@@ -116,8 +117,21 @@ TEST(CoupledSolve, BatchPrintsTheMatricesOfEveryFrequency) {
   const std::size_t sweep = out.find("\"sweep\": [");
   ASSERT_NE(sweep, std::string::npos) << out;
   EXPECT_NE(out.find("\"frequency\": 1e+06", sweep), std::string::npos);
-  EXPECT_EQ(batch({"--rlgc", "x.csv", "--frequencies", "1"}, out), 2);
-  EXPECT_NE(out.find("with --coupled only --frequencies applies"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"modes\": {\"Zodd\": "), std::string::npos) << out;
+  EXPECT_NE(out.find("\"Kf_1_2\": \"s/m\""), std::string::npos) << out;
+  const std::string table = (rig.folder / "pair.csv").string();
+  EXPECT_EQ(batch({"--rlgc", table.c_str(), "--frequencies", "1,100", "--spice", "50"}, out), 1);
+  EXPECT_NE(out.find("none of the table's frequencies"), std::string::npos) << out;
+  EXPECT_FALSE(std::filesystem::exists(table));
+  ASSERT_EQ(batch({"--rlgc", table.c_str(), "--frequencies", "1,100", "--length", "5cm"}, out), 0)
+      << out;
+  for (const char* extension : {".csv", ".s4p", ".rlgc", ".lib"})
+    EXPECT_TRUE(std::filesystem::exists(rig.folder / (std::string("pair") + extension)))
+        << extension;
+  // The results page carries the modes of the last frequency.
+  EXPECT_NE(out.find("Zdiff = "), std::string::npos) << out;
+  EXPECT_NE(out.find("Kb 1-2 = "), std::string::npos) << out;
+  EXPECT_EQ(batch({"--length", "5cm", "--frequencies", "1"}, out), 2);
 }
 
 }  // namespace

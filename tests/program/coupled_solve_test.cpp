@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -132,6 +133,30 @@ TEST(CoupledSolve, BatchPrintsTheMatricesOfEveryFrequency) {
   EXPECT_NE(out.find("Zdiff = "), std::string::npos) << out;
   EXPECT_NE(out.find("Kb 1-2 = "), std::string::npos) << out;
   EXPECT_EQ(batch({"--length", "5cm", "--frequencies", "1"}, out), 2);
+}
+
+// A script's RLG with "Coupled lines" on writes the files of its coupled solves, one row per
+// frequency, and refuses before any.
+TEST(CoupledSolve, ScriptRlgWritesTheCoupledFilesOfItsSolves) {
+  CoupledRig rig("rlg");
+  rig.WriteMap(40, 14, {10, 27}, 6, true);
+  const ScriptResult early = RunScriptFile(
+      rig.ctx, rig.Write("a.txt", "OPE %Usermap wires (1mm).png\nBOX 7 T\nRLG a.csv\n").string());
+  EXPECT_NE(early.outcome, ScriptOutcome::Completed);
+  EXPECT_NE(early.message.find("RLG of coupled lines needs their solves"), std::string::npos)
+      << early.message;
+  const ScriptResult r = RunScriptFile(
+      rig.ctx, rig.Write("b.txt",
+                         "OPE %Usermap wires (1mm).png\nBOX 7 T\nFRE 10\nSOL\nFRE 100\nSOL\n"
+                         "FRE 10\nSOL\nLIN 5cm\nRLG pair.csv\n")
+                   .string());
+  ASSERT_EQ(r.outcome, ScriptOutcome::Completed) << r.message;
+  EXPECT_TRUE(std::filesystem::exists(rig.folder / "pair.s4p"));
+  EXPECT_TRUE(std::filesystem::exists(rig.folder / "pair.lib"));
+  std::ifstream table(rig.folder / "pair.csv");
+  int rows = 0;
+  for (std::string line; std::getline(table, line);) ++rows;
+  EXPECT_EQ(rows, 3);  // the header and two frequencies: the third SOL replaced the first
 }
 
 }  // namespace

@@ -159,5 +159,31 @@ TEST(CoupledSolve, ScriptRlgWritesTheCoupledFilesOfItsSolves) {
   EXPECT_EQ(rows, 3);  // the header and two frequencies: the third SOL replaced the first
 }
 
+// The panel's "coupled" page: the matrices and modes of a pair, and of five conductors only the
+// files that hold them once written.
+TEST(CoupledSolve, PanelPageShowsFourConductorsAtMostAndNamesTheFilesBeyond) {
+  CoupledRig rig("page");
+  rig.WriteMap(40, 14, {10, 27}, 6, true);
+  ASSERT_EQ(
+      RunScriptFile(rig.ctx,
+                    rig.Write("a.txt", "OPE %Usermap wires (1mm).png\nBOX 7 T\nSOL\n").string())
+          .outcome,
+      ScriptOutcome::Completed);
+  EXPECT_EQ(rig.ctx.panel.tab, TabCoupled);
+  std::string page = CoupledPageText(rig.ctx);
+  for (const char* part : {"2 conductors against ground", "C (pF/m)", "R (ohm/m)", "Zdiff = "})
+    EXPECT_NE(page.find(part), std::string::npos) << part << "\n" << page;
+
+  rig.WriteMap(60, 14, {4, 14, 24, 34, 44}, 6, true);
+  const ScriptResult r = RunScriptFile(
+      rig.ctx,
+      rig.Write("b.txt", "OPE %Usermap wires (1mm).png\nBOX 7 T\nSOL\nRLG five.csv\n").string());
+  ASSERT_EQ(r.outcome, ScriptOutcome::Completed) << r.message;
+  page = CoupledPageText(rig.ctx);
+  EXPECT_EQ(page.find("C (pF/m)"), std::string::npos) << page;
+  EXPECT_NE(page.find("Too many conductors"), std::string::npos) << page;
+  EXPECT_NE(page.find((rig.folder / "five.lib").string()), std::string::npos) << page;
+}
+
 }  // namespace
 }  // namespace zolva

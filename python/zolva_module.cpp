@@ -724,6 +724,13 @@ std::string FigureText(double x) {
 std::string ResultRepr(const ResultData& r) {
   const SessionFigures& f = r.figures;
   std::string text = "<zolva.Result " + r.what + ":";
+  if (f.coupled) {
+    text += " coupled, " + std::to_string(f.matrices.n) + " conductors";
+    if (f.modes.symmetricPair)
+      text += ", Zdiff=" + FigureText(f.modes.Zdiff) + " ohm Zcomm=" + FigureText(f.modes.Zcomm) +
+              " ohm";
+    return text + ">";
+  }
   if (f.haveL) text += " L=" + FigureText(f.L) + " H/m Rs=" + FigureText(f.Rs) + " ohm/m";
   if (f.haveC) text += " C=" + FigureText(f.C) + " F/m Gp=" + FigureText(f.Gp) + " S/m";
   text += " Zo=" + FigureText(f.Zo) + " ohm vf=" + FigureText(f.vf) + ">";
@@ -941,12 +948,14 @@ PYBIND11_MODULE(_zolva, m) {
           "Rs", [](const ResultData& r) { return Optional(r.figures.haveL, r.figures.Rs); },
           "Series resistance of the skin effect, ohm/m, at the frequency.")
       .def_property_readonly(
-          "Zo", [](const ResultData& r) { return r.figures.Zo; },
+          "Zo", [](const ResultData& r) { return Optional(!r.figures.coupled, r.figures.Zo); },
           "Characteristic impedance of the lossless line, ohm (from L and C; from one of them "
-          "and an assumed velocity factor when the other is not solved).")
+          "and an assumed velocity factor when the other is not solved); None for coupled lines, "
+          "whose impedances are in modes.")
       .def_property_readonly(
-          "vf", [](const ResultData& r) { return r.figures.vf; },
-          "Velocity factor: the speed of the wave over the speed of light, 0 to 1.")
+          "vf", [](const ResultData& r) { return Optional(!r.figures.coupled, r.figures.vf); },
+          "Velocity factor: the speed of the wave over the speed of light, 0 to 1; None for "
+          "coupled lines (modes.vf).")
       .def_property_readonly(
           "VoC", [](const ResultData& r) { return Optional(r.figures.haveC, r.figures.VoC); },
           "The potential of the -1 conductor of the balanced open line, V.")

@@ -157,6 +157,7 @@ def test_coupled_pair_matches_batch_and_its_touchstone_file(batch, folder, examp
     pair = zolva.usermap(path)
     result = pair.solve(frequency=100e6, threads=1, coupled=True, progress=None)
     assert result.coupled and result.matrices.names == ["1", "2"]
+    assert result.Zo is None and "Zdiff=" in repr(result)
     for name in "CGLR":
         np.testing.assert_allclose(getattr(result.matrices, name),
                                    expected["matrices"][name], rtol=1e-12, atol=0, err_msg=name)

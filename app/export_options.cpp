@@ -7,6 +7,7 @@
 #include "core/utility.h"
 #include "program/context.h"
 #include "program/control_panel.h"
+#include "program/coupled_files.h"
 #include "program/coupled_solve.h"
 #include "program/rlgc_files.h"
 #include "program/rlgc_sweep.h"
@@ -36,7 +37,7 @@ bool ReadFrequencies(const std::string& text, std::vector<double>& out) {
 
 const char* const kExportUsage =
     " [--snap] [--frequencies F1,F2,... --rlgc FILE [--length LEN] [--z0 OHMS] [--spice F]]"
-    " [--coupled [--frequencies F1,F2,...]]";
+    " [--coupled [--frequencies F1,F2,... [--rlgc FILE ...]]]";
 
 OptionReading ReadExportOption(int argc, const char* const* argv, int& i, ExportOptions& options,
                                std::ostream& err) {
@@ -87,13 +88,6 @@ OptionReading ReadExportOption(int argc, const char* const* argv, int& i, Export
 }
 
 bool CheckExportOptions(const ExportOptions& o, std::ostream& err) {
-  if (o.coupled &&
-      (!o.rlgcPath.empty() || o.lineLength > 0 || o.referenceGiven || o.spiceFrequencyMHz > 0)) {
-    err << "zolva-batch: --rlgc, --length, --z0 and --spice write two-conductor files; with "
-           "--coupled only --frequencies applies\n";
-    return false;
-  }
-  if (o.coupled) return true;
   if (!WantsRlgc(o)) {
     if (!o.frequenciesMHz.empty() || o.lineLength > 0 || o.referenceGiven ||
         o.spiceFrequencyMHz > 0) {
@@ -104,6 +98,11 @@ bool CheckExportOptions(const ExportOptions& o, std::ostream& err) {
   }
   if (o.frequenciesMHz.empty()) {
     err << "zolva-batch: --rlgc needs --frequencies\n";
+    return false;
+  }
+  if (o.coupled && o.rlgcPath.empty() &&
+      (o.lineLength > 0 || o.referenceGiven || o.spiceFrequencyMHz > 0)) {
+    err << "zolva-batch: --length, --z0 and --spice belong to --rlgc FILE\n";
     return false;
   }
   if (o.referenceGiven && !(o.lineLength > 0)) {
@@ -161,6 +160,17 @@ bool RunRlgcExport(Context& ctx, const ExportOptions& options, std::ostream& out
     }
     ReportCoupledSolve(ctx);
     rows = CoupledSweepText(ctx);
+    if (options.rlgcPath.empty()) return true;
+    CoupledExportSettings settings;
+    settings.tablePath = options.rlgcPath;
+    settings.lineLength = options.lineLength;
+    settings.referenceImpedance = options.referenceImpedance;
+    settings.spiceFrequencyHz = options.spiceFrequencyMHz * 1e6;
+    CoupledExportResult result;
+    // A refusal has shown its message box, which the caller prints.
+    if (!WriteCoupledFiles(ctx, ctx.coupled.sweep, settings, result)) return false;
+    for (const std::string& file : result.files) out << "written: " << file << "\n";
+    if (!result.fitSummary.empty()) out << result.fitSummary << "\n";
     return true;
   }
   if (!SolveRlgcSweep(ctx, options.frequenciesMHz, points, failure)) {

@@ -11,6 +11,7 @@
 #include "core/pixel_map.h"
 #include "core/utility.h"
 #include "program/context.h"
+#include "program/coupled_files.h"
 #include "program/results_report.h"
 
 namespace zolva {
@@ -311,6 +312,16 @@ std::string MatricesObject(const LineMatrices& m) {
       .Str();
 }
 
+std::string ModesObject(const CoupledModes& modes) {
+  JsonObject o;
+  JsonObject units;
+  for (const CoupledFigure& f : CoupledFigures(modes)) {
+    o.Number(f.name, f.value);
+    if (!f.unit.empty()) units.Text(f.name, f.unit);
+  }
+  return o.Raw("units", units.Str()).Str();
+}
+
 std::string CoupledObject(const Context& ctx, int number) {
   const CoupledResults& r = ctx.coupled;
   std::string notes = "[";
@@ -328,6 +339,7 @@ std::string CoupledObject(const Context& ctx, int number) {
       .Raw("reference", r.numbering.reference > 0 ? std::to_string(r.numbering.reference)
                                                   : std::string("\"ground\""))
       .Raw("matrices", MatricesObject(r.matrices));
+  if (r.modes.n > 0) o.Raw("modes", ModesObject(r.modes));
   if (!r.sweep.empty()) {
     std::string sweep = "[";
     for (std::size_t i = 0; i < r.sweep.size(); ++i) {

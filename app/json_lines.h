@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/line_matrices.h"
+#include "core/line_modes.h"
 #include "core/reporter.h"
 
 namespace zolva {
@@ -26,8 +27,12 @@ std::string SolveObject(const Context& ctx, SolvedFigures which, int number);
 // The matrices of a coupled line: the conductors' names, the frequency and C, G, L, R as arrays
 // of rows, in SI units.
 std::string MatricesObject(const LineMatrices& m);
+// The modes of a coupled line: every figure of CoupledFigures by its name (Zodd, Zdiff, Kb_1_2,
+// ...) in SI units, and "units" naming the unit of those that have one.
+std::string ModesObject(const CoupledModes& modes);
 // The object of a coupled solve that has just finished: its number, the geometry, the
-// reference, the matrices (and those of every frequency of a sweep), the asymmetries and notes.
+// reference, the matrices, the modes (and those of every frequency of a sweep), the asymmetries and
+// notes.
 std::string CoupledObject(const Context& ctx, int number);
 
 // The last object: the last solve object of each kind (null when there was none), the count of

@@ -2,6 +2,7 @@
 // headless session, their solves as Result objects, fields and pictures as numpy arrays. The
 // pure-Python part (zolva/__init__.py) adds the progress bar and the scikit-rf network; nothing
 // here or there computes what the session computes.
+#include <pybind11/complex.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <complex>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -22,6 +24,8 @@
 #include "platform/image_codec.h"
 #include "program/context.h"
 #include "program/control_panel.h"
+#include "program/coupled_model.h"
+#include "program/coupled_solve.h"
 #include "program/rlgc_sweep.h"
 #include "program/session.h"
 #include "section_keywords.h"
@@ -241,16 +245,52 @@ std::optional<int> Threads(const char* function, py::handle value) {
   return static_cast<int>(n);
 }
 
-// The one place where coupled lines enter the module. Their matrices and modes come from the
-// coupled-lines solve of the application floor; until that is wired in here, asking for them
-// fails plainly instead of returning the figures of a two-conductor solve. Wired in, the result
-// carries `coupled` True and `matrices` (n x n numpy arrays C, G, L, R and the conductors'
-// names), which examples/python/differential_pair.py reads, and Result.network (zolva/__init__.py)
-// builds the 2N-port network from the modal solution.
-[[noreturn]] void SolveCoupled(SectionCore&) {
-  throw SolveError(
-      "solve(coupled=True): the matrices and modes of coupled lines are not available in this "
-      "version of the zolva module; solve without coupled=True for the two-conductor figures");
+// The matrices of coupled lines as numpy arrays, n x n, row by row as the conductors are numbered.
+struct Matrices {
+  py::array C, G, L, R;
+  std::vector<std::string> names;
+  double frequency = 0.0;
+};
+
+// The lossless modes of coupled lines (CoupledModes) as Python numbers and numpy arrays.
+struct Modes {
+  py::object Zodd, Zeven, Zdiff, Zcomm, vfOdd, vfEven;  // None unless a symmetric pair
+  py::array Kb, Kf, vf, voltages, Zc;
+};
+
+py::array Square(const std::vector<double>& values, int n) {
+  py::array_t<double> a({py::ssize_t{n}, py::ssize_t{n}});
+  if (values.size() != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))
+    throw SolveError("the coupled solve gave " + std::to_string(values.size()) +
+                     " entries for a matrix of " + std::to_string(n) + " conductors");
+  std::copy(values.begin(), values.end(), a.mutable_data());
+  return ReadOnly(a);
+}
+
+Matrices MatricesOf(const LineMatrices& m) {
+  return Matrices{Square(m.C, m.n), Square(m.G, m.n), Square(m.L, m.n),
+                  Square(m.R, m.n), m.names,          m.frequencyHz};
+}
+
+Modes ModesOf(const CoupledModes& m) {
+  Modes modes;
+  const auto pair = [&](double x) {
+    return m.symmetricPair ? py::object(py::float_(x)) : py::none();
+  };
+  modes.Zodd = pair(m.Zodd);
+  modes.Zeven = pair(m.Zeven);
+  modes.Zdiff = pair(m.Zdiff);
+  modes.Zcomm = pair(m.Zcomm);
+  modes.vfOdd = pair(m.vfOdd);
+  modes.vfEven = pair(m.vfEven);
+  modes.Kb = Square(m.Kb, m.n);
+  modes.Kf = Square(m.Kf, m.n);
+  modes.voltages = Square(m.voltages, m.n);
+  modes.Zc = Square(m.Zc, m.n);
+  py::array_t<double> vf(static_cast<py::ssize_t>(m.velocityFactor.size()));
+  std::copy(m.velocityFactor.begin(), m.velocityFactor.end(), vf.mutable_data());
+  modes.vf = ReadOnly(vf);
+  return modes;
 }
 
 Result Solve(const Core& core, const std::string& what, py::object frequency, py::object threads,
@@ -271,15 +311,19 @@ Result Solve(const Core& core, const std::string& what, py::object frequency, py
   if (!frequency.is_none()) hertz = FrequencyHz("solve", "frequency", frequency);
   const std::optional<int> threadCount = Threads("solve", threads);
   const bool withEstimate = StrictBool("solve", "estimate", estimate);
-  if (StrictBool("solve", "coupled", coupled)) SolveCoupled(*core);
+  // Coupled lines are the panel's "Coupled lines" during the solve: every conductor its own port.
+  const bool withCoupled = StrictBool("solve", "coupled", coupled);
+  if (withCoupled && kind != SolveWhat::Full)
+    throw py::value_error("solve: coupled=True needs what=\"full\"; got what=\"" + what + "\"");
 
   auto result = std::make_shared<ResultData>();
   result->core = core;
   result->what = what;
-  if (hertz || threadCount) {
+  {
     std::string refusal;
     WithSession(*core, [&](Session& s) {
       try {
+        s.SetCheck(CheckBoxCoupled, withCoupled);
         if (hertz) s.SetFrequencyHz(*hertz);
         if (threadCount) s.SetThreads(*threadCount);
       } catch (const SessionError& e) {
@@ -359,6 +403,44 @@ py::tuple Rlgc(const Core& core, py::handle frequencies, py::object progress) {
     C.mutable_at(i) = points[i].C;
   }
   return py::make_tuple(f, R, L, G, C);
+}
+
+// The scattering matrices of `length` metres of coupled lines at each frequency (Hz): the
+// matrices solved as zolva-batch --coupled --frequencies solves them (C and G once, R and L per
+// frequency), each frequency's S from the modal solution of the lossy line, as the Touchstone
+// file has it. Returns the frequencies and an array (frequencies, 2n, 2n) of complex numbers.
+py::tuple CoupledNetwork(const Core& core, py::handle frequencies, double length, double z0,
+                         py::object progress) {
+  const std::vector<double> hertz = FrequencyList("network", frequencies);
+  std::vector<LineMatrices> points;
+  RunSolving(*core, progress, [&](Session& s, const auto&) {
+    s.SetCheck(CheckBoxCoupled, true);
+    std::vector<double> megahertz;
+    for (double f : hertz) megahertz.push_back(f / 1e6);
+    std::string failure;
+    Context& ctx = s.context();
+    if (!SolveCoupledSweep(ctx, megahertz, failure)) {
+      if (ctx.state.abortRequested) throw SessionStopped("The solve was stopped: " + failure + ".");
+      throw SessionError("The coupled matrices were not solved: " + failure + ".");
+    }
+    points = ctx.coupled.sweep;
+  });
+  const int ports = points.empty() ? 0 : 2 * points.front().n;
+  py::array_t<std::complex<double>> S(
+      {static_cast<py::ssize_t>(points.size()), py::ssize_t{ports}, py::ssize_t{ports}});
+  py::array_t<double> f(static_cast<py::ssize_t>(points.size()));
+  std::complex<double>* out = S.mutable_data();
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    f.mutable_at(k) = points[k].frequencyHz;
+    std::vector<std::complex<double>> s;
+    try {
+      s = CoupledSParameters(points[k], length, z0);
+    } catch (const std::invalid_argument& e) {
+      throw SolveError(std::string("network: ") + e.what());
+    }
+    out = std::copy(s.begin(), s.end(), out);
+  }
+  return py::make_tuple(f, S);
 }
 
 // A session for a new cross-section: the program folder is the working folder (MoreColors.txt is
@@ -642,6 +724,13 @@ std::string FigureText(double x) {
 std::string ResultRepr(const ResultData& r) {
   const SessionFigures& f = r.figures;
   std::string text = "<zolva.Result " + r.what + ":";
+  if (f.coupled) {
+    text += " coupled, " + std::to_string(f.matrices.n) + " conductors";
+    if (f.modes.symmetricPair)
+      text += ", Zdiff=" + FigureText(f.modes.Zdiff) + " ohm Zcomm=" + FigureText(f.modes.Zcomm) +
+              " ohm";
+    return text + ">";
+  }
   if (f.haveL) text += " L=" + FigureText(f.L) + " H/m Rs=" + FigureText(f.Rs) + " ohm/m";
   if (f.haveC) text += " C=" + FigureText(f.C) + " F/m Gp=" + FigureText(f.Gp) + " S/m";
   text += " Zo=" + FigureText(f.Zo) + " ohm vf=" + FigureText(f.vf) + ">";
@@ -734,6 +823,9 @@ PYBIND11_MODULE(_zolva, m) {
       .def("_solve", &Solve, "what"_a = "full", "frequency"_a = py::none(),
            "threads"_a = py::none(), "estimate"_a = false, "coupled"_a = false,
            "progress"_a = py::none(), "The solve itself; use solve(), which adds the progress bar.")
+      .def("_coupled_network", &CoupledNetwork, "frequencies"_a, "length"_a, "z0"_a,
+           "progress"_a = py::none(),
+           "The frequencies and the 2N-port S matrices of a length of the coupled lines.")
       .def("_rlgc", &Rlgc, "frequencies"_a, "progress"_a = py::none(),
            "The RLGC solves as arrays; use rlgc().")
       .def("set", &SetKeywords,
@@ -790,6 +882,55 @@ PYBIND11_MODULE(_zolva, m) {
                " x " + std::to_string(h) + " pixels of " + FigureText(width) + " m>";
       });
 
+  py::class_<Matrices>(m, "Matrices",
+                       "The per-metre matrices of coupled lines: n x n numpy arrays, row i and "
+                       "column j for the conductors names[i] and names[j]; C and G are Maxwell "
+                       "matrices (negative off the diagonal: the mutual capacitance is -C[i, j]).")
+      .def_readonly("C", &Matrices::C, "Capacitance matrix, F/m.")
+      .def_readonly("G", &Matrices::G, "Conductance matrix, S/m.")
+      .def_readonly("L", &Matrices::L, "Inductance matrix, H/m.")
+      .def_readonly("R", &Matrices::R, "Resistance matrix, ohm/m.")
+      .def_readonly("names", &Matrices::names,
+                    "The conductors' numbers, as the picture shows them, as texts.")
+      .def_readonly("frequency", &Matrices::frequency, "The frequency of L and R, Hz.")
+      .def("__repr__", [](const Matrices& x) {
+        return "<zolva.Matrices of " + std::to_string(x.names.size()) + " conductors at " +
+               FigureText(x.frequency) + " Hz>";
+      });
+  py::class_<Modes>(m, "Modes",
+                    "The modes of coupled lines without loss, from L and C, and the crosstalk "
+                    "coefficients of every pair.")
+      .def_readonly("Zodd", &Modes::Zodd,
+                    "The odd mode's impedance of a symmetric pair, ohm per conductor; else None.")
+      .def_readonly("Zeven", &Modes::Zeven,
+                    "The even mode's impedance of a symmetric pair, ohm per conductor; else None.")
+      .def_readonly("Zdiff", &Modes::Zdiff,
+                    "Differential impedance 2 Zodd of a symmetric pair, ohm; else None.")
+      .def_readonly("Zcomm", &Modes::Zcomm,
+                    "Common-mode impedance Zeven / 2 of a symmetric pair, ohm; else None.")
+      .def_readonly("vf_odd", &Modes::vfOdd, "The odd mode's velocity factor, or None.")
+      .def_readonly("vf_even", &Modes::vfEven, "The even mode's velocity factor, or None.")
+      .def_readonly("Kb", &Modes::Kb,
+                    "Backward (near-end) crosstalk coefficients (Lm/L + Cm/C) / 4 per pair, "
+                    "n x n, no unit (0 on the diagonal).")
+      .def_readonly("Kf", &Modes::Kf,
+                    "Forward (far-end) crosstalk coefficients (Cm/C - Lm/L) / (2 v) per pair, "
+                    "n x n, s/m of coupled length: the far-end amplitude is Kf length / rise "
+                    "time.")
+      .def_readonly("vf", &Modes::vf, "The modes' velocity factors, the fastest first.")
+      .def_readonly("voltages", &Modes::voltages,
+                    "The modes' conductor voltages, column k for mode k, largest entry +1.")
+      .def_readonly("Zc", &Modes::Zc,
+                    "The characteristic impedance matrix, n x n, ohm: the voltages of a wave "
+                    "travelling one way are Zc times its currents.")
+      .def("__repr__", [](const Modes& x) {
+        std::string text = "<zolva.Modes of " + std::to_string(x.vf.size()) + " conductors";
+        if (!x.Zdiff.is_none())
+          text += ": Zdiff " + FigureText(x.Zdiff.cast<double>()) + " ohm, Zcomm " +
+                  FigureText(x.Zcomm.cast<double>()) + " ohm";
+        return text + ">";
+      });
+
   py::class_<ResultData, std::shared_ptr<ResultData>>(
       m, "Result",
       "The figures of one solve, per metre of line in SI units. A figure the solves have not "
@@ -807,12 +948,14 @@ PYBIND11_MODULE(_zolva, m) {
           "Rs", [](const ResultData& r) { return Optional(r.figures.haveL, r.figures.Rs); },
           "Series resistance of the skin effect, ohm/m, at the frequency.")
       .def_property_readonly(
-          "Zo", [](const ResultData& r) { return r.figures.Zo; },
+          "Zo", [](const ResultData& r) { return Optional(!r.figures.coupled, r.figures.Zo); },
           "Characteristic impedance of the lossless line, ohm (from L and C; from one of them "
-          "and an assumed velocity factor when the other is not solved).")
+          "and an assumed velocity factor when the other is not solved); None for coupled lines, "
+          "whose impedances are in modes.")
       .def_property_readonly(
-          "vf", [](const ResultData& r) { return r.figures.vf; },
-          "Velocity factor: the speed of the wave over the speed of light, 0 to 1.")
+          "vf", [](const ResultData& r) { return Optional(!r.figures.coupled, r.figures.vf); },
+          "Velocity factor: the speed of the wave over the speed of light, 0 to 1; None for "
+          "coupled lines (modes.vf).")
       .def_property_readonly(
           "VoC", [](const ResultData& r) { return Optional(r.figures.haveC, r.figures.VoC); },
           "The potential of the -1 conductor of the balanced open line, V.")
@@ -855,8 +998,23 @@ PYBIND11_MODULE(_zolva, m) {
       .def_readonly("what", &ResultData::what, "What was solved: \"full\", \"C\" or \"L\".")
       .def_readonly("seconds", &ResultData::seconds, "How long the solve took, s.")
       .def_property_readonly(
-          "coupled", [](const ResultData&) { return false; },
-          "True for the matrices of coupled lines.")
+          "coupled", [](const ResultData& r) { return r.figures.coupled; },
+          "True for the matrices of coupled lines (solve(coupled=True)).")
+      .def_property_readonly(
+          "matrices",
+          [](const ResultData& r) -> py::object {
+            if (!r.figures.coupled) return py::none();
+            return py::cast(MatricesOf(r.figures.matrices));
+          },
+          "The per-metre matrices of coupled lines (zolva.Matrices), or None.")
+      .def_property_readonly(
+          "modes",
+          [](const ResultData& r) -> py::object {
+            if (!r.figures.coupled || r.figures.modes.n == 0) return py::none();
+            return py::cast(ModesOf(r.figures.modes));
+          },
+          "The lossless modes and the crosstalk coefficients of coupled lines (zolva.Modes), or "
+          "None.")
       .def_readonly("section", &ResultData::core, "The zolva.Section solved.")
       .def_property_readonly(
           "potential",

@@ -2,11 +2,11 @@
 
 Each cross-section is drawn as a numpy array (a Usermap in memory): two copper strips 0.3 mm
 wide, 0.05 mm thick, on 0.2 mm of FR4 over a copper ground plane, the gap between the strips
-swept from 0.1 mm to 0.6 mm. The coupled solve gives the C and L matrices of the two strips over
-ground; the pair's differential impedance is twice the odd mode's:
+swept from 0.1 mm to 0.6 mm. The coupled solve (solve(coupled=True)) gives the C and L matrices
+of the two strips over ground and the pair's modes; the differential impedance is twice the odd
+mode's:
     Zdiff = 2 sqrt((L11 - L12) / (C11 - C12))    (C12 is negative: a Maxwell matrix)
-
-This needs the coupled-lines solve (solve(coupled=True)).
+which the example checks against result.modes.Zdiff.
 
 Run it with Debian's Python from the repository's top folder, after building:
     PYTHONPATH=build/python /usr/bin/python3 examples/python/differential_pair.py [OUTPUT_FOLDER]
@@ -52,9 +52,11 @@ def main(folder):
         pair = zolva.usermap(drawing(gap), pixel_width=PIXEL, name=f"pair gap {gap}")
         result = pair.solve(frequency=1e9, coupled=True)
         C, L = result.matrices.C, result.matrices.L
-        z = 2 * np.sqrt((L[0, 0] - L[0, 1]) / (C[0, 0] - C[0, 1]))
+        z = result.modes.Zdiff
+        assert abs(z / (2 * np.sqrt((L[0, 0] - L[0, 1]) / (C[0, 0] - C[0, 1]))) - 1) < 1e-6
         zdiff.append(z)
-        print(f"gap {gap * PIXEL * 1e3:4.2f} mm: Zdiff = {z:6.1f} ohm")
+        print(f"gap {gap * PIXEL * 1e3:4.2f} mm: Zdiff = {z:6.1f} ohm, "
+              f"Zcomm = {result.modes.Zcomm:5.1f} ohm, Kb = {result.modes.Kb[0, 1]:.3f}")
 
     figure, axes = plt.subplots(figsize=(6.4, 4.2))
     axes.plot(gaps * PIXEL * 1e3, zdiff, "o-", color="C4")

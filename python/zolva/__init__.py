@@ -17,12 +17,12 @@ import collections
 import numbers
 import sys
 
-from ._zolva import (Estimate, Field, PeakField, Result, Section, SolveError, length_in_metres,
-                     usermap)
+from ._zolva import (Estimate, Field, Matrices, Modes, PeakField, Result, Section, SolveError,
+                     length_in_metres, usermap)
 from . import _zolva
 
-__all__ = ["coax", "twinlead", "square_twinlead", "usermap", "Section", "Result", "Field",
-           "Estimate", "PeakField", "RLGC", "SolveError", "length_in_metres"]
+__all__ = ["coax", "twinlead", "square_twinlead", "usermap", "Section", "Result", "Matrices",
+           "Modes", "Field", "Estimate", "PeakField", "RLGC", "SolveError", "length_in_metres"]
 
 RLGC = collections.namedtuple("RLGC", "frequency R L G C")
 RLGC.__doc__ = ("The line's constants per metre at each frequency, as numpy arrays: frequency "
@@ -104,7 +104,11 @@ frequency: the frequency of the L and Rs solve (and of Gp), Hz; default: as the 
 threads: solver threads, 1 to 64; default: the processors' count.
 estimate: also solve at finer pixel sizes and estimate each figure's discretisation error
     (Result.estimate).
-coupled: the matrices and modes of coupled lines (not available yet: raises zolva.SolveError).
+coupled: coupled lines (the panel's "Coupled lines"): every separate conductor its own port, the
+    reference ground (or the last conductor of a map without ground). The Result then carries
+    `matrices` (zolva.Matrices: C, G, L, R per metre) and `modes` (zolva.Modes: Zodd, Zeven,
+    Zdiff, Zcomm, the crosstalk coefficients Kb and Kf, the modal velocity factors, Zc); the
+    two-conductor figures are not solved. Needs what="full".
 progress: a callable that receives the progress texts, None for none, or "auto": a tqdm bar when
     tqdm is installed and standard error is a terminal.
 
@@ -129,9 +133,6 @@ width for all of them. The same solves as zolva-batch's --frequencies and --rlgc
 
 
 def _network(self, frequencies, length, z0=50.0, progress="auto"):
-    if self.coupled:
-        # The 2N-port network of coupled lines is built from their modal solution here.
-        raise SolveError("network: the networks of coupled lines are not available yet")
     if isinstance(length, str):
         metres = length_in_metres(length)
     elif isinstance(length, numbers.Real) and not isinstance(length, bool):
@@ -146,6 +147,20 @@ def _network(self, frequencies, length, z0=50.0, progress="auto"):
     if not 0 < z0 < float("inf"):
         raise ValueError(f"network: z0 must be above 0 ohms; got {z0!r}")
     import skrf
+
+    if self.coupled:
+        # scikit-rf's media model one conductor pair; coupled lines are zolva's modal solution,
+        # the same S matrices as its Touchstone file.
+        callback, close = _progress(progress)
+        try:
+            f, s = self.section._coupled_network(frequencies, metres, float(z0), callback)
+        finally:
+            if close:
+                close()
+        network = skrf.Network(frequency=skrf.Frequency.from_f(f, unit="hz"), s=s,
+                               z0=float(z0))
+        network.name = f"zolva coupled {self.section.kind} {metres:g} m"
+        return network
     from skrf.media import DistributedCircuit
 
     line = self.section.rlgc(frequencies, progress=progress)
@@ -164,10 +179,15 @@ frequencies: Hz, a number or a sequence; the section's RLGC is solved at each (s
 length: metres, or a text such as "30cm".
 z0: the reference impedance of both ports, ohms.
 For a two-conductor line the network is scikit-rf's own model of it: its distributed-circuit
-media (skrf.media.DistributedCircuit) with the solved R, L, G and C."""
+media (skrf.media.DistributedCircuit) with the solved R, L, G and C. For coupled lines
+(solve(coupled=True)) of N conductors it is a 2N-port network from zolva's modal solution of the
+lossy line, the matrices solved at each frequency as zolva-batch --coupled --frequencies solves
+them: ports 1..N are the near ends of the conductors, N+1..2N their far ends, as in zolva's
+Touchstone file."""
 
 # The public names are zolva's, wherever they were made.
-for _name in ("Section", "Result", "Field", "Estimate", "PeakField", "SolveError"):
+for _name in ("Section", "Result", "Field", "Estimate", "PeakField", "Matrices", "Modes",
+              "SolveError"):
     globals()[_name].__module__ = __name__
 del _name
 

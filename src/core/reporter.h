@@ -46,7 +46,8 @@ enum PanelTab : int {
   TabMaterials = 3,
   TabConverging = 4,
   TabResults = 5,
-  kPanelTabCount = 6
+  TabCoupled = 6,  // the matrices and modes of coupled lines
+  kPanelTabCount = 7
 };
 
 // Which solve's figures have just been written into the results record.

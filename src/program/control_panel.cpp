@@ -335,7 +335,7 @@ void SetCheckBox(Context& ctx, CheckBox control, bool on) {
 }
 
 void ShowPanel(Context& ctx, int index) {
-  if (index > TabResults) throw std::out_of_range("panel tab " + std::to_string(index));
+  if (index >= kPanelTabCount) throw std::out_of_range("panel tab " + std::to_string(index));
   PanelModel& panel = ctx.panel;
   if (index >= 0) {
     if (index <= TabMaterials) {

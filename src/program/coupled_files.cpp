@@ -278,7 +278,10 @@ std::string WriteCoupledFiles(const std::vector<LineMatrices>& given,
 bool WriteCoupledFiles(Context& ctx, const std::vector<LineMatrices>& points,
                        const CoupledExportSettings& settings, CoupledExportResult& result) {
   const std::string message = WriteCoupledFiles(points, settings, result);
-  if (message.empty()) return true;
+  if (message.empty()) {
+    if (ctx.coupled.valid) ctx.coupled.files = result.files;
+    return true;
+  }
   MessageBox(ctx, message, "zolva", ButtonsOk);
   ctx.state.operationFailed = true;
   return false;

@@ -14,6 +14,7 @@
 #include "lsolver/impedance_matrix.h"
 #include "program/context.h"
 #include "program/control_panel.h"
+#include "program/coupled_files.h"
 #include "program/jobs.h"
 #include "program/reporting.h"
 #include "program/results_report.h"
@@ -34,6 +35,13 @@ void RefuseSolve(Context& ctx, const std::string& text) {
   MessageBox(ctx, text, "Solve", ButtonsOk);
   ctx.state.operationFailed = true;
   ctx.state.abortRequested = true;
+}
+
+// The modes of the matrices just solved; none when they describe no line (the text of the
+// results then shows the matrices alone).
+void FindModes(CoupledResults& r) {
+  r.modes = CoupledModes{};
+  if (LineMatricesProblem(r.matrices).empty()) r.modes = LosslessModes(r.matrices);
 }
 
 // One coupled solve at the panel's frequency: the capacitance matrices when `capacitance`, the
@@ -100,9 +108,9 @@ bool RunCoupled(Context& ctx, bool capacitance, CoupledResults& r) {
   return true;
 }
 
-std::string Number(double x) {
+std::string Number(double x, int digits = 6) {
   char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, x, std::chars_format::general, 6);
+  const auto end = std::to_chars(text, text + sizeof text, x, std::chars_format::general, digits);
   return std::string(text, end.ptr);
 }
 
@@ -117,6 +125,30 @@ std::string MatrixText(const LineMatrices& m, const std::vector<double>& a, doub
       if (v.size() < 13) v.insert(0, 13 - v.size(), ' ');
       text += v;
     }
+    text += "\n";
+  }
+  return text;
+}
+
+// Two matrices side by side, each entry right-aligned in 10 columns, the conductors' labels first.
+std::string MatrixPair(const LineMatrices& m, const std::vector<std::string>& names,
+                       const std::vector<double>& a, double scaleA, const std::string& titleA,
+                       const std::vector<double>& b, double scaleB, const std::string& titleB) {
+  const std::size_t entries = static_cast<std::size_t>(m.n) * static_cast<std::size_t>(m.n);
+  if (a.size() != entries || b.size() != entries) return "";
+  const auto column = [](std::string text, std::size_t width) {
+    if (text.size() < width) text.insert(0, width - text.size(), ' ');
+    return text;
+  };
+  const std::size_t width = 10 * static_cast<std::size_t>(m.n);
+  std::string text = "    " + titleA +
+                     std::string(width + 4 - std::min(width + 3, titleA.size()), ' ') + titleB +
+                     "\n";
+  for (int i = 0; i < m.n; ++i) {
+    text += column(names[static_cast<std::size_t>(i)], 3) + " ";
+    for (int j = 0; j < m.n; ++j) text += column(Number(m.At(a, i, j) * scaleA, 5), 10);
+    text += "    ";
+    for (int j = 0; j < m.n; ++j) text += column(Number(m.At(b, i, j) * scaleB, 5), 10);
     text += "\n";
   }
   return text;
@@ -141,6 +173,7 @@ bool SolveCoupled(Context& ctx) {
   ShowFailure(ctx);  // what a computing call refused, in its own words
   if (!ran) return false;
   r.valid = true;
+  FindModes(r);
   ctx.coupled = std::move(r);
   s.solveSucceeded = true;
   ShowStatus(ctx, "done");
@@ -185,6 +218,7 @@ bool SolveCoupledSweep(Context& ctx, const std::vector<double>& frequenciesMHz,
     sweep.push_back(r.matrices);
     if (k + 1 == frequenciesMHz.size()) {
       r.valid = true;
+      FindModes(r);
       r.sweep = std::move(sweep);
       for (const std::string& note : first.notes)
         if (std::find(r.notes.begin(), r.notes.end(), note) == r.notes.end())
@@ -199,6 +233,8 @@ bool SolveCoupledSweep(Context& ctx, const std::vector<double>& frequenciesMHz,
 void ReportCoupledSolve(Context& ctx) {
   const std::string summary = CoupledSummary(ctx);
   if (summary.empty()) return;
+  // The panel turns to the page of the matrices, as a two-conductor solve turns to its results.
+  ShowPanel(ctx, TabCoupled);
   AppendLogLines(ctx, ctx.coupled.seconds, summary);
   if (ctx.reports.onCoupledReported) ctx.reports.onCoupledReported();
 }
@@ -221,6 +257,9 @@ std::string CoupledText(const Context& ctx) {
   text += MatrixText(m, m.G, 1e6, "G (uS/m)");
   text += MatrixText(m, m.L, 1e9, "L (nH/m)");
   text += MatrixText(m, m.R, 1.0, "R (ohm/m)");
+  if (r.modes.n > 0)
+    for (const std::string& line : CoupledResultLines(r.modes, CoupledLabels(r)))
+      text += line + "\n";
   text += "Asymmetry: C " + Number(r.asymmetryC) + ", R + jwL " + Number(r.asymmetryZ) + "\n";
   for (const std::string& note : r.notes) text += note + "\n";
   return text;
@@ -248,6 +287,42 @@ std::string CoupledSweepText(const Context& ctx) {
   return text;
 }
 
+std::string CoupledPageText(const Context& ctx) {
+  const CoupledResults& r = ctx.coupled;
+  if (!ctx.panel.checks[CheckBoxCoupled])
+    return "\"Coupled lines\" is off. With it on, a solve gives every conductor its own port, and "
+           "this page shows their matrices and modes.\n";
+  if (!r.valid) return "No coupled solve yet: solve with \"Coupled lines\" on.\n";
+  const LineMatrices& m = r.matrices;
+  std::string text = std::to_string(m.n) + " conductor" + (m.n == 1 ? "" : "s") + " against " +
+                     ReferenceText(r.numbering) + ", per metre at " + Number(m.frequencyHz / 1e6) +
+                     " MHz\n";
+  if (m.n > kCoupledPageConductors) {
+    text += "Too many conductors to show here: the results page lists the matrices and modes";
+    if (r.files.empty())
+      return text +
+             ".\nThe coupled export (RLG in a script, zolva-batch --coupled --rlgc FILE) writes "
+             "them as FILE.csv, FILE" +
+             TouchstoneExtension(m.n) + ", FILE.rlgc and FILE.lib.\n";
+    text += ", and these files hold them:\n";
+    for (const std::string& file : r.files) text += "  " + file + "\n";
+    return text;
+  }
+  const std::vector<std::string> names = CoupledLabels(r);
+  text += MatrixPair(m, names, m.C, 1e12, "C (pF/m)", m.L, 1e9, "L (nH/m)");
+  text += MatrixPair(m, names, m.G, 1e6, "G (uS/m)", m.R, 1.0, "R (ohm/m)");
+  if (r.modes.n > 0)
+    for (const std::string& line : CoupledResultLines(r.modes, names)) text += line + "\n";
+  return text;
+}
+
+std::vector<std::string> CoupledLabels(const CoupledResults& r) {
+  if (!r.matrices.names.empty()) return r.matrices.names;
+  std::vector<std::string> names;
+  for (int k = 1; k <= r.matrices.n; ++k) names.push_back(std::to_string(k));
+  return names;
+}
+
 std::string CoupledSummary(const Context& ctx) {
   const CoupledResults& r = ctx.coupled;
   if (!r.valid) return "";
@@ -270,6 +345,10 @@ std::string CoupledSummary(const Context& ctx) {
   diagonal("Cii", m.C, 1e12, "pF/m");
   diagonal("Lii", m.L, 1e9, "nH/m");
   diagonal("Rii", m.R, 1.0, "ohm/m");
+  const CoupledModes& modes = r.modes;
+  if (modes.symmetricPair)
+    text += " Zdiff=" + Number(modes.Zdiff) + " Zcomm=" + Number(modes.Zcomm) + "ohm";
+  if (modes.n == 2) text += " Kb=" + Number(modes.Kb[1]) + " Kf=" + Number(modes.Kf[1]) + "s/m";
   text += " asymmetry C=" + Number(r.asymmetryC);
   return text;
 }

@@ -7,6 +7,7 @@
 
 #include "core/conductor_numbering.h"
 #include "core/line_matrices.h"
+#include "core/line_modes.h"
 
 namespace zolva {
 
@@ -18,11 +19,18 @@ struct CoupledResults {
   ConductorNumbering numbering;
   LineMatrices matrices;            // at the working frequency
   std::vector<LineMatrices> sweep;  // per frequency of the last sweep (SolveCoupledSweep)
-  double asymmetryC = 0.0;          // relative asymmetry of C as solved (see capacitance_matrix.h)
-  double asymmetryZ = 0.0;          // of R + j omega L
+  // The lossless modes of `matrices` (modes.n is 0 when the matrices describe no line).
+  CoupledModes modes;
+  double asymmetryC = 0.0;  // relative asymmetry of C as solved (see capacitance_matrix.h)
+  double asymmetryZ = 0.0;  // of R + j omega L
   std::vector<std::string> notes;
-  int seconds = 0;  // of the whole solve
+  int seconds = 0;                 // of the whole solve
+  std::vector<std::string> files;  // written by the last coupled export of these matrices
 };
+
+// The panel's "coupled" page shows the matrices of at most this many conductors; of more, it
+// names the files that hold them.
+inline constexpr int kCoupledPageConductors = 4;
 
 // Solves the coupled matrices of the cross-section as it stands at the panel's frequency: the
 // map rebuilt if needed, the conductors numbered, one capacitance solve and one current solve per
@@ -44,6 +52,11 @@ void ReportCoupledSolve(Context& ctx);
 std::string CoupledText(const Context& ctx);
 // The diagonal and the first mutual terms of every frequency of the last sweep, one row each.
 std::string CoupledSweepText(const Context& ctx);
+// The text of the panel's "coupled" page: the C, L, G and R matrices and the modes of up to
+// kCoupledPageConductors conductors; of more, the files of the coupled export.
+std::string CoupledPageText(const Context& ctx);
+// The conductors' labels of the mode lines: "1", "2", ... as numbered on the picture.
+std::vector<std::string> CoupledLabels(const CoupledResults& r);
 // The one-line summary that the log keeps.
 std::string CoupledSummary(const Context& ctx);
 

@@ -8,6 +8,8 @@
 #include "core/utility.h"
 #include "program/context.h"
 #include "program/control_panel.h"
+#include "program/coupled_files.h"
+#include "program/coupled_solve.h"
 #include "program/map_commands.h"
 #include "program/reporting.h"
 #include "program/result_tables.h"
@@ -259,6 +261,17 @@ void NoteCapacitance(Command& c) {
       ctx.state.frequencyMHz > 0 ? ctx.results.Gp / (ctx.state.frequencyMHz * 1e6) : 0.0;
 }
 
+// The matrices of a coupled SOL that RLG writes: another set of conductors starts the list afresh.
+void NoteCoupledMatrices(Command& c) {
+  if (!c.ctx.coupled.valid) return;
+  const LineMatrices& m = c.ctx.coupled.matrices;
+  std::vector<LineMatrices>& points = c.run.coupledPoints;
+  if (!points.empty() && (points.front().n != m.n || points.front().names != m.names))
+    points.clear();
+  std::erase_if(points, [&](const LineMatrices& p) { return p.frequencyHz == m.frequencyHz; });
+  points.push_back(m);
+}
+
 void SolveAll(Command& c) {
   ProgramState& s = c.ctx.state;
   ++c.run.rowL;
@@ -266,7 +279,10 @@ void SolveAll(Command& c) {
   // SolveFully returns early, leaving the flag as it was, when the panel refuses the solve.
   s.solveSucceeded = false;
   SolveFully(c.ctx);
-  if (s.solveSucceeded) {
+  if (s.solveSucceeded && c.ctx.panel.checks[CheckBoxCoupled]) {
+    s.abortRequested = false;
+    NoteCoupledMatrices(c);
+  } else if (s.solveSucceeded) {
     s.abortRequested = false;
     NoteCapacitance(c);
   } else {
@@ -316,6 +332,28 @@ void SpiceFrequency(Command& c) {
   c.run.spiceFrequencyMHz = f;
 }
 
+// RLG path with "Coupled lines" on: the N-conductor table of the coupled SOLs at their
+// frequencies, the W-element file, the CPL model at the SPI frequency (the highest when SPI is 0)
+// and, with a LIN length, the 2N-port Touchstone file.
+void CoupledRlgcTable(Command& c, const std::string& path) {
+  Context& ctx = c.ctx;
+  if (c.run.coupledPoints.empty()) {
+    Fail(c, "RLG of coupled lines needs their solves (BOX 7 T, then SOL at each frequency) first");
+    return;
+  }
+  CoupledExportSettings settings;
+  settings.tablePath = path;
+  settings.lineLength = c.run.lineLength;
+  settings.referenceImpedance = c.run.referenceImpedance;
+  settings.spiceFrequencyHz = c.run.spiceFrequencyMHz * 1e6;
+  CoupledExportResult result;
+  if (!WriteCoupledFiles(ctx, c.run.coupledPoints, settings, result)) {
+    Fail(c, "the coupled RLGC table \"" + path + "\" could not be written");
+    return;
+  }
+  ShowStatus(ctx, result.fitSummary);
+}
+
 // RLG path: the RLGC table of the last frequency sweep and C and Gp solve, and the files LIN and
 // SPI ask for beside it. A relative path lies in the program folder, as the tables do.
 void RlgcTable(Command& c) {
@@ -327,6 +365,10 @@ void RlgcTable(Command& c) {
   }
   if (!std::filesystem::path(path).is_absolute()) path = ctx.state.programFolder + path;
   if (DryRun(ctx)) return;
+  if (ctx.panel.checks[CheckBoxCoupled]) {
+    CoupledRlgcTable(c, path);
+    return;
+  }
   if (c.run.frequencySweep.empty()) {
     Fail(c, "RLG needs the L and Rs solves of a frequency sweep (SWE FRE) first");
     return;

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/line_matrices.h"
 #include "program/panel_model.h"
 #include "program/rlgc_sweep.h"
 
@@ -31,6 +32,9 @@ struct ScriptRun {
   double lineLength = 0.0;           // metres; 0: no Touchstone file
   double referenceImpedance = 50.0;  // ohms
   double spiceFrequencyMHz = 0.0;    // 0: no SPICE files
+  // For RLG of coupled lines ("Coupled lines" on): the matrices of each coupled SOL, one per
+  // frequency (a later solve at the same frequency replaces the earlier).
+  std::vector<LineMatrices> coupledPoints;
 };
 
 // The panel field that a field command (and a sweep parameter) of this code sets, if any.

@@ -258,7 +258,7 @@ bool DesktopProgram::SaveScreenshots(const std::string& folder) {
   if (panel_->isHidden()) return ok;
   ok = panel_->grab().save(base + "control-panel.png") && ok;
   // Every page of the panel, so that each can be looked at without a desktop.
-  for (int tab = TabRoundTwinlead; tab <= TabResults; ++tab) {
+  for (int tab = TabRoundTwinlead; tab < kPanelTabCount; ++tab) {
     Run([this, tab] { panel_->Tabs()->setCurrentIndex(tab); });
     QCoreApplication::processEvents();
     ok = panel_->grab().save(base + "control-panel-" + QString::number(tab) + ".png") && ok;

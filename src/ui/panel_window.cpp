@@ -2,8 +2,10 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
@@ -13,6 +15,7 @@
 
 #include "program/context.h"
 #include "program/control_panel.h"
+#include "program/coupled_solve.h"
 #include "program/material_edits.h"
 #include "program/results_report.h"
 #include "ui/panel_pictures.h"
@@ -26,8 +29,8 @@ constexpr int Tab(int t) {
   return 1 << t;
 }
 constexpr int kMaterials = Tab(TabMaterials), kConverging = Tab(TabConverging);
-constexpr int kResultsTab = Tab(TabResults);
-constexpr int kEveryTab = 63;
+constexpr int kResultsTab = Tab(TabResults), kCoupledTab = Tab(TabCoupled);
+constexpr int kEveryTab = (1 << kPanelTabCount) - 1;
 // Text height in design units at the panel's design size and the middle text step.
 constexpr double kFontUnits = 10.0;
 constexpr int kFieldHeight = 17;
@@ -115,8 +118,8 @@ PanelWindow::PanelWindow(Context& ctx, UiHost& host) : QWidget(nullptr), ctx_(ct
   setFocusPolicy(Qt::StrongFocus);
   tabs_ = new QTabBar(this);
   tabs_->setObjectName("TabControl");
-  for (const char* t :
-       {"Round twinlead", "Square twinlead", "Coaxial", "materials", "converging", "results"}) {
+  for (const char* t : {"Round twinlead", "Square twinlead", "Coaxial", "materials", "converging",
+                        "results", "coupled"}) {
     tabs_->addTab(t);
   }
   tabs_->setExpanding(false);
@@ -135,6 +138,7 @@ PanelWindow::PanelWindow(Context& ctx, UiHost& host) : QWidget(nullptr), ctx_(ct
   BuildChecks();
   BuildMaterials();
   BuildConverging();
+  BuildCoupled();
   BuildCommon();
   CreatePanel(ctx_);
   setWindowTitle(Text(ctx_.panel.caption));
@@ -306,6 +310,17 @@ void PanelWindow::BuildConverging() {
   Place(results_, {0, kResultsPageTop, kPanelDesignWidth, pageHeight}, kResultsTab);
 }
 
+void PanelWindow::BuildCoupled() {
+  // Columns of figures line up only in a fixed-width font; the text can be selected and copied.
+  coupled_ = new QPlainTextEdit(this);
+  coupled_->setObjectName("CoupledPage");
+  coupled_->setReadOnly(true);
+  coupled_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  coupled_->setFocusPolicy(Qt::ClickFocus);
+  // Left of the check boxes that every page but the materials shows at the top right.
+  Place(coupled_, {0, 22, 484, 114}, kCoupledTab);
+}
+
 void PanelWindow::BuildCommon() {
   stop_ = new QPushButton("Stop", this);
   stop_->setObjectName("ButtonStop");
@@ -378,6 +393,13 @@ void PanelWindow::Layout() {
   f.setPixelSize(std::max(
       6, static_cast<int>(std::lround(kFontUnits * scale_ * kPanelTextScales[index] / 1.0))));
   setFont(f);
+  // Seven tabs end left of "Estimate error" only in a slightly smaller text.
+  QFont tabFont = f;
+  tabFont.setPixelSize(std::max(6, static_cast<int>(std::lround(f.pixelSize() * 0.8))));
+  tabs_->setFont(tabFont);
+  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  fixed.setPixelSize(f.pixelSize());
+  coupled_->setFont(fixed);
   for (const Placed& p : placed_) {
     const QRect& d = p.design;
     p.widget->setGeometry(static_cast<int>(std::lround(d.x() * scale_)),
@@ -473,6 +495,10 @@ void PanelWindow::Sync() {
   if (panel.tab == TabMaterials) chart_->update();
   if (panel.tab == TabConverging) graph_->update();
   if (panel.tab == TabResults) results_->update();
+  if (panel.tab == TabCoupled) {
+    const QString text = Text(CoupledPageText(ctx_));
+    if (coupled_->toPlainText() != text) coupled_->setPlainText(text);
+  }
 }
 
 void PanelWindow::ReleaseFocus() {

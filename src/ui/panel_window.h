@@ -12,6 +12,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTabBar;
@@ -51,6 +52,7 @@ class PanelWindow final : public QWidget {
   QLabel* Label(PanelLabel label) const { return labels_[label]; }
   QTabBar* Tabs() const { return tabs_; }
   PanelPicture* ResultsPicture() const { return results_; }
+  QPlainTextEdit* CoupledPage() const { return coupled_; }
   QPushButton* StopButton() const { return stop_; }
   QPushButton* ResumeButton() const { return resume_; }
   double LayoutScale() const { return scale_; }
@@ -72,6 +74,7 @@ class PanelWindow final : public QWidget {
   void BuildChecks();
   void BuildMaterials();
   void BuildConverging();
+  void BuildCoupled();
   void BuildCommon();
   void ApplyVisibility();
 
@@ -90,6 +93,7 @@ class PanelWindow final : public QWidget {
   PanelPicture* chart_ = nullptr;
   PanelPicture* graph_ = nullptr;
   PanelPicture* results_ = nullptr;
+  QPlainTextEdit* coupled_ = nullptr;  // the "coupled" page: matrices and modes as text
   std::vector<Placed> placed_;
   double scale_ = 1.0;
   QSize laidOutSize_;

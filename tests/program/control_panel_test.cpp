@@ -226,7 +226,7 @@ TEST_F(ControlPanelTest, EachTabShowsItsOwnControls) {
   EXPECT_EQ(ctx.panel.tab, TabConverging);
   ShowPanel(ctx, TabResults);
   EXPECT_TRUE(ctx.panel.enabled);
-  EXPECT_THROW(ShowPanel(ctx, 6), std::out_of_range);
+  EXPECT_THROW(ShowPanel(ctx, kPanelTabCount), std::out_of_range);
 }
 
 TEST_F(ControlPanelTest, PixelWidthThreadsSwitchesAndButtons) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -89,8 +91,8 @@ TEST(CoupledSolve, ARibbonWithoutGroundTakesTheScriptsReference) {
   EXPECT_FALSE(c.notes.empty());
 }
 
-// zolva-batch --coupled --frequencies: one JSON object with the matrices of every frequency; the
-// two-conductor files are refused beside --coupled.
+// zolva-batch --coupled --frequencies: one JSON object with the matrices of every frequency and
+// the modes; with --rlgc the N-conductor files, and --spice at a frequency not solved writes none.
 TEST(CoupledSolve, BatchPrintsTheMatricesOfEveryFrequency) {
   CoupledRig rig("batch");
   rig.WriteMap(40, 14, {10, 27}, 6, true);
@@ -116,8 +118,71 @@ TEST(CoupledSolve, BatchPrintsTheMatricesOfEveryFrequency) {
   const std::size_t sweep = out.find("\"sweep\": [");
   ASSERT_NE(sweep, std::string::npos) << out;
   EXPECT_NE(out.find("\"frequency\": 1e+06", sweep), std::string::npos);
-  EXPECT_EQ(batch({"--rlgc", "x.csv", "--frequencies", "1"}, out), 2);
-  EXPECT_NE(out.find("with --coupled only --frequencies applies"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"modes\": {\"Zodd\": "), std::string::npos) << out;
+  EXPECT_NE(out.find("\"Kf_1_2\": \"s/m\""), std::string::npos) << out;
+  const std::string table = (rig.folder / "pair.csv").string();
+  EXPECT_EQ(batch({"--rlgc", table.c_str(), "--frequencies", "1,100", "--spice", "50"}, out), 1);
+  EXPECT_NE(out.find("none of the table's frequencies"), std::string::npos) << out;
+  EXPECT_FALSE(std::filesystem::exists(table));
+  ASSERT_EQ(batch({"--rlgc", table.c_str(), "--frequencies", "1,100", "--length", "5cm"}, out), 0)
+      << out;
+  for (const char* extension : {".csv", ".s4p", ".rlgc", ".lib"})
+    EXPECT_TRUE(std::filesystem::exists(rig.folder / (std::string("pair") + extension)))
+        << extension;
+  // The results page carries the modes of the last frequency.
+  EXPECT_NE(out.find("Zdiff = "), std::string::npos) << out;
+  EXPECT_NE(out.find("Kb 1-2 = "), std::string::npos) << out;
+  EXPECT_EQ(batch({"--length", "5cm", "--frequencies", "1"}, out), 2);
+}
+
+// A script's RLG with "Coupled lines" on writes the files of its coupled solves, one row per
+// frequency, and refuses before any.
+TEST(CoupledSolve, ScriptRlgWritesTheCoupledFilesOfItsSolves) {
+  CoupledRig rig("rlg");
+  rig.WriteMap(40, 14, {10, 27}, 6, true);
+  const ScriptResult early = RunScriptFile(
+      rig.ctx, rig.Write("a.txt", "OPE %Usermap wires (1mm).png\nBOX 7 T\nRLG a.csv\n").string());
+  EXPECT_NE(early.outcome, ScriptOutcome::Completed);
+  EXPECT_NE(early.message.find("RLG of coupled lines needs their solves"), std::string::npos)
+      << early.message;
+  const ScriptResult r = RunScriptFile(
+      rig.ctx, rig.Write("b.txt",
+                         "OPE %Usermap wires (1mm).png\nBOX 7 T\nFRE 10\nSOL\nFRE 100\nSOL\n"
+                         "FRE 10\nSOL\nLIN 5cm\nRLG pair.csv\n")
+                   .string());
+  ASSERT_EQ(r.outcome, ScriptOutcome::Completed) << r.message;
+  EXPECT_TRUE(std::filesystem::exists(rig.folder / "pair.s4p"));
+  EXPECT_TRUE(std::filesystem::exists(rig.folder / "pair.lib"));
+  std::ifstream table(rig.folder / "pair.csv");
+  int rows = 0;
+  for (std::string line; std::getline(table, line);) ++rows;
+  EXPECT_EQ(rows, 3);  // the header and two frequencies: the third SOL replaced the first
+}
+
+// The panel's "coupled" page: the matrices and modes of a pair, and of five conductors only the
+// files that hold them once written.
+TEST(CoupledSolve, PanelPageShowsFourConductorsAtMostAndNamesTheFilesBeyond) {
+  CoupledRig rig("page");
+  rig.WriteMap(40, 14, {10, 27}, 6, true);
+  ASSERT_EQ(
+      RunScriptFile(rig.ctx,
+                    rig.Write("a.txt", "OPE %Usermap wires (1mm).png\nBOX 7 T\nSOL\n").string())
+          .outcome,
+      ScriptOutcome::Completed);
+  EXPECT_EQ(rig.ctx.panel.tab, TabCoupled);
+  std::string page = CoupledPageText(rig.ctx);
+  for (const char* part : {"2 conductors against ground", "C (pF/m)", "R (ohm/m)", "Zdiff = "})
+    EXPECT_NE(page.find(part), std::string::npos) << part << "\n" << page;
+
+  rig.WriteMap(60, 14, {4, 14, 24, 34, 44}, 6, true);
+  const ScriptResult r = RunScriptFile(
+      rig.ctx,
+      rig.Write("b.txt", "OPE %Usermap wires (1mm).png\nBOX 7 T\nSOL\nRLG five.csv\n").string());
+  ASSERT_EQ(r.outcome, ScriptOutcome::Completed) << r.message;
+  page = CoupledPageText(rig.ctx);
+  EXPECT_EQ(page.find("C (pF/m)"), std::string::npos) << page;
+  EXPECT_NE(page.find("Too many conductors"), std::string::npos) << page;
+  EXPECT_NE(page.find((rig.folder / "five.lib").string()), std::string::npos) << page;
 }
 
 }  // namespace

@@ -57,9 +57,11 @@ def test_solve_arguments(line):
         line.rlgc([1e6, 0])
     with pytest.raises(TypeError, match="frequencies must be"):
         line.rlgc("100MHz")
-    with pytest.raises(zolva.SolveError, match="coupled=True") as no_coupled:
-        line.solve(coupled=True)
-    assert isinstance(no_coupled.value, RuntimeError)
+    with pytest.raises(ValueError, match='coupled=True needs what="full"; got what="C"'):
+        line.solve(what="C", coupled=True)
+    with pytest.raises(TypeError, match="coupled must be True or False"):
+        line.solve(coupled=1)
+    assert issubclass(zolva.SolveError, RuntimeError)
     result = line.solve(what="C", progress=None)
     with pytest.raises(ValueError, match="mode must be 0 to 7"):
         result.picture(8)

@@ -87,7 +87,8 @@ inline FieldPaintJob FieldPaintJobOf(SolverRecords& r) {
                        r.state.switches, r.reporter};
 }
 
-// The start of a solve: the run flags a solve sets, then the index of the conductor pixels.
+// The start of a solve: the run flags a solve sets, then the index of the conductor pixels (for
+// coupled lines every signal region is its own conductor, so +1 and -1 are not both required).
 inline bool IndexConductors(SolverRecords& r, bool coupled = false) {
   r.state.stepNumber = 1;
   r.state.solveSucceeded = false;

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "program/program_state.h"
 #include "program/panel_model.h"
+#include "program/program_state.h"
 
 namespace zolva::python {
 

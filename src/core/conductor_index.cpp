@@ -131,8 +131,7 @@ ShortCircuit FindShortCircuit(const PixelMap& map) {
 }
 
 bool BuildConductorIndex(PixelMap& map, MaterialTables& materials, ConductorIndex& index,
-                         SolveState& state, Reporter& report, FailureSlot& failure,
-                         bool coupled) {
+                         SolveState& state, Reporter& report, FailureSlot& failure, bool coupled) {
   const int W = map.Uwid;
   const int H = map.Uhei;
   if (W < 0 || H < 0 ||

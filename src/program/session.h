@@ -18,7 +18,6 @@
 
 #include "core/line_matrices.h"
 #include "core/line_modes.h"
-#include "program/program_state.h"
 #include "core/reporter.h"
 #include "core/results.h"
 #include "program/panel_model.h"

@@ -87,9 +87,10 @@ const CheckPlace kCheckPlaces[] = {
     {CheckBoxNoPrediction, "Skip \u0112 prediction", {254, 184, 120, kFieldHeight}},
     {CheckBoxVoZero, "Vo zero", {376, 184, 70, kFieldHeight}},
     {CheckBoxBuildCoil, "Build coil", {448, 184, 86, kFieldHeight}},
-    {CheckBoxEstimateError, "Estimate error", {486, 3, 130, kCheckH}},
-    {CheckBoxClassicRelaxation, "Classic relaxation", {486, 20, 130, kCheckH}},
-    {CheckBoxCoupled, "Coupled lines", {486, 37, 130, kCheckH}},
+    // How every solve is made, on a row of their own under the run options.
+    {CheckBoxEstimateError, "Estimate error", {4, 206, 150, kFieldHeight}},
+    {CheckBoxClassicRelaxation, "Classic relaxation", {156, 206, 140, kFieldHeight}},
+    {CheckBoxCoupled, "Coupled lines", {298, 206, 120, kFieldHeight}},
 };
 
 struct KindButton {
@@ -318,7 +319,8 @@ void PanelWindow::BuildCoupled() {
   coupled_->setLineWrapMode(QPlainTextEdit::NoWrap);
   coupled_->setFocusPolicy(Qt::ClickFocus);
   // Left of the check boxes that every page but the materials shows at the top right.
-  Place(coupled_, {0, 22, 484, 114}, kCoupledTab);
+  Place(coupled_, {0, kResultsPageTop, kPanelDesignWidth, kResultsPageBottom - kResultsPageTop},
+        kCoupledTab);
 }
 
 void PanelWindow::BuildCommon() {

@@ -31,7 +31,7 @@ inline constexpr int kPanelDesignWidth = 621;
 inline constexpr int kResultsPageTop = 22;
 inline constexpr int kResultsBand = 50;
 inline constexpr int kResultsPageBottom = 132 + kResultsBand;
-inline constexpr int kPanelDesignHeight = 212 + kResultsBand;
+inline constexpr int kPanelDesignHeight = 234 + kResultsBand;
 
 class PanelWindow final : public QWidget {
  public:

@@ -553,15 +553,15 @@ double PositiveNumber(const std::string& where, const char* what, py::handle val
 
 // One entry of the colours dict: (name, kind, value[, loss tangent]) or a dict with the keys
 // name, kind, resistivity (conductors, ohm m), permittivity and loss_tangent (insulators).
-UserColour ColourEntry(std::uint32_t rgb, py::handle spec) {
+UserColour ColourEntry(std::uint32_t rgb, py::handle entry) {
   char hex[8];
   std::snprintf(hex, sizeof hex, "#%06X", rgb);
   const std::string where = std::string("usermap: colour ") + hex;
   UserColour colour;
   colour.rgb = rgb;
   py::object name, kind, value, lossTangent;
-  if (py::isinstance<py::dict>(spec)) {
-    py::dict d = py::reinterpret_borrow<py::dict>(spec);
+  if (py::isinstance<py::dict>(entry)) {
+    py::dict d = py::reinterpret_borrow<py::dict>(entry);
     for (const auto& [k, v] : d) {
       const std::string key = py::str(k).cast<std::string>();
       if (key != "name" && key != "kind" && key != "resistivity" && key != "permittivity" &&
@@ -575,8 +575,8 @@ UserColour ColourEntry(std::uint32_t rgb, py::handle spec) {
             : d.contains("permittivity") ? py::object(d["permittivity"])
                                          : py::none();
     lossTangent = d.contains("loss_tangent") ? py::object(d["loss_tangent"]) : py::none();
-  } else if (py::isinstance<py::tuple>(spec) && py::len(spec) >= 3 && py::len(spec) <= 4) {
-    py::tuple t = py::reinterpret_borrow<py::tuple>(spec);
+  } else if (py::isinstance<py::tuple>(entry) && py::len(entry) >= 3 && py::len(entry) <= 4) {
+    py::tuple t = py::reinterpret_borrow<py::tuple>(entry);
     name = t[0];
     kind = t[1];
     value = t[2];
@@ -585,7 +585,7 @@ UserColour ColourEntry(std::uint32_t rgb, py::handle spec) {
     throw py::type_error(where +
                          ": give (name, kind, resistivity) for a conductor, (name, \"insulator\", "
                          "permittivity[, loss_tangent]) for an insulator, or a dict; got " +
-                         py::repr(spec).cast<std::string>());
+                         py::repr(entry).cast<std::string>());
   }
   if (!py::isinstance<py::str>(name))
     throw py::type_error(where + ": the name must be a str; got " +
@@ -628,8 +628,8 @@ std::vector<UserColour> Colours(py::handle colours) {
   if (!py::isinstance<py::dict>(colours))
     throw py::type_error("usermap: colours must be a dict {colour: (name, kind, value)}; got " +
                          py::repr(colours).cast<std::string>());
-  for (const auto& [key, spec] : py::reinterpret_borrow<py::dict>(colours))
-    list.push_back(ColourEntry(ColourKey(key), spec));
+  for (const auto& [key, entry] : py::reinterpret_borrow<py::dict>(colours))
+    list.push_back(ColourEntry(ColourKey(key), entry));
   return list;
 }
 

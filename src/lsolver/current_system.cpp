@@ -439,6 +439,20 @@ std::string ResidualText(double r) {
 
 }  // namespace
 
+IterativePoll IterationPoll(const LSolverJob& job) {
+  using Clock = std::chrono::steady_clock;
+  return [&job, last = Clock::now() -
+                       std::chrono::seconds(1)](const IterativeProgress& progress) mutable {
+    const Clock::time_point now = Clock::now();
+    if (now - last >= std::chrono::milliseconds(100)) {
+      last = now;
+      ShowIterationProgress(job, progress);
+      job.report.ProcessPendingEvents();
+    }
+    return !job.state.abortRequested;
+  };
+}
+
 void ShowIterationProgress(const LSolverJob& job, const IterativeProgress& progress) {
   std::string text = std::to_string(job.state.stepNumber) + ". Solving " +
                      std::to_string(job.lsolver.numbering.h) + " equations   ";
@@ -528,18 +542,7 @@ bool IterateCurrentSystem(const LSolverJob& job, std::vector<complex>& solution)
     }
   }
 
-  // Status and events at most every 100 ms; the stop request after every iteration.
-  using Clock = std::chrono::steady_clock;
-  Clock::time_point last = Clock::now() - std::chrono::seconds(1);
-  const IterativePoll poll = [&job, &last](const IterativeProgress& progress) {
-    const Clock::time_point now = Clock::now();
-    if (now - last >= std::chrono::milliseconds(100)) {
-      last = now;
-      ShowIterationProgress(job, progress);
-      job.report.ProcessPendingEvents();
-    }
-    return !job.state.abortRequested;
-  };
+  const IterativePoll poll = IterationPoll(job);
   IterativeResult result;
   try {
     result = SolveCurrentsIteratively(problem, job.pool,

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "lsolver/iterative.h"
 #include "lsolver/pixel_impedance.h"
 
 namespace zolva {
@@ -89,8 +90,11 @@ complex SolutionValue(const LSolverJob& job, int e);
 // numbering. Returns false when stopped, or after a message when the memory cannot be had or the
 // iteration fails (operationFailed is then set).
 bool IterateCurrentSystem(const LSolverJob& job, std::vector<complex>& solution);
-struct IterativeProgress;
+
 void ShowIterationProgress(const LSolverJob& job, const IterativeProgress& progress);
+// The poll of an iterative solve: the status and pending events at most every 100 ms, the stop
+// request after every iteration.
+IterativePoll IterationPoll(const LSolverJob& job);
 
 // The status text of the elimination at pivot i: the percentage of the work done and, once the
 // estimate reaches a minute, the time remaining. Shown only when either changed.

@@ -215,17 +215,7 @@ bool SolveImpedanceMatrices(const LSolverJob& job, const ConductorNumbering& num
   ImpedanceMatrices result;
   result.iterative = iterate;
   if (iterate) {
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point last = Clock::now() - std::chrono::seconds(1);
-    const IterativePoll poll = [&job, &last](const IterativeProgress& progress) {
-      const Clock::time_point now = Clock::now();
-      if (now - last >= std::chrono::milliseconds(100)) {
-        last = now;
-        ShowIterationProgress(job, progress);
-        job.report.ProcessPendingEvents();
-      }
-      return !job.state.abortRequested;
-    };
+    const IterativePoll poll = IterationPoll(job);
     IterativeResult r;
     try {
       r = SolveCurrentDrives(problem, drives, job.pool,
